@@ -1,0 +1,60 @@
+#include "common/byte_source.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "common/bytes.hpp"
+
+namespace quarvent {
+
+bool MemorySource::read_at(std::uint64_t offset, std::span<std::uint8_t> out) const {
+    if (!fits(bytes_.size(), offset, out.size())) return false;
+    if (!out.empty()) std::memcpy(out.data(), bytes_.data() + offset, out.size());
+    return true;
+}
+
+FileSource::~FileSource() { close(); }
+
+std::error_code FileSource::open(const std::string& path) {
+    close();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return {errno, std::generic_category()};
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) {
+        const std::error_code reason{errno, std::generic_category()};
+        ::close(fd);
+        return reason;
+    }
+    if (S_ISDIR(info.st_mode)) {
+        ::close(fd);
+        return std::make_error_code(std::errc::is_a_directory);
+    }
+    fd_ = fd;
+    size_ = static_cast<std::uint64_t>(info.st_size);
+    return {};
+}
+
+void FileSource::close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    size_ = 0;
+}
+
+bool FileSource::read_at(std::uint64_t offset, std::span<std::uint8_t> out) const {
+    if (fd_ < 0 || !fits(size_, offset, out.size())) return false;
+    std::size_t done = 0;
+    while (done < out.size()) {
+        const ssize_t got = ::pread(fd_, out.data() + done, out.size() - done,
+                                    static_cast<off_t>(offset + done));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return false;
+        done += static_cast<std::size_t>(got);
+    }
+    return true;
+}
+
+}  // namespace quarvent

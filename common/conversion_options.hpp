@@ -1,0 +1,14 @@
+#pragma once
+
+#include <cstdint>
+
+namespace quarvent {
+
+// The operator's choices for a conversion, set from the Options menu and never saved.
+struct ConversionOptions {
+    std::int16_t resample_factor = 1;  // 1, 2 or 4
+    bool delete_inputs = false;
+    float record_end_ms = 0.0F;  // 0 keeps each record's original length
+};
+
+}  // namespace quarvent
