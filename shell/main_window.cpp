@@ -1,0 +1,245 @@
+#include "shell/main_window.hpp"
+
+#include <cmath>
+#include <ctime>
+#include <limits>
+#include <string_view>
+#include <vector>
+
+#include "common/numbers.hpp"
+
+namespace quarvent {
+
+namespace {
+
+constexpr std::string_view input_filter = "Data (*.dat)|*.dat|Raw Data (*.raw)|*.raw|All Data (*.*)|*.*";
+constexpr std::string_view output_filter = "Data (*.dat)|*.dat|All Data (*.*)|*.*";
+constexpr std::string_view error_title = "Quarvent ERROR";
+constexpr std::size_t long_selection_chars = 2000;
+constexpr std::string_view shorten_caption = "Adjust Record Length";
+
+// The layout's margins in twips: beside and below the status report.
+constexpr double text1_right_margin_twips = 350;
+constexpr double text1_bottom_margin_twips = 1300;
+
+std::string local_time_of_day() {
+    const std::time_t now = std::time(nullptr);
+    std::tm parts{};
+    if (localtime_r(&now, &parts) == nullptr) return "00:00:00";
+    char text[16];
+    if (std::strftime(text, sizeof text, "%H:%M:%S", &parts) == 0) return "00:00:00";
+    return text;
+}
+
+std::vector<std::string> split_at_nul(const std::string& text) {
+    std::vector<std::string> parts;
+    std::string::size_type start = 0;
+    while (true) {
+        const auto end = text.find('\0', start);
+        parts.push_back(text.substr(start, end == std::string::npos ? end : end - start));
+        if (end == std::string::npos) break;
+        start = end + 1;
+    }
+    return parts;
+}
+
+// A record end beyond a 32-bit real's range becomes an infinity of its sign rather than an
+// undefined conversion; the run refuses a record length it cannot hold.
+float to_record_end_ms(double value) {
+    constexpr double largest = std::numeric_limits<float>::max();
+    if (value > largest) return std::numeric_limits<float>::infinity();
+    if (value < -largest) return -std::numeric_limits<float>::infinity();
+    return static_cast<float>(value);
+}
+
+std::string unexpected_error_text(const std::string& error_text) {
+    std::string text = "Unexpected error";
+    text += line_break;
+    text += error_text;
+    return text;
+}
+
+}  // namespace
+
+MainWindow::MainWindow(ShellPort& port)
+    : header_strings(std::make_unique<IgnoreHeaderStrings>()),
+      time_of_day(local_time_of_day),
+      port_(port),
+      log_(port) {}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::set_option_defaults() {
+    options = ConversionOptions{};
+    set_resample(1);
+    port_.set_menu_checked(Menu::optiondelete, options.delete_inputs);
+    port_.set_menu_caption(Menu::optionshorten, shorten_caption);
+}
+
+bool MainWindow::Form_QueryUnload() {
+    if (running_) {
+        close_requested_ = true;
+        return false;
+    }
+    close_requested_ = false;
+    return true;
+}
+
+void MainWindow::Form_Resize() {
+    // A size that would be negative (the window is too small) is skipped, and the next
+    // step is still done.
+    const double text1_width =
+        port_.window_width() - port_.control_width(Control::List1) - text1_right_margin_twips;
+    if (text1_width >= 0) port_.set_control_width(Control::Text1, text1_width);
+    const double text1_height = port_.window_height() - text1_bottom_margin_twips;
+    if (text1_height >= 0) port_.set_control_height(Control::Text1, text1_height);
+    port_.set_control_height(Control::List1, port_.control_height(Control::Text1));
+}
+
+void MainWindow::fileopen_Click() {
+    if (running_) return;
+    FileDialogSettings& dialog = port_.filelog;
+    dialog.initial_dir = last_input_dir;
+    dialog.filter = input_filter;
+    dialog.title = "Quarvent File OPEN";
+    dialog.filter_index = 1;
+    dialog.default_ext = "dat";
+    dialog.file_name = " ";
+    dialog.explorer = true;
+    dialog.multi_select = true;
+
+    const FileDialogResult result = port_.filelog_show(FileDialogMode::open);
+    switch (result.outcome) {
+        case FileDialogResult::Outcome::cancelled: return;
+        case FileDialogResult::Outcome::failed:
+            (void)port_.message_box(
+                {unexpected_error_text(result.error_text), std::string(error_title), Buttons::ok,
+                 Icon::none});
+            dialog.file_name.clear();
+            return;
+        case FileDialogResult::Outcome::chosen: break;
+    }
+    last_input_dir = result.directory;
+    if (result.text.empty()) return;
+
+    if (result.text.size() > long_selection_chars) {
+        std::string text;
+        for (std::string_view line : {"Due to an uncorrectable flaw in the File dialog",
+                                      "box, all of the files you have choosen may not",
+                                      "be in the listing. To select more files please ",
+                                      "reselect the INPUT FILES menu item and start selecting",
+                                      "files where they left off."}) {
+            if (!text.empty()) text += line_break;
+            text += line;
+        }
+        (void)port_.message_box(
+            {std::move(text), "QUARVENT TOO MANY FILES AT ONCE", Buttons::ok, Icon::information});
+    }
+
+    const std::vector<std::string> parts = split_at_nul(result.text);
+    if (parts.size() == 1) {
+        port_.list1_add(parts.front());
+        return;
+    }
+    for (std::size_t i = 1; i < parts.size(); ++i) {
+        // An empty name would add the directory itself as an input file.
+        if (parts[i].empty()) continue;
+        port_.list1_add(join_path(parts.front(), parts[i]));
+    }
+}
+
+void MainWindow::fileoutput_Click() {
+    if (running_) return;
+    FileDialogSettings& dialog = port_.filelog;
+    dialog.initial_dir = last_output_dir;
+    dialog.filter = output_filter;
+    dialog.title = "QUARVENT Output File Name";
+    dialog.filter_index = 1;
+    dialog.default_ext = "dat";
+    dialog.file_name.clear();
+
+    const FileDialogResult result = port_.filelog_show(FileDialogMode::save);
+    switch (result.outcome) {
+        case FileDialogResult::Outcome::cancelled: return;
+        case FileDialogResult::Outcome::failed:
+            (void)port_.message_box(
+                {unexpected_error_text(result.error_text), std::string(error_title), Buttons::ok,
+                 Icon::none});
+            return;
+        case FileDialogResult::Outcome::chosen: break;
+    }
+    if (!result.text.empty()) output_file_name = result.text;
+    port_.set_label_caption(Control::Label2, "Output file: " + output_file_name);
+    last_output_dir = result.directory;
+}
+
+void MainWindow::fileclear_Click() {
+    if (running_) return;
+    port_.list1_clear();
+}
+
+void MainWindow::set_resample(std::int16_t factor) {
+    options.resample_factor = factor;
+    port_.set_menu_checked(Menu::resamp1_1, factor == 1);
+    port_.set_menu_checked(Menu::resamp1_2, factor == 2);
+    port_.set_menu_checked(Menu::resamp1_4, factor == 4);
+}
+
+void MainWindow::resamp1_1_Click() {
+    if (!running_) set_resample(1);
+}
+void MainWindow::resamp1_2_Click() {
+    if (!running_) set_resample(2);
+}
+void MainWindow::resamp1_4_Click() {
+    if (!running_) set_resample(4);
+}
+
+void MainWindow::optiondelete_Click() {
+    if (running_) return;
+    options.delete_inputs = !options.delete_inputs;
+    port_.set_menu_checked(Menu::optiondelete, options.delete_inputs);
+}
+
+void MainWindow::optionshorten_Click() {
+    if (running_) return;
+    const std::string answer = port_.input_prompt(
+        {"Enter ending time(ms) of records. 0=original", "Modify Record Length", "0"});
+    options.record_end_ms = to_record_end_ms(read_number(answer));
+    if (options.record_end_ms != 0) {
+        port_.set_menu_caption(Menu::optionshorten,
+                               "Adjusted Length = " + number_text(options.record_end_ms) + " ms");
+    } else {
+        port_.set_menu_caption(Menu::optionshorten, shorten_caption);
+    }
+}
+
+void MainWindow::List1_KeyDown(int key_code) {
+    if (key_code == key_delete) remove_selected_input();
+}
+
+void MainWindow::List1_MouseDown(MouseButton button) {
+    if (button == MouseButton::right) remove_selected_input();
+}
+
+void MainWindow::remove_selected_input() {
+    if (running_) return;
+    const int selected = port_.list1_selected();
+    if (selected < 0 || selected >= port_.list1_count()) return;
+    port_.list1_remove(selected);
+    if (port_.list1_count() > 0) port_.list1_select(selected == 0 ? 0 : selected - 1);
+}
+
+void MainWindow::set_run_commands_enabled(bool enabled) {
+    for (Menu menu : {Menu::fileopen, Menu::fileoutput, Menu::fileclear, Menu::resamp1_1,
+                      Menu::resamp1_2, Menu::resamp1_4, Menu::optiondelete, Menu::optionshorten,
+                      Menu::convert}) {
+        port_.set_menu_enabled(menu, enabled);
+    }
+}
+
+void MainWindow::convert_Click() {
+    if (running_) return;
+}
+
+}  // namespace quarvent

@@ -1,0 +1,98 @@
+#pragma once
+// The main window's logic: the input list, the output file, the options and the commands
+// of the menu bar, written against ShellPort. The Qt window only forwards its events here.
+//
+// While a conversion runs (inside convert_Click, which yields to window events after each
+// record) the commands that would change what the run reads are disabled, and a request
+// to close the window is held until the run has stopped after its current record.
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "common/conversion_options.hpp"
+#include "common/header_string_receiver.hpp"
+#include "common/status_log.hpp"
+#include "shell/shell_port.hpp"
+
+namespace quarvent {
+
+// Key code of the Delete key in List1_KeyDown.
+inline constexpr int key_delete = 46;
+
+enum class MouseButton { left = 1, right = 2, middle = 4 };
+
+class MainWindow {
+public:
+    explicit MainWindow(ShellPort& port);
+    MainWindow(const MainWindow&) = delete;
+    MainWindow& operator=(const MainWindow&) = delete;
+    ~MainWindow();
+
+    // --- State that lives as long as the window -----------------------------------------
+    std::string last_input_dir;   // where the input dialog opens
+    std::string last_output_dir;  // where the output dialog opens
+    std::string output_file_name;  // full path; empty until the operator names one
+    // Read by the conversion run. Change it through the Options commands or
+    // set_option_defaults, which keep the menu's check marks and caption in step.
+    ConversionOptions options;
+    // Receives the SEG-2 header strings during a run; start-up installs the keyword
+    // translation here.
+    std::unique_ptr<HeaderStringReceiver> header_strings;
+    // Local time of day as HH:MM:SS for the status log; tests replace it.
+    std::function<std::string()> time_of_day;
+
+    // The status report (Text1); it lives as long as the window.
+    StatusLog& status_log() { return log_; }
+    const StatusLog& status_log() const { return log_; }
+
+    ShellPort& port() { return port_; }
+
+    // Sets the options to their start-up values (resample 1:1, keep inputs, original
+    // record length) and the Options menu to match.
+    void set_option_defaults();
+
+    // True while convert_Click is running a conversion.
+    bool run_in_progress() const { return running_; }
+
+    // --- Window events ------------------------------------------------------------------
+    void Form_Load();
+    // The window is about to close other than through Exit. Returns true when it may close
+    // now; during a run the close is held, the run stops after its current record, and
+    // the window is then closed through the port.
+    bool Form_QueryUnload();
+    // The window closes other than through Exit.
+    void Form_Unload();
+    // Lays the controls out for the window's current size.
+    void Form_Resize();
+
+    // --- Menu commands ------------------------------------------------------------------
+    void fileopen_Click();
+    void fileoutput_Click();
+    void fileclear_Click();
+    void fileexit_Click();
+    void resamp1_1_Click();
+    void resamp1_2_Click();
+    void resamp1_4_Click();
+    void optiondelete_Click();
+    void optionshorten_Click();
+    void convert_Click();
+    void helpcontent_Click();
+    void fileabout_Click();
+
+    // --- List1 events -------------------------------------------------------------------
+    void List1_KeyDown(int key_code);
+    void List1_MouseDown(MouseButton button);
+
+private:
+    void set_resample(std::int16_t factor);
+    void remove_selected_input();
+    void set_run_commands_enabled(bool enabled);
+
+    ShellPort& port_;
+    StatusLog log_;
+    bool running_ = false;
+    bool close_requested_ = false;
+};
+
+}  // namespace quarvent

@@ -1,0 +1,164 @@
+#pragma once
+// The main window as the shell's logic sees it: everything of UiPort, plus the file dialog
+// `filelog`, the menu bar, the label captions, the input list List1 and the window's
+// geometry in twips. The Qt window implements it; ScriptedShellUi (tests/support) scripts it.
+//
+// Texts are 8-bit strings. Paths that come back from the file dialog are the file system's
+// own bytes, so that they open the file the operator chose.
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/ui_port.hpp"
+
+namespace quarvent {
+
+// The menu bar's items. menu_name gives each one's object name (also the name used in
+// messages about them).
+enum class Menu {
+    filemenu,
+    fileopen,
+    fileoutput,
+    fileclear,
+    filesep,
+    fileexit,
+    segoptions,
+    optresamp,
+    resamp1_1,
+    resamp1_2,
+    resamp1_4,
+    optiondelete,
+    optionshorten,
+    convert,
+    help,
+    helpcontent,
+    fileabout,
+};
+inline constexpr int menu_count = static_cast<int>(Menu::fileabout) + 1;
+std::string_view menu_name(Menu menu);
+
+// The window's controls that the logic sizes or captions.
+enum class Control { Label1, Label2, Label3, List1, Text1 };
+std::string_view control_name(Control control);
+
+enum class FileDialogMode { open, save };
+
+// The file dialog's settings. Like a dialog control's properties they stay as they were
+// left from one use to the next; each command sets the ones it needs before showing it.
+struct FileDialogSettings {
+    std::string initial_dir;
+    // Pairs of a description and a pattern, all separated by '|':
+    // "Data (*.dat)|*.dat|All Data (*.*)|*.*".
+    std::string filter;
+    std::string title;
+    int filter_index = 1;     // 1-based number of the pair shown first
+    std::string default_ext;  // added to a typed name that has no extension ("dat")
+    std::string file_name;    // the name proposed in the name box
+    bool multi_select = true;
+    bool hide_read_only = true;  // no "open read-only" check box
+    bool explorer = true;
+    // The longest text the dialog returns. Names that would make it longer are dropped
+    // whole (with every name after them); a name is never cut.
+    std::size_t max_text_length = 3000;
+    // true: a cancel comes back as FileDialogResult::cancelled. false: as a choice of
+    // nothing (chosen, empty text), which is how an unconfigured dialog reports it.
+    bool cancel_reported = true;
+
+    // The configuration the program gives the dialog at start-up.
+    void configure_for_startup() {
+        multi_select = true;
+        hide_read_only = true;
+        max_text_length = 3000;
+        cancel_reported = true;
+    }
+};
+
+struct FileDialogResult {
+    enum class Outcome { chosen, cancelled, failed };
+    Outcome outcome = Outcome::cancelled;
+    // chosen: one full path; or, for several files chosen in an open with multiple
+    // selection, the directory followed by the bare file names, each part separated by
+    // a NUL character.
+    std::string text;
+    // chosen: the directory in which the operator made the choice.
+    std::string directory;
+    // failed: the platform's text for the error.
+    std::string error_text;
+};
+
+// Builds the text the file dialog returns for the names chosen in directory: the one full
+// path for a single name, otherwise the directory and the names separated by NULs. Names
+// are kept in order until one would make the text longer than max_text_length; that name
+// and those after it are dropped whole. The Qt dialog and the tests share it.
+std::string compose_file_dialog_text(std::string_view directory,
+                                     const std::vector<std::string>& names,
+                                     std::size_t max_text_length);
+
+// Joins a directory and a file name with the platform's separator, without doubling a
+// separator the directory already ends with.
+std::string join_path(std::string_view directory, std::string_view name);
+inline constexpr char path_separator = '/';
+
+class ShellPort : public UiPort {
+public:
+    // filelog's settings; filelog_show uses them as they stand.
+    FileDialogSettings filelog;
+    // Shows filelog modally in the given mode and reports how it ended.
+    virtual FileDialogResult filelog_show(FileDialogMode mode) = 0;
+
+    // Menu items: caption ('&' marks the access key; a caption starting with the backspace
+    // character puts that menu-bar item at the right-hand end of the bar), check mark and
+    // enabled state.
+    virtual void set_menu_caption(Menu menu, std::string_view caption) = 0;
+    virtual std::string menu_caption(Menu menu) const = 0;
+    virtual void set_menu_checked(Menu menu, bool checked) = 0;
+    virtual bool menu_checked(Menu menu) const = 0;
+    virtual void set_menu_enabled(Menu menu, bool enabled) = 0;
+    virtual bool menu_enabled(Menu menu) const = 0;
+
+    // Captions of Label1 to Label3 (other controls are ignored / give "").
+    virtual void set_label_caption(Control label, std::string_view caption) = 0;
+    virtual std::string label_caption(Control label) const = 0;
+
+    // List1, the input list. Indices are 0-based; list1_select (UiPort) selects one item,
+    // -1 clears the selection.
+    virtual void list1_add(std::string_view item) = 0;
+    virtual void list1_remove(int index) = 0;
+    virtual void list1_clear() = 0;
+    virtual int list1_count() const = 0;
+    virtual std::string list1_item(int index) const = 0;
+    virtual int list1_selected() const = 0;  // -1: nothing selected
+
+    // The window's outer position and size in twips (1440 per inch). Changing the size
+    // makes the window lay itself out again (MainWindow::Form_Resize).
+    virtual double window_left() const = 0;
+    virtual double window_top() const = 0;
+    virtual double window_width() const = 0;
+    virtual double window_height() const = 0;
+    virtual void set_window_left(double twips) = 0;
+    virtual void set_window_top(double twips) = 0;
+    virtual void set_window_width(double twips) = 0;
+    virtual void set_window_height(double twips) = 0;
+
+    // A control's size in twips. The setters return false when the size is refused (it
+    // is negative, or not a number); the control then keeps its size.
+    virtual double control_width(Control control) const = 0;
+    virtual double control_height(Control control) const = 0;
+    virtual bool set_control_width(Control control, double twips) = 0;
+    virtual bool set_control_height(Control control, double twips) = 0;
+
+    // The screen's twips per pixel, from its logical resolution (1440 / dots per inch).
+    virtual double twips_per_pixel_x() const = 0;
+    virtual double twips_per_pixel_y() const = 0;
+
+    // Closes the main window as its close control would (the close is asked for again,
+    // so Form_QueryUnload and Form_Unload run).
+    virtual void close_window() = 0;
+    // Ends the program at once: no further window events run. yield_events returns false
+    // from then on, so a run in progress stops after its current record.
+    virtual void end_program() = 0;
+};
+
+}  // namespace quarvent
