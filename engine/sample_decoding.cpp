@@ -1,16 +1,231 @@
-// Placeholder until the decoders land: every trace decodes to no samples, and the interval
-// is accepted as it stands.
 #include "engine/sample_decoding.hpp"
+
+#include <bit>
+#include <cmath>
+#include <optional>
+#include <span>
+#include <string>
+
+#include "common/bytes.hpp"
+#include "common/numbers.hpp"
+#include "engine/sample_library.hpp"
 
 namespace quarvent {
 
-DecodeResult decode_trace_samples(const TraceToDecode&, std::int16_t, SampleArrays&, UiPort&,
-                                  StatusLog&) {
+// Data block bytes are moved into the sample arrays as they lie in the file; they are the
+// samples' values only on a little-endian machine.
+static_assert(std::endian::native == std::endian::little);
+
+namespace {
+
+// The SEG-2 data formats this program reads: the largest sample count each accepts and the
+// text shown when a trace has more.
+struct FormatRule {
+    std::uint16_t format_code;
+    std::int32_t max_samples;
+    std::string_view too_many_text;
+};
+
+constexpr FormatRule format_rules[] = {
+    {1, 32768, "Number of Samples Exceeds 32768. Can not Convert."},
+    {2, 16384, "Number of Samples Exceeds 16384. Can not Convert."},
+    {3, 26213, "Number of Samples Exceeds 26214. Can not Convert."},
+    {4, 65535, "Number of Samples Exceeds 65536. Can not Convert."},
+    {5, 8191, "Number of Samples Exceeds 8192. Can not Convert."},
+};
+
+constexpr std::string_view too_many_title = "Too Many Samples";
+constexpr std::string_view unknown_format_entry = " Uknown data type ";
+constexpr std::string_view bad_count_entry = " Bad sample count on trace ";
+constexpr std::string_view truncated_entry = " truncated trace";
+constexpr std::string_view conversion_failed_entry = " Sample conversion failed on trace ";
+constexpr std::string_view skipping_entry = " Skipping";
+
+constexpr std::string_view interval_title = "Missing Sampling Rate";
+constexpr std::string_view interval_prompt =
+    "The sampling rate for this data is not defined properly in the header. Some value other "
+    "than 0 is required. Enter the value for sample rate in MILLISECONDS. Cancel to abort "
+    "conversion.";
+constexpr std::string_view manual_interval_entry = " -*Manual entered sample rate value used.*- ";
+constexpr std::string_view invalid_interval_title = "Invalid Sampling Rate";
+constexpr std::string_view invalid_interval_text =
+    "The sampling rate value is invalid. Can not proceed. (";
+
+const FormatRule* find_rule(std::uint16_t format_code) {
+    for (const FormatRule& rule : format_rules) {
+        if (rule.format_code == format_code) return &rule;
+    }
+    return nullptr;
+}
+
+// Bytes of n samples in a known data format, n >= 0.
+std::uint64_t data_block_bytes(std::uint16_t format_code, std::int32_t n) {
+    const auto count = static_cast<std::uint64_t>(n);
+    switch (format_code) {
+        case 1: return 2 * count;
+        case 2: return 4 * count;
+        case 3: return seg20bit_byte_count(n);
+        case 4: return 4 * count;
+        case 5: return 8 * count;
+        default: return 0;
+    }
+}
+
+// The trace's log entry: path, the entry's text, number(t), " Skipping", CR LF.
+void log_skipped_trace(StatusLog& log, const TraceToDecode& trace, std::string_view entry,
+                       std::string_view detail = {}) {
+    std::string text(trace.path);
+    text += entry;
+    text += number_text(trace.trace_number);
+    text += detail;
+    text += skipping_entry;
+    text += line_break;
+    log.append(text);
+}
+
+template <typename T>
+std::span<std::byte> bytes_of(std::vector<T>& samples) {
+    return std::as_writable_bytes(std::span(samples));
+}
+
+SampleLibraryResult convert_samples(std::uint16_t format_code, std::int32_t n, std::int32_t f,
+                                    SampleArrays& arrays) {
+    const auto size = static_cast<std::size_t>(n);
+    const std::span<const std::byte> block = std::as_bytes(std::span(arrays.read_buffer));
+    SampleLibraryResult result = SampleLibraryResult::ok;
+    switch (format_code) {
+        case 1:
+            arrays.raw_int16_samples.resize(size);
+            result = bufmoverf(block, bytes_of(arrays.raw_int16_samples));
+            if (result != SampleLibraryResult::ok) return result;
+            return int2fpt(arrays.raw_int16_samples, arrays.output_samples, n, f);
+        case 2:
+            arrays.raw_int32_samples.resize(size);
+            result = bufmoverf(block, bytes_of(arrays.raw_int32_samples));
+            if (result != SampleLibraryResult::ok) return result;
+            return long2fpt(arrays.raw_int32_samples, arrays.output_samples, n, f);
+        case 3:
+            return seg20bit2fpt(arrays.read_buffer, arrays.output_samples, n, f);
+        case 4:
+            // The file's floats become the output samples bit for bit; only resampling
+            // computes new values.
+            result = bufmoverf(block, bytes_of(arrays.output_samples));
+            if (result != SampleLibraryResult::ok || f == 1) return result;
+            return fpt2fpt(arrays.output_samples, n, f);
+        case 5:
+            arrays.raw_float64_samples.resize(size);
+            result = bufmoverf(block, bytes_of(arrays.raw_float64_samples));
+            if (result != SampleLibraryResult::ok) return result;
+            return double2fpt(arrays.raw_float64_samples, arrays.output_samples, n, f);
+        default: return SampleLibraryResult::ok;
+    }
+}
+
+// Word 59 for an interval in microseconds: the interval rounded, halves to even, when it
+// lies in 1 .. 32767; nothing otherwise. An interval that rounds to 0 would leave the trace
+// without a usable sample interval.
+std::optional<std::int16_t> interval_word(float interval_us) {
+    if (!std::isfinite(interval_us) || interval_us > 32767.0F) return std::nullopt;
+    const double rounded = round_half_even(interval_us);
+    if (rounded < 1.0) return std::nullopt;
+    return static_cast<std::int16_t>(rounded);
+}
+
+// The operator's answer in milliseconds as microseconds in a 32-bit float; nothing when the
+// value cannot be held by a float.
+std::optional<float> answer_to_interval_us(const std::string& answer) {
+    const double interval_us = read_number(answer) * 1000.0;
+    if (!(std::fabs(interval_us) <= 1e30)) return std::nullopt;
+    return static_cast<float>(interval_us);
+}
+
+}  // namespace
+
+DecodeResult decode_trace_samples(const TraceToDecode& trace, std::int16_t resample_factor,
+                                  SampleArrays& arrays, UiPort& ui, StatusLog& log) {
+    const std::int32_t n = trace.sample_count;
+    if (n >= 0 && n < 65536) arrays.output_samples.resize(static_cast<std::size_t>(n));
+
+    const FormatRule* rule = find_rule(trace.format_code);
+    if (rule == nullptr) {
+        std::string text(trace.path);
+        text += unknown_format_entry;
+        text += number_text(static_cast<int>(trace.format_code));
+        text += line_break;
+        log.append(text);
+        return DecodeResult::skipped;
+    }
+    if (n > rule->max_samples) {
+        ui.message_box({std::string(rule->too_many_text), std::string(too_many_title),
+                        Buttons::ok, Icon::information});
+        return DecodeResult::run_ended;
+    }
+    if (n < 0) {
+        log_skipped_trace(log, trace, bad_count_entry);
+        return DecodeResult::skipped;
+    }
+
+    // A data block that runs past the end of the file is skipped: nothing outside the file
+    // is read, and no sample of an earlier trace is passed off as this one's.
+    const std::uint64_t byte_count = data_block_bytes(trace.format_code, n);
+    if (!fits(trace.input.size(), trace.data_offset, byte_count)) {
+        log_skipped_trace(log, trace, truncated_entry);
+        return DecodeResult::skipped;
+    }
+    arrays.read_buffer.resize(static_cast<std::size_t>(byte_count));
+    if (!trace.input.read_at(trace.data_offset, arrays.read_buffer)) {
+        log_skipped_trace(log, trace, truncated_entry);
+        return DecodeResult::skipped;
+    }
+
+    const SampleLibraryResult result =
+        convert_samples(trace.format_code, n, resample_factor, arrays);
+    if (result != SampleLibraryResult::ok) {
+        log_skipped_trace(log, trace, conversion_failed_entry,
+                          std::string(": ") + std::string(describe(result)));
+        return DecodeResult::skipped;
+    }
     return DecodeResult::decoded;
 }
 
-IntervalResult check_sample_interval(OutputTraceHeader&, ManualInterval&, UiPort&, StatusLog&) {
+IntervalResult check_sample_interval(OutputTraceHeader& header, ManualInterval& manual,
+                                     UiPort& ui, StatusLog& log) {
+    if (header.word(59) <= 0 && !manual.manual_interval_in_force) {
+        const std::string answer =
+            ui.input_prompt({std::string(interval_prompt), std::string(interval_title),
+                             number_text(manual.manual_interval_us)});
+        if (answer.empty()) return IntervalResult::run_ended;
+        const std::optional<float> interval_us = answer_to_interval_us(answer);
+        if (!interval_us || !interval_word(*interval_us)) {
+            ui.message_box({std::string(invalid_interval_text) + answer + ")",
+                            std::string(invalid_interval_title), Buttons::ok, Icon::none});
+            return IntervalResult::run_ended;
+        }
+        manual.manual_interval_us = *interval_us;
+        manual.manual_interval_in_force = true;
+        log.append(manual_interval_entry);
+    }
+    if (manual.manual_interval_in_force) {
+        if (const auto word = interval_word(manual.manual_interval_us)) header.word(59) = *word;
+    }
     return IntervalResult::ready;
+}
+
+void PrintTo(DecodeResult result, std::ostream* os) {
+    switch (result) {
+        case DecodeResult::decoded: *os << "decoded"; return;
+        case DecodeResult::skipped: *os << "skipped"; return;
+        case DecodeResult::run_ended: *os << "run_ended"; return;
+    }
+    *os << "DecodeResult(" << static_cast<int>(result) << ")";
+}
+
+void PrintTo(IntervalResult result, std::ostream* os) {
+    switch (result) {
+        case IntervalResult::ready: *os << "ready"; return;
+        case IntervalResult::run_ended: *os << "run_ended"; return;
+    }
+    *os << "IntervalResult(" << static_cast<int>(result) << ")";
 }
 
 }  // namespace quarvent

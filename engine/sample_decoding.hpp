@@ -4,6 +4,7 @@
 // usable sample interval, asking the operator once per run when the data do not give one.
 
 #include <cstdint>
+#include <ostream>
 #include <string_view>
 #include <vector>
 
@@ -46,14 +47,27 @@ enum class DecodeResult {
     run_ended,  // the operator has been told; the run stops
 };
 
+// Reads the trace's data block and converts it into arrays.output_samples, reduced by
+// resample_factor (1, 2 or 4) with resampled_count of the sample library. Skipped, with a
+// status log entry: an unknown format code, a negative sample_count, a data block that runs
+// past the end of the input. Run ended, after the "Too Many Samples" box: a sample_count
+// beyond its format's limit. A sample_count of 0 decodes to no samples.
 [[nodiscard]] DecodeResult decode_trace_samples(const TraceToDecode& trace,
                                                 std::int16_t resample_factor,
                                                 SampleArrays& arrays, UiPort& ui, StatusLog& log);
 
 enum class IntervalResult { ready, run_ended };
 
+// Makes header word 59 hold a usable sample interval. When it holds none (0 or less) and no
+// manual interval is in force, asks the operator once, through the "Missing Sampling Rate"
+// prompt; a valid answer stays in force for the rest of the run and then sets word 59 for
+// every later trace. A cancelled prompt ends the run; an invalid answer (one that does not
+// give 1 .. 32767 microseconds) ends it after the "Invalid Sampling Rate" box.
 [[nodiscard]] IntervalResult check_sample_interval(OutputTraceHeader& header,
                                                    ManualInterval& manual, UiPort& ui,
                                                    StatusLog& log);
+
+void PrintTo(DecodeResult result, std::ostream* os);
+void PrintTo(IntervalResult result, std::ostream* os);
 
 }  // namespace quarvent
