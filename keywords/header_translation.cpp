@@ -1,0 +1,191 @@
+#include "keywords/header_translation.hpp"
+
+#include <cmath>
+
+#include "common/numbers.hpp"
+
+namespace quarvent {
+
+namespace {
+
+std::string_view strip_blanks(std::string_view text) {
+    const std::size_t first = text.find_first_not_of(' ');
+    return first == std::string_view::npos ? std::string_view{} : text.substr(first);
+}
+
+struct VocabularyWord {
+    std::string_view word;
+    std::int16_t value;
+    const char* message_tail;  // the log line is "Warning " + value + tail; nullptr: none
+};
+
+constexpr const char* sort_warning = " type may yield unprocessable data";
+constexpr VocabularyWord sort_words[] = {
+    {"ACQUIRED", 0, nullptr},     {"GATHER", 1, sort_warning},   {"STACK", 2, sort_warning},
+    {"RECEIVER", 3, sort_warning}, {"SOURCE", 3, sort_warning},  {"OFFSET", 3, sort_warning},
+};
+
+constexpr const char* type_warning = " unsupported type";
+constexpr VocabularyWord type_words[] = {
+    {"SEISMIC", 1, nullptr},     {"DEAD", 2, nullptr},          {"TEST", 1, type_warning},
+    {"RADAR", 1, type_warning},  {"UPHOLE", 1, type_warning},
+};
+
+// The first word of the vocabulary that occurs anywhere in value, or nullptr.
+template <std::size_t N>
+const VocabularyWord* find_word(const VocabularyWord (&vocabulary)[N], std::string_view value) {
+    for (const VocabularyWord& candidate : vocabulary) {
+        if (value.find(candidate.word) != std::string_view::npos) return &candidate;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+std::string strip_space(std::string_view inbuf) { return std::string(strip_blanks(inbuf)); }
+
+void HeaderTranslator::log_line(std::string_view text) {
+    std::string line;
+    line.reserve(text.size() + line_break.size());
+    line.append(text).append(line_break);
+    log_.append(line);
+}
+
+std::int16_t HeaderTranslator::scaled_word(double x, std::int32_t p2, std::string_view s) {
+    const double product = static_cast<double>(p2) * x;
+    // The range check is made on the product as a 32-bit real. Products far outside the range
+    // (infinities, NaN from 0 times infinity) are out of range without narrowing them.
+    bool in_range = false;
+    float r = 0.0F;
+    if (std::fabs(product) <= 2 * value_limit) {
+        r = static_cast<float>(product);
+        in_range = r >= -value_limit && r <= value_limit;
+    }
+    if (in_range) return static_cast<std::int16_t>(round_half_even(r));
+
+    if (range_warning_count_ < range_warning_limit) {
+        std::string text = "Warning- Keyword->";
+        text.append(s.substr(0, s.size() - 1));  // less the string's terminating zero
+        text.append("<-").append(line_break).append("Caused Over/Under flow set to 0");
+        log_line(text);
+        ++range_warning_count_;
+        if (range_warning_count_ == range_warning_limit) {
+            log_line("No futher warnings will be issued!");
+        }
+    }
+    return 0;
+}
+
+HeaderStringReceiver::Result HeaderTranslator::word_out_of_range(const KeywordEntry& entry,
+                                                                 long long word) {
+    MessageBoxRequest request;
+    request.title = keyword_file_error_title;
+    request.text = "The keyword file entry \"" + entry.keyword + "\" (function code" +
+                   number_text(entry.function_code) + ") names header word" +
+                   number_text(static_cast<double>(word)) +
+                   ", but header words are numbered 0 to 120." + std::string(line_break) +
+                   "The conversion stops; correct the keyword file and start the program again.";
+    request.buttons = Buttons::ok;
+    request.icon = Icon::critical;
+    ui_.message_box(request);
+    return Result::stop_run;
+}
+
+HeaderStringReceiver::Result HeaderTranslator::translate_header_string(
+    std::string_view s, OutputTraceHeader& header, double& trace_scale_factor) {
+    bool matched = false;
+    // An empty string holds no keyword, not even the empty one.
+    if (!s.empty()) {
+        for (const KeywordEntry& entry : table_.entries()) {
+            if (s.find(entry.keyword) == std::string_view::npos) continue;
+            matched = true;
+            // The keyword's length is cut from the start of s wherever the keyword stood.
+            const std::string_view value = strip_blanks(s.substr(entry.keyword.size()));
+            const long long p1 = entry.p1();
+
+            switch (entry.function_code) {
+                case 0:
+                    return Result::go_on;
+
+                case 1: {
+                    if (!OutputTraceHeader::valid_word_number(p1)) {
+                        return word_out_of_range(entry, p1);
+                    }
+                    // Only the first blank-delimited field: read_number would join the digits
+                    // of later fields.
+                    const std::size_t blank = value.find(' ');
+                    const double x = read_number(
+                        blank == std::string_view::npos ? value : value.substr(0, blank + 1));
+                    header.word(static_cast<int>(p1)) = scaled_word(x, entry.p2(), s);
+                    break;
+                }
+
+                case 2: {
+                    if (!OutputTraceHeader::valid_word_number(p1)) {
+                        return word_out_of_range(entry, p1);
+                    }
+                    const VocabularyWord* found = find_word(sort_words, value);
+                    header.word(static_cast<int>(p1)) = found != nullptr ? found->value : 0;
+                    if (found == nullptr) {
+                        log_line("Unknown string " + std::string(value));
+                    } else if (found->message_tail != nullptr) {
+                        log_line("Warning " + std::string(value) + found->message_tail);
+                    }
+                    break;
+                }
+
+                case 3: {
+                    long long word = p1;
+                    std::string_view rest = value;
+                    while (!rest.empty()) {
+                        rest = strip_blanks(rest);
+                        const std::size_t blank = rest.find(' ');
+                        double x = 0.0;
+                        if (blank != std::string_view::npos) {
+                            x = read_number(rest.substr(0, blank + 1));
+                            rest.remove_prefix(blank + 1);
+                        } else {
+                            x = read_number(rest);
+                            rest = {};
+                        }
+                        ++word;
+                        if (!OutputTraceHeader::valid_word_number(word)) {
+                            return word_out_of_range(entry, word);
+                        }
+                        header.word(static_cast<int>(word)) = scaled_word(x, entry.p2(), s);
+                    }
+                    break;
+                }
+
+                case 4: {
+                    if (!OutputTraceHeader::valid_word_number(p1)) {
+                        return word_out_of_range(entry, p1);
+                    }
+                    const VocabularyWord* found = find_word(type_words, value);
+                    if (found == nullptr) {
+                        log_line("Warning " + std::string(value) + " unknown type");
+                        break;
+                    }
+                    header.word(static_cast<int>(p1)) = found->value;
+                    if (found->message_tail != nullptr) {
+                        log_line("Warning " + std::string(value) + found->message_tail);
+                    }
+                    break;
+                }
+
+                case 5:
+                    trace_scale_factor = read_number(value) * static_cast<double>(p1);
+                    break;
+
+                default:
+                    log_line("Illegal function value " + number_text(entry.function_code) + " " +
+                             entry.keyword);
+                    break;
+            }
+        }
+    }
+    if (!matched) log_line(std::string(s) + "   No Match Found ");
+    return Result::go_on;
+}
+
+}  // namespace quarvent
