@@ -39,6 +39,15 @@ constexpr std::string_view read_only_message =
     "File opened for READ ONLY. If this is not correct check/change attributes of file and try "
     "again.";
 
+class FileErrorCategory final : public std::error_category {
+public:
+    const char* name() const noexcept override { return "quarvent file error"; }
+    std::string message(int value) const override {
+        const FileErrorRow* row = find_file_error(value);
+        return row != nullptr ? std::string(row->message) : "file error " + std::to_string(value);
+    }
+};
+
 std::error_code last_system_error() { return {errno, std::generic_category()}; }
 
 // Opens a file the way each of modes 1 to 4 needs, through the system so that the error is
@@ -99,7 +108,17 @@ const FileErrorRow* find_file_error(std::int32_t error_number) {
     return nullptr;
 }
 
+const std::error_category& file_error_category() {
+    static const FileErrorCategory category;
+    return category;
+}
+
+std::error_code make_file_error(std::int32_t error_number) {
+    return {error_number, file_error_category()};
+}
+
 std::int32_t file_error_number(std::error_code error, const std::string& path) {
+    if (error.category() == file_error_category()) return error.value();
     if (error.category() != std::generic_category() && error.category() != std::system_category()) {
         return 0;
     }

@@ -42,8 +42,13 @@ std::span<const FileErrorRow> file_error_rows();
 // The row of error_number, or nullptr when the table has none.
 const FileErrorRow* find_file_error(std::int32_t error_number);
 
-// The table's number for a system error on path, or 0 when the table has none. A missing
-// file is 76 (path not found) when its directory is missing too, otherwise 53.
+// Errors already numbered the program's way (for a condition found by the program itself,
+// such as reading past the end of a file): the value is the table's number.
+const std::error_category& file_error_category();
+std::error_code make_file_error(std::int32_t error_number);
+
+// The table's number for an error on path, or 0 when the table has none. A missing file is
+// 76 (path not found) when its directory is missing too, otherwise 53.
 std::int32_t file_error_number(std::error_code error, const std::string& path);
 
 // The title of every file error message.

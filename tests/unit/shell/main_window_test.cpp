@@ -1,0 +1,415 @@
+#include "shell/main_window.hpp"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "tests/support/scripted_shell_ui.hpp"
+
+namespace quarvent {
+namespace {
+
+using namespace std::string_literals;
+using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
+using ::testing::IsEmpty;
+using testing::Reply;
+using testing::ScriptedShellUi;
+
+const std::string too_many_files_text =
+    "Due to an uncorrectable flaw in the File dialog\r\n"
+    "box, all of the files you have choosen may not\r\n"
+    "be in the listing. To select more files please \r\n"
+    "reselect the INPUT FILES menu item and start selecting\r\n"
+    "files where they left off.";
+
+class main_window : public ::testing::Test {
+protected:
+    main_window() { window.set_option_defaults(); }
+
+    void fill_list(std::initializer_list<const char*> items) {
+        for (const char* item : items) ui.list1_add(item);
+    }
+
+    ScriptedShellUi ui;
+    MainWindow window{ui};
+};
+
+// A selection of names in /data whose dialog text is exactly length characters long.
+std::string selection_of_length(std::size_t length) {
+    std::string text = "/data";
+    int n = 0;
+    while (text.size() + 1 + 12 <= length) {
+        text += '\0';
+        std::string name = "file" + std::to_string(1000 + n++) + ".dat";
+        text += name;
+    }
+    text += '\0';
+    text += std::string(length - text.size(), 'x');
+    return text;
+}
+
+TEST_F(main_window, select_inputs_adds_the_chosen_paths_in_order) {
+    struct Case {
+        const char* name;
+        std::string text;
+        std::vector<std::string> items;
+    };
+    const Case cases[] = {
+        {"one file adds its full path", "/data/line1.dat", {"/data/line1.dat"}},
+        {"three files in one directory", "/data\0b.dat\0a.dat\0c.dat"s,
+         {"/data/b.dat", "/data/a.dat", "/data/c.dat"}},
+        {"files in the root directory", "/\0a.dat\0b.dat"s, {"/a.dat", "/b.dat"}},
+        {"an empty name adds nothing for it", "/data\0a.dat\0\0b.dat"s,
+         {"/data/a.dat", "/data/b.dat"}},
+        {"nothing returned adds nothing", "", {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedShellUi scripted;
+        MainWindow w(scripted);
+        scripted.queue_filelog(ScriptedShellUi::chosen(c.text, "/data"));
+        w.fileopen_Click();
+        EXPECT_EQ(scripted.list1_items(), c.items);
+        EXPECT_EQ(w.last_input_dir, "/data");
+        EXPECT_THAT(scripted.ui().dialogs(), IsEmpty());
+    }
+}
+
+TEST_F(main_window, select_inputs_shows_the_dialog_with_the_input_settings) {
+    window.last_input_dir = "/field/day1";
+    ui.filelog.file_name = "left over";
+    ui.filelog.multi_select = false;
+    ui.queue_filelog(ScriptedShellUi::cancelled());
+    window.fileopen_Click();
+    ASSERT_EQ(ui.filelog_calls().size(), 1U);
+    const auto& call = ui.filelog_calls().front();
+    EXPECT_EQ(call.mode, FileDialogMode::open);
+    EXPECT_EQ(call.settings.initial_dir, "/field/day1");
+    EXPECT_EQ(call.settings.filter, "Data (*.dat)|*.dat|Raw Data (*.raw)|*.raw|All Data (*.*)|*.*");
+    EXPECT_EQ(call.settings.title, "Quarvent File OPEN");
+    EXPECT_EQ(call.settings.filter_index, 1);
+    EXPECT_EQ(call.settings.default_ext, "dat");
+    EXPECT_EQ(call.settings.file_name, " ");
+    EXPECT_TRUE(call.settings.multi_select);
+    EXPECT_TRUE(call.settings.explorer);
+    EXPECT_EQ(call.settings.max_text_length, 3000U);
+}
+
+TEST_F(main_window, selecting_the_same_file_twice_lists_it_twice) {
+    ui.queue_filelog(ScriptedShellUi::chosen("/data/a.dat", "/data"));
+    ui.queue_filelog(ScriptedShellUi::chosen("/data/a.dat", "/data"));
+    window.fileopen_Click();
+    window.fileopen_Click();
+    EXPECT_THAT(ui.list1_items(), ElementsAre("/data/a.dat", "/data/a.dat"));
+}
+
+TEST_F(main_window, new_inputs_go_to_the_end_of_the_list) {
+    fill_list({"/old/z.dat"});
+    ui.queue_filelog(ScriptedShellUi::chosen("/data\0a.dat\0b.dat"s, "/data"));
+    window.fileopen_Click();
+    EXPECT_THAT(ui.list1_items(), ElementsAre("/old/z.dat", "/data/a.dat", "/data/b.dat"));
+}
+
+TEST_F(main_window, a_selection_over_2000_characters_warns_and_still_adds_every_name) {
+    struct Case {
+        std::size_t length;
+        bool warned;
+    };
+    for (const Case c : {Case{1999, false}, Case{2000, false}, Case{2001, true},
+                         Case{2999, true}}) {
+        SCOPED_TRACE(c.length);
+        ScriptedShellUi scripted;
+        if (c.warned) scripted.queue(Reply::button(Answer::ok));
+        MainWindow w(scripted);
+        const std::string text = selection_of_length(c.length);
+        ASSERT_EQ(text.size(), c.length);
+        scripted.queue_filelog(ScriptedShellUi::chosen(text, "/data"));
+        w.fileopen_Click();
+        const auto parts = std::count(text.begin(), text.end(), '\0');
+        EXPECT_EQ(scripted.list1_count(), parts);
+        if (c.warned) {
+            ASSERT_EQ(scripted.ui().dialogs().size(), 1U);
+            const auto& shown = scripted.ui().dialogs().front();
+            EXPECT_EQ(shown.title, "QUARVENT TOO MANY FILES AT ONCE");
+            EXPECT_EQ(shown.text, too_many_files_text);
+            EXPECT_EQ(shown.buttons, Buttons::ok);
+            EXPECT_EQ(shown.icon, Icon::information);
+        } else {
+            EXPECT_THAT(scripted.ui().dialogs(), IsEmpty());
+        }
+    }
+}
+
+TEST_F(main_window, cancelling_select_inputs_changes_nothing) {
+    fill_list({"/data/a.dat"});
+    window.last_input_dir = "/data";
+    ui.queue_filelog(ScriptedShellUi::cancelled());
+    window.fileopen_Click();
+    EXPECT_THAT(ui.list1_items(), ElementsAre("/data/a.dat"));
+    EXPECT_EQ(window.last_input_dir, "/data");
+    EXPECT_THAT(ui.ui().dialogs(), IsEmpty());
+}
+
+TEST_F(main_window, a_failing_input_dialog_reports_and_resets_its_file_name) {
+    ui.queue(Reply::button(Answer::ok));
+    ui.queue_filelog(ScriptedShellUi::failed("The dialog could not be created"));
+    window.last_input_dir = "/data";
+    window.fileopen_Click();
+    ASSERT_EQ(ui.ui().dialogs().size(), 1U);
+    const auto& shown = ui.ui().dialogs().front();
+    EXPECT_EQ(shown.title, "Quarvent ERROR");
+    EXPECT_EQ(shown.text, "Unexpected error\r\nThe dialog could not be created");
+    EXPECT_EQ(shown.buttons, Buttons::ok);
+    EXPECT_EQ(shown.icon, Icon::none);
+    EXPECT_EQ(ui.filelog.file_name, "");
+    EXPECT_EQ(ui.list1_count(), 0);
+    EXPECT_EQ(window.last_input_dir, "/data");
+}
+
+TEST_F(main_window, output_names_the_output_file_and_captions_label2) {
+    window.last_output_dir = "/out";
+    ui.filelog.file_name = "something";
+    ui.queue_filelog(ScriptedShellUi::chosen("/qex/line1.dat", "/qex"));
+    window.fileoutput_Click();
+    ASSERT_EQ(ui.filelog_calls().size(), 1U);
+    const auto& call = ui.filelog_calls().front();
+    EXPECT_EQ(call.mode, FileDialogMode::save);
+    EXPECT_EQ(call.settings.initial_dir, "/out");
+    EXPECT_EQ(call.settings.filter, "Data (*.dat)|*.dat|All Data (*.*)|*.*");
+    EXPECT_EQ(call.settings.title, "QUARVENT Output File Name");
+    EXPECT_EQ(call.settings.filter_index, 1);
+    EXPECT_EQ(call.settings.default_ext, "dat");
+    EXPECT_EQ(call.settings.file_name, "");
+
+    EXPECT_EQ(window.output_file_name, "/qex/line1.dat");
+    EXPECT_EQ(ui.label_caption(Control::Label2), "Output file: /qex/line1.dat");
+    EXPECT_EQ(window.last_output_dir, "/qex");
+}
+
+TEST_F(main_window, output_outcomes) {
+    struct Case {
+        const char* name;
+        FileDialogResult result;
+        std::string output_file_name;
+        std::string label2;
+        std::string last_output_dir;
+        bool message;
+    };
+    const Case cases[] = {
+        {"cancel keeps everything", ScriptedShellUi::cancelled(), "/old/out.dat", "OutPut File:",
+         "/old", false},
+        {"an empty choice keeps the name but captions it", ScriptedShellUi::chosen("", "/new"),
+         "/old/out.dat", "Output file: /old/out.dat", "/new", false},
+        {"a failure reports and keeps everything", ScriptedShellUi::failed("no memory"),
+         "/old/out.dat", "OutPut File:", "/old", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedShellUi scripted;
+        if (c.message) scripted.queue(Reply::button(Answer::ok));
+        MainWindow w(scripted);
+        w.output_file_name = "/old/out.dat";
+        w.last_output_dir = "/old";
+        scripted.queue_filelog(c.result);
+        w.fileoutput_Click();
+        EXPECT_EQ(w.output_file_name, c.output_file_name);
+        EXPECT_EQ(scripted.label_caption(Control::Label2), c.label2);
+        EXPECT_EQ(w.last_output_dir, c.last_output_dir);
+        if (c.message) {
+            ASSERT_EQ(scripted.ui().dialogs().size(), 1U);
+            EXPECT_EQ(scripted.ui().dialogs().front().title, "Quarvent ERROR");
+            EXPECT_EQ(scripted.ui().dialogs().front().text, "Unexpected error\r\nno memory");
+        } else {
+            EXPECT_THAT(scripted.ui().dialogs(), IsEmpty());
+        }
+    }
+}
+
+TEST_F(main_window, clear_list_empties_the_list_only) {
+    fill_list({"/a", "/b"});
+    window.output_file_name = "/out.dat";
+    window.resamp1_4_Click();
+    window.fileclear_Click();
+    EXPECT_EQ(ui.list1_count(), 0);
+    EXPECT_EQ(window.output_file_name, "/out.dat");
+    EXPECT_EQ(window.options.resample_factor, 4);
+}
+
+TEST_F(main_window, delete_key_and_right_button_remove_the_selected_input) {
+    enum class Event { delete_key, other_key, right_button, left_button };
+    struct Case {
+        const char* name;
+        int items;
+        int selected;
+        Event event;
+        std::vector<std::string> remaining;
+        int selected_after;
+    };
+    const Case cases[] = {
+        {"third removed, second selected", 3, 2, Event::delete_key, {"/a", "/b"}, 1},
+        {"first removed, new first selected", 3, 0, Event::delete_key, {"/b", "/c"}, 0},
+        {"middle removed, first selected", 3, 1, Event::right_button, {"/a", "/c"}, 0},
+        {"the last item leaves an empty list", 1, 0, Event::delete_key, {}, -1},
+        {"nothing selected does nothing", 3, -1, Event::delete_key, {"/a", "/b", "/c"}, -1},
+        {"nothing selected, right button", 3, -1, Event::right_button, {"/a", "/b", "/c"}, -1},
+        {"an empty list does nothing", 0, -1, Event::delete_key, {}, -1},
+        {"another key does nothing", 3, 1, Event::other_key, {"/a", "/b", "/c"}, 1},
+        {"the left button does nothing", 3, 1, Event::left_button, {"/a", "/b", "/c"}, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedShellUi scripted;
+        MainWindow w(scripted);
+        for (int i = 0; i < c.items; ++i) scripted.list1_add(std::string("/") + char('a' + i));
+        scripted.list1_select(c.selected);
+        switch (c.event) {
+            case Event::delete_key: w.List1_KeyDown(key_delete); break;
+            case Event::other_key: w.List1_KeyDown(8); break;
+            case Event::right_button: w.List1_MouseDown(MouseButton::right); break;
+            case Event::left_button: w.List1_MouseDown(MouseButton::left); break;
+        }
+        EXPECT_EQ(scripted.list1_items(), c.remaining);
+        EXPECT_EQ(scripted.list1_selected(), c.selected_after);
+    }
+}
+
+TEST_F(main_window, resample_checks_exactly_the_chosen_item) {
+    struct Step {
+        void (MainWindow::*click)();
+        std::int16_t factor;
+        bool one, two, four;
+    };
+    const Step steps[] = {
+        {&MainWindow::resamp1_2_Click, 2, false, true, false},
+        {&MainWindow::resamp1_4_Click, 4, false, false, true},
+        {&MainWindow::resamp1_4_Click, 4, false, false, true},
+        {&MainWindow::resamp1_1_Click, 1, true, false, false},
+        {&MainWindow::resamp1_2_Click, 2, false, true, false},
+    };
+    EXPECT_TRUE(ui.menu_checked(Menu::resamp1_1));
+    int n = 0;
+    for (const auto& step : steps) {
+        SCOPED_TRACE(++n);
+        (window.*step.click)();
+        EXPECT_EQ(window.options.resample_factor, step.factor);
+        EXPECT_EQ(ui.menu_checked(Menu::resamp1_1), step.one);
+        EXPECT_EQ(ui.menu_checked(Menu::resamp1_2), step.two);
+        EXPECT_EQ(ui.menu_checked(Menu::resamp1_4), step.four);
+    }
+}
+
+TEST_F(main_window, delete_input_files_toggles_with_its_check_mark) {
+    EXPECT_FALSE(ui.menu_checked(Menu::optiondelete));
+    for (bool expected : {true, false, true}) {
+        window.optiondelete_Click();
+        EXPECT_EQ(window.options.delete_inputs, expected);
+        EXPECT_EQ(ui.menu_checked(Menu::optiondelete), expected);
+    }
+}
+
+TEST_F(main_window, adjust_record_length_sets_the_value_and_its_caption) {
+    struct Case {
+        std::string answer;
+        float record_end_ms;
+        std::string caption;
+    };
+    const Case cases[] = {
+        {"250", 250.0F, "Adjusted Length =  250 ms"},
+        {"500", 500.0F, "Adjusted Length =  500 ms"},
+        {"12.5", 12.5F, "Adjusted Length =  12.5 ms"},
+        {" 1 000", 1000.0F, "Adjusted Length =  1000 ms"},
+        {"2E3", 2000.0F, "Adjusted Length =  2000 ms"},
+        {"-40", -40.0F, "Adjusted Length = -40 ms"},
+        {"0", 0.0F, "Adjust Record Length"},
+        {"", 0.0F, "Adjust Record Length"},  // also a cancelled prompt
+        {"abc", 0.0F, "Adjust Record Length"},
+        {"0.1", 0.1F, "Adjusted Length =  0.1 ms"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE("answer \"" + c.answer + "\"");
+        // Start from a value already set, so that a 0 answer visibly restores the caption.
+        ui.queue(Reply::text("300"));
+        window.optionshorten_Click();
+        ui.queue(Reply::text(c.answer));
+        window.optionshorten_Click();
+        EXPECT_EQ(window.options.record_end_ms, c.record_end_ms);
+        EXPECT_EQ(ui.menu_caption(Menu::optionshorten), c.caption);
+        const auto& prompt = ui.ui().dialogs().back();
+        EXPECT_EQ(prompt.kind, testing::Dialog::Kind::prompt);
+        EXPECT_EQ(prompt.text, "Enter ending time(ms) of records. 0=original");
+        EXPECT_EQ(prompt.title, "Modify Record Length");
+        EXPECT_EQ(prompt.proposed, "0");
+    }
+}
+
+TEST_F(main_window, a_record_length_beyond_a_float_becomes_infinite_not_undefined) {
+    ui.queue(Reply::text("1e60"));
+    window.optionshorten_Click();
+    EXPECT_TRUE(std::isinf(window.options.record_end_ms));
+    EXPECT_GT(window.options.record_end_ms, 0);
+}
+
+TEST_F(main_window, option_defaults_restore_every_option_and_its_menu) {
+    window.resamp1_4_Click();
+    window.optiondelete_Click();
+    ui.queue(Reply::text("250"));
+    window.optionshorten_Click();
+    window.set_option_defaults();
+    EXPECT_EQ(window.options.resample_factor, 1);
+    EXPECT_FALSE(window.options.delete_inputs);
+    EXPECT_EQ(window.options.record_end_ms, 0.0F);
+    EXPECT_TRUE(ui.menu_checked(Menu::resamp1_1));
+    EXPECT_FALSE(ui.menu_checked(Menu::resamp1_4));
+    EXPECT_FALSE(ui.menu_checked(Menu::optiondelete));
+    EXPECT_EQ(ui.menu_caption(Menu::optionshorten), "Adjust Record Length");
+}
+
+TEST_F(main_window, resizing_lays_out_the_status_report_and_the_list) {
+    struct Case {
+        const char* name;
+        double width, height;
+        double text1_width, text1_height, list1_height;
+    };
+    // List1 is 2892 twips wide; Text1 starts at 2052 x 3132.
+    const Case cases[] = {
+        {"a roomy window", 9000, 6000, 9000 - 2892 - 350, 4700, 4700},
+        {"exactly no room beside the list", 3242, 6000, 0, 4700, 4700},
+        {"too narrow: width skipped, heights done", 3000, 6000, 2052, 4700, 4700},
+        {"too low: height skipped, list takes Text1's", 9000, 1000, 5758, 3132, 3132},
+        {"too small in both", 100, 100, 2052, 3132, 3132},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedShellUi scripted;
+        MainWindow w(scripted);
+        scripted.set_window_width(c.width);
+        scripted.set_window_height(c.height);
+        w.Form_Resize();
+        EXPECT_EQ(scripted.control_width(Control::Text1), c.text1_width);
+        EXPECT_EQ(scripted.control_height(Control::Text1), c.text1_height);
+        EXPECT_EQ(scripted.control_height(Control::List1), c.list1_height);
+        EXPECT_EQ(scripted.control_width(Control::List1), 2892);
+    }
+}
+
+TEST_F(main_window, each_size_change_lays_the_window_out_again) {
+    ui.on_resize = [this] { window.Form_Resize(); };
+    ui.set_window_width(8000);
+    EXPECT_EQ(ui.control_width(Control::Text1), 8000 - 2892 - 350);
+    ui.set_window_height(7000);
+    EXPECT_EQ(ui.control_height(Control::Text1), 5700);
+    EXPECT_EQ(ui.control_height(Control::List1), 5700);
+}
+
+TEST_F(main_window, the_window_closes_at_once_when_no_run_is_in_progress) {
+    EXPECT_FALSE(window.run_in_progress());
+    EXPECT_TRUE(window.Form_QueryUnload());
+    EXPECT_EQ(ui.close_window_calls(), 0);
+}
+
+}  // namespace
+}  // namespace quarvent
