@@ -62,12 +62,18 @@ const FormatRule* find_rule(std::uint16_t format_code) {
 std::uint64_t data_block_bytes(std::uint16_t format_code, std::int32_t n) {
     const auto count = static_cast<std::uint64_t>(n);
     switch (format_code) {
-        case 1: return 2 * count;
-        case 2: return 4 * count;
-        case 3: return seg20bit_byte_count(n);
-        case 4: return 4 * count;
-        case 5: return 8 * count;
-        default: return 0;
+        case 1:
+            return 2 * count;
+        case 2:
+            return 4 * count;
+        case 3:
+            return seg20bit_byte_count(n);
+        case 4:
+            return 4 * count;
+        case 5:
+            return 8 * count;
+        default:
+            return 0;
     }
 }
 
@@ -117,7 +123,8 @@ SampleLibraryResult convert_samples(std::uint16_t format_code, std::int32_t n, s
             result = bufmoverf(block, bytes_of(arrays.raw_float64_samples));
             if (result != SampleLibraryResult::ok) return result;
             return double2fpt(arrays.raw_float64_samples, arrays.output_samples, n, f);
-        default: return SampleLibraryResult::ok;
+        default:
+            return SampleLibraryResult::ok;
     }
 }
 
@@ -156,8 +163,8 @@ DecodeResult decode_trace_samples(const TraceToDecode& trace, std::int16_t resam
         return DecodeResult::skipped;
     }
     if (n > rule->max_samples) {
-        ui.message_box({std::string(rule->too_many_text), std::string(too_many_title),
-                        Buttons::ok, Icon::information});
+        ui.message_box({std::string(rule->too_many_text), std::string(too_many_title), Buttons::ok,
+                        Icon::information});
         return DecodeResult::run_ended;
     }
     if (n < 0) {
@@ -166,14 +173,12 @@ DecodeResult decode_trace_samples(const TraceToDecode& trace, std::int16_t resam
     }
 
     // A data block that runs past the end of the file is skipped: nothing outside the file
-    // is read, and no sample of an earlier trace is passed off as this one's.
+    // is read, and no sample of an earlier trace is passed off as this one's. An empty data
+    // block needs nothing from the file, wherever it would begin.
     const std::uint64_t byte_count = data_block_bytes(trace.format_code, n);
-    if (!fits(trace.input.size(), trace.data_offset, byte_count)) {
-        log_skipped_trace(log, trace, truncated_entry);
-        return DecodeResult::skipped;
-    }
     arrays.read_buffer.resize(static_cast<std::size_t>(byte_count));
-    if (!trace.input.read_at(trace.data_offset, arrays.read_buffer)) {
+    if (byte_count > 0 && (!fits(trace.input.size(), trace.data_offset, byte_count) ||
+                           !trace.input.read_at(trace.data_offset, arrays.read_buffer))) {
         log_skipped_trace(log, trace, truncated_entry);
         return DecodeResult::skipped;
     }
@@ -188,8 +193,8 @@ DecodeResult decode_trace_samples(const TraceToDecode& trace, std::int16_t resam
     return DecodeResult::decoded;
 }
 
-IntervalResult check_sample_interval(OutputTraceHeader& header, ManualInterval& manual,
-                                     UiPort& ui, StatusLog& log) {
+IntervalResult check_sample_interval(OutputTraceHeader& header, ManualInterval& manual, UiPort& ui,
+                                     StatusLog& log) {
     if (header.word(59) <= 0 && !manual.manual_interval_in_force) {
         const std::string answer =
             ui.input_prompt({std::string(interval_prompt), std::string(interval_title),
@@ -213,17 +218,27 @@ IntervalResult check_sample_interval(OutputTraceHeader& header, ManualInterval& 
 
 void PrintTo(DecodeResult result, std::ostream* os) {
     switch (result) {
-        case DecodeResult::decoded: *os << "decoded"; return;
-        case DecodeResult::skipped: *os << "skipped"; return;
-        case DecodeResult::run_ended: *os << "run_ended"; return;
+        case DecodeResult::decoded:
+            *os << "decoded";
+            return;
+        case DecodeResult::skipped:
+            *os << "skipped";
+            return;
+        case DecodeResult::run_ended:
+            *os << "run_ended";
+            return;
     }
     *os << "DecodeResult(" << static_cast<int>(result) << ")";
 }
 
 void PrintTo(IntervalResult result, std::ostream* os) {
     switch (result) {
-        case IntervalResult::ready: *os << "ready"; return;
-        case IntervalResult::run_ended: *os << "run_ended"; return;
+        case IntervalResult::ready:
+            *os << "ready";
+            return;
+        case IntervalResult::run_ended:
+            *os << "run_ended";
+            return;
     }
     *os << "IntervalResult(" << static_cast<int>(result) << ")";
 }

@@ -53,8 +53,8 @@ enum class DecodeResult {
 // past the end of the input. Run ended, after the "Too Many Samples" box: a sample_count
 // beyond its format's limit. A sample_count of 0 decodes to no samples.
 [[nodiscard]] DecodeResult decode_trace_samples(const TraceToDecode& trace,
-                                                std::int16_t resample_factor,
-                                                SampleArrays& arrays, UiPort& ui, StatusLog& log);
+                                                std::int16_t resample_factor, SampleArrays& arrays,
+                                                UiPort& ui, StatusLog& log);
 
 enum class IntervalResult { ready, run_ended };
 

@@ -46,9 +46,9 @@ std::vector<double> design_taps(int f) {
     const double window_norm = bessel_i0(beta);
     double sum = 0.0;
     for (int j = 0; j <= half; ++j) {
-        const double sinc = j == 0 ? 2.0 * cutoff
-                                   : std::sin(2.0 * std::numbers::pi * cutoff * j) /
-                                         (std::numbers::pi * j);
+        const double sinc =
+            j == 0 ? 2.0 * cutoff
+                   : std::sin(2.0 * std::numbers::pi * cutoff * j) / (std::numbers::pi * j);
         const double r = static_cast<double>(j) / half;
         const double window = bessel_i0(beta * std::sqrt(1.0 - r * r)) / window_norm;
         taps[static_cast<std::size_t>(j)] = sinc * window;
@@ -173,17 +173,15 @@ void convert_plain(const T* __restrict source, float* __restrict destination, st
     for (std::int32_t i = 0; i < n; ++i) destination[i] = static_cast<float>(source[i]);
 }
 
-void convert_plain(const double* __restrict source, float* __restrict destination,
-                   std::int32_t n) {
+void convert_plain(const double* __restrict source, float* __restrict destination, std::int32_t n) {
     for (std::int32_t i = 0; i < n; ++i) destination[i] = to_float(source[i]);
 }
 
 // Converts or resamples n samples of source into destination after the checks.
 template <typename T>
-SampleLibraryResult convert(std::span<const T> source, std::span<float> destination,
-                            std::int32_t n, std::int32_t f) {
-    const SampleLibraryResult checked =
-        check_arguments(source.size(), destination.size(), n, f);
+SampleLibraryResult convert(std::span<const T> source, std::span<float> destination, std::int32_t n,
+                            std::int32_t f) {
+    const SampleLibraryResult checked = check_arguments(source.size(), destination.size(), n, f);
     if (checked != SampleLibraryResult::ok) return checked;
     if (f == 1) {
         convert_plain(source.data(), destination.data(), n);
@@ -197,11 +195,16 @@ SampleLibraryResult convert(std::span<const T> source, std::span<float> destinat
 
 std::string_view describe(SampleLibraryResult result) {
     switch (result) {
-        case SampleLibraryResult::ok: return "ok";
-        case SampleLibraryResult::bad_factor: return "resample factor not 1, 2 or 4";
-        case SampleLibraryResult::bad_count: return "negative sample count";
-        case SampleLibraryResult::source_too_short: return "fewer samples than the count";
-        case SampleLibraryResult::destination_too_small: return "no room for the samples";
+        case SampleLibraryResult::ok:
+            return "ok";
+        case SampleLibraryResult::bad_factor:
+            return "resample factor not 1, 2 or 4";
+        case SampleLibraryResult::bad_count:
+            return "negative sample count";
+        case SampleLibraryResult::source_too_short:
+            return "fewer samples than the count";
+        case SampleLibraryResult::destination_too_small:
+            return "no room for the samples";
     }
     return "unknown result";
 }
@@ -225,8 +228,7 @@ std::size_t seg20bit_byte_count(std::int32_t n) {
     return static_cast<std::size_t>(bytes);
 }
 
-SampleLibraryResult bufmoverf(std::span<const std::byte> source,
-                              std::span<std::byte> destination) {
+SampleLibraryResult bufmoverf(std::span<const std::byte> source, std::span<std::byte> destination) {
     if (destination.size() < source.size()) return SampleLibraryResult::destination_too_small;
     if (!source.empty()) std::memmove(destination.data(), source.data(), source.size());
     return SampleLibraryResult::ok;
@@ -247,8 +249,8 @@ SampleLibraryResult double2fpt(std::span<const double> source, std::span<float> 
     return convert(source, destination, n, f);
 }
 
-SampleLibraryResult seg20bit2fpt(std::span<const std::uint8_t> source,
-                                 std::span<float> destination, std::int32_t n, std::int32_t f) {
+SampleLibraryResult seg20bit2fpt(std::span<const std::uint8_t> source, std::span<float> destination,
+                                 std::int32_t n, std::int32_t f) {
     if (n < 0) return SampleLibraryResult::bad_count;
     const std::size_t byte_count = seg20bit_byte_count(n);
     if (source.size() < byte_count) return SampleLibraryResult::source_too_short;

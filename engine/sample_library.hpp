@@ -75,8 +75,7 @@ std::size_t seg20bit_byte_count(std::int32_t n);
 
 // 32-bit floats (data format 4), resampled in place: samples holds the n input samples and
 // receives the output. At f = 1 nothing changes.
-[[nodiscard]] SampleLibraryResult fpt2fpt(std::span<float> samples, std::int32_t n,
-                                          std::int32_t f);
+[[nodiscard]] SampleLibraryResult fpt2fpt(std::span<float> samples, std::int32_t n, std::int32_t f);
 
 // 64-bit floats (data format 5).
 [[nodiscard]] SampleLibraryResult double2fpt(std::span<const double> source,
