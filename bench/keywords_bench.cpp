@@ -68,27 +68,67 @@ KeywordTable sixty_entry_table() {
         std::int32_t p2;
     };
     const Row mapped[] = {
-        {"SAMPLE_INTERVAL ", 1, 59, 1000000}, {"CHANNEL_NUMBER ", 1, 8, 1},
-        {"TRACE_TYPE ", 4, 15, 0},            {"TRACE_SORT ", 2, 91, 0},
-        {"DELAY ", 1, 55, 1000},              {"DESCALING_FACTOR ", 5, 1, 0},
-        {"ACQUISITION_TIME ", 1, 81, 1},      {"SHOT_SEQUENCE_NUMBER ", 1, 5, 1},
-        {"SOURCE_STATION_NUMBER ", 1, 10, 1}, {"RECEIVER_STATION_NUMBER ", 1, 93, 1},
-        {"SOURCE_LOCATION ", 3, 36, 1},       {"RECEIVER_LOCATION ", 3, 40, 1},
-        {"DATUM ", 1, 27, 1},                 {"STATIC_CORRECTIONS ", 3, 49, 1},
-        {"STACK ", 1, 16, 1},                 {"CDP_NUMBER ", 1, 12, 1},
-        {"CDP_TRACE ", 1, 13, 1},             {"FIXED_GAIN ", 1, 61, 1},
-        {"ALIAS_FILTER ", 3, 70, 1},          {"NOTCH_FREQUENCY ", 1, 73, 1},
-        {"DIGITAL_LOW_CUT_FILTER ", 0, 0, 0}, {"DIGITAL_HIGH_CUT_FILTER ", 0, 0, 0},
-        {"LOW_CUT_FILTER ", 1, 75, 1},        {"HIGH_CUT_FILTER ", 1, 76, 1},
+        {"SAMPLE_INTERVAL ", 1, 59, 1000000},
+        {"CHANNEL_NUMBER ", 1, 8, 1},
+        {"TRACE_TYPE ", 4, 15, 0},
+        {"TRACE_SORT ", 2, 91, 0},
+        {"DELAY ", 1, 55, 1000},
+        {"DESCALING_FACTOR ", 5, 1, 0},
+        {"ACQUISITION_TIME ", 1, 81, 1},
+        {"SHOT_SEQUENCE_NUMBER ", 1, 5, 1},
+        {"SOURCE_STATION_NUMBER ", 1, 10, 1},
+        {"RECEIVER_STATION_NUMBER ", 1, 93, 1},
+        {"SOURCE_LOCATION ", 3, 36, 1},
+        {"RECEIVER_LOCATION ", 3, 40, 1},
+        {"DATUM ", 1, 27, 1},
+        {"STATIC_CORRECTIONS ", 3, 49, 1},
+        {"STACK ", 1, 16, 1},
+        {"CDP_NUMBER ", 1, 12, 1},
+        {"CDP_TRACE ", 1, 13, 1},
+        {"FIXED_GAIN ", 1, 61, 1},
+        {"ALIAS_FILTER ", 3, 70, 1},
+        {"NOTCH_FREQUENCY ", 1, 73, 1},
+        {"DIGITAL_LOW_CUT_FILTER ", 0, 0, 0},
+        {"DIGITAL_HIGH_CUT_FILTER ", 0, 0, 0},
+        {"LOW_CUT_FILTER ", 1, 75, 1},
+        {"HIGH_CUT_FILTER ", 1, 76, 1},
     };
     const char* ignored[] = {
-        "NOTE ", "CLIENT ", "COMPANY ", "INSTRUMENT ", "JOB_ID ", "OBSERVER ", "UNITS ",
-        "GENERAL_CONSTANT ", "PROCESSING_DATE ", "PROCESSING_TIME ", "SERIAL_STRING ",
-        "ACQUISITION_DATE ", "RAW_RECORD ", "AMPLITUDE_RECOVERY ", "RECEIVER ", "RECEIVER_SPECS ",
-        "RECEIVER_GEOMETRY ", "SOURCE_GEOMETRY ", "LINE_ID ", "POLARITY ", "SKEW ",
-        "END_OF_GROUP ", "DIGITAL_BAND_REJECT_FILTER ", "BAND_REJECT_FILTER ", "TIME_ZONE ",
-        "STATION_NAME ", "DEVICE_NAME ", "FIRMWARE_VERSION ", "TRIGGER_SOURCE ", "TRIGGER_LEVEL ",
-        "FIRST_SAMPLE_NO ", "LAST_SAMPLE_NO ", "UNIT_UNIQUE_ID ", "SOURCE ", "LOCATION ",
+        "NOTE ",
+        "CLIENT ",
+        "COMPANY ",
+        "INSTRUMENT ",
+        "JOB_ID ",
+        "OBSERVER ",
+        "UNITS ",
+        "GENERAL_CONSTANT ",
+        "PROCESSING_DATE ",
+        "PROCESSING_TIME ",
+        "SERIAL_STRING ",
+        "ACQUISITION_DATE ",
+        "RAW_RECORD ",
+        "AMPLITUDE_RECOVERY ",
+        "RECEIVER ",
+        "RECEIVER_SPECS ",
+        "RECEIVER_GEOMETRY ",
+        "SOURCE_GEOMETRY ",
+        "LINE_ID ",
+        "POLARITY ",
+        "SKEW ",
+        "END_OF_GROUP ",
+        "DIGITAL_BAND_REJECT_FILTER ",
+        "BAND_REJECT_FILTER ",
+        "TIME_ZONE ",
+        "STATION_NAME ",
+        "DEVICE_NAME ",
+        "FIRMWARE_VERSION ",
+        "TRIGGER_SOURCE ",
+        "TRIGGER_LEVEL ",
+        "FIRST_SAMPLE_NO ",
+        "LAST_SAMPLE_NO ",
+        "UNIT_UNIQUE_ID ",
+        "SOURCE ",
+        "LOCATION ",
         "SENSOR_FC ",
     };
     KeywordTable table;
@@ -117,8 +157,9 @@ void translate_trace(benchmark::State& state, const KeywordTable& table) {
     }
     if (!log.text().empty()) state.SkipWithError(("unexpected log: " + log.text()).c_str());
     state.counters["entries"] = table.entry_count();
-    state.counters["strings/s"] = benchmark::Counter(
-        static_cast<double>(state.iterations() * trace_strings.size()), benchmark::Counter::kIsRate);
+    state.counters["strings/s"] =
+        benchmark::Counter(static_cast<double>(state.iterations() * trace_strings.size()),
+                           benchmark::Counter::kIsRate);
 }
 
 void BM_translate_trace_sixty_entries(benchmark::State& state) {
@@ -129,7 +170,8 @@ void BM_translate_trace_sixty_entries(benchmark::State& state) {
 BENCHMARK(BM_translate_trace_sixty_entries);
 
 void BM_translate_trace_shipped_file(benchmark::State& state) {
-    KeywordLoadResult result = load_keyword_table(std::string(QUARVENT_SOURCE_DATA_DIR) + "QEXKEYWO.RD");
+    KeywordLoadResult result =
+        load_keyword_table(std::string(QUARVENT_SOURCE_DATA_DIR) + "QEXKEYWO.RD");
     if (!result.table) {
         state.SkipWithError(result.error_text.c_str());
         return;

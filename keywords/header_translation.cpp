@@ -21,14 +21,14 @@ struct VocabularyWord {
 
 constexpr const char* sort_warning = " type may yield unprocessable data";
 constexpr VocabularyWord sort_words[] = {
-    {"ACQUIRED", 0, nullptr},     {"GATHER", 1, sort_warning},   {"STACK", 2, sort_warning},
-    {"RECEIVER", 3, sort_warning}, {"SOURCE", 3, sort_warning},  {"OFFSET", 3, sort_warning},
+    {"ACQUIRED", 0, nullptr},      {"GATHER", 1, sort_warning}, {"STACK", 2, sort_warning},
+    {"RECEIVER", 3, sort_warning}, {"SOURCE", 3, sort_warning}, {"OFFSET", 3, sort_warning},
 };
 
 constexpr const char* type_warning = " unsupported type";
 constexpr VocabularyWord type_words[] = {
-    {"SEISMIC", 1, nullptr},     {"DEAD", 2, nullptr},          {"TEST", 1, type_warning},
-    {"RADAR", 1, type_warning},  {"UPHOLE", 1, type_warning},
+    {"SEISMIC", 1, nullptr},    {"DEAD", 2, nullptr},        {"TEST", 1, type_warning},
+    {"RADAR", 1, type_warning}, {"UPHOLE", 1, type_warning},
 };
 
 // The first word of the vocabulary that occurs anywhere in value, or nullptr.
@@ -91,8 +91,9 @@ HeaderStringReceiver::Result HeaderTranslator::word_out_of_range(const KeywordEn
     return Result::stop_run;
 }
 
-HeaderStringReceiver::Result HeaderTranslator::translate_header_string(
-    std::string_view s, OutputTraceHeader& header, double& trace_scale_factor) {
+HeaderStringReceiver::Result HeaderTranslator::translate_header_string(std::string_view s,
+                                                                       OutputTraceHeader& header,
+                                                                       double& trace_scale_factor) {
     bool matched = false;
     // An empty string holds no keyword, not even the empty one.
     if (!s.empty()) {

@@ -19,18 +19,29 @@ bool KeywordTable::add(KeywordEntry entry) {
 
 void PrintTo(KeywordFileError error, std::ostream* os) {
     switch (error) {
-        case KeywordFileError::none: *os << "none"; return;
-        case KeywordFileError::cannot_read: *os << "cannot_read"; return;
-        case KeywordFileError::code_out_of_range: *os << "code_out_of_range"; return;
-        case KeywordFileError::parameter_out_of_range: *os << "parameter_out_of_range"; return;
-        case KeywordFileError::too_many_entries: *os << "too_many_entries"; return;
+        case KeywordFileError::none:
+            *os << "none";
+            return;
+        case KeywordFileError::cannot_read:
+            *os << "cannot_read";
+            return;
+        case KeywordFileError::code_out_of_range:
+            *os << "code_out_of_range";
+            return;
+        case KeywordFileError::parameter_out_of_range:
+            *os << "parameter_out_of_range";
+            return;
+        case KeywordFileError::too_many_entries:
+            *os << "too_many_entries";
+            return;
     }
     *os << "KeywordFileError(" << static_cast<int>(error) << ")";
 }
 
 std::string keyword_file_error_text(KeywordFileError error, const std::string& path,
                                     int line_number, const std::string& detail, int parameter) {
-    const std::string where = "Line" + number_text(line_number) + " of the keyword file " + path;
+    const std::string where =
+        "In the keyword file " + path + ", line" + number_text(line_number) + " holds";
     std::string text;
     switch (error) {
         case KeywordFileError::none:
@@ -40,17 +51,16 @@ std::string keyword_file_error_text(KeywordFileError error, const std::string& p
                    number_text(line_number) + ":" + std::string(line_break) + detail + ".";
             break;
         case KeywordFileError::code_out_of_range:
-            text = where + " has the function code " + detail +
-                   ", which is outside -32768 to 32767.";
+            text = where + " the function code " + detail + ", which is outside -32768 to 32767.";
             break;
         case KeywordFileError::parameter_out_of_range:
-            text = where + " has the parameter P" + std::to_string(parameter) + " " + detail +
+            text = where + " the parameter P" + std::to_string(parameter) + " = " + detail +
                    ", which is outside -2147483648 to 2147483647.";
             break;
         case KeywordFileError::too_many_entries:
             text = "The keyword file " + path + " holds more than" +
-                   number_text(static_cast<int>(KeywordTable::max_entries)) +
-                   " entries: line" + number_text(line_number) + " would be entry" +
+                   number_text(static_cast<int>(KeywordTable::max_entries)) + " entries: line" +
+                   number_text(line_number) + " would be entry" +
                    number_text(static_cast<int>(KeywordTable::max_entries) + 1) + ".";
             break;
     }

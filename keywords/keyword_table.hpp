@@ -80,7 +80,6 @@ KeywordLoadResult load_keyword_table(const std::string& path);
 // system's reason (cannot_read) or the offending field (out-of-range errors); parameter is
 // the parameter's number, 1 .. 10 (parameter_out_of_range only).
 std::string keyword_file_error_text(KeywordFileError error, const std::string& path,
-                                    int line_number, const std::string& detail,
-                                    int parameter = 0);
+                                    int line_number, const std::string& detail, int parameter = 0);
 
 }  // namespace quarvent

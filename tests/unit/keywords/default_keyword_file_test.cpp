@@ -156,14 +156,16 @@ std::vector<std::string> header_strings(const std::vector<std::uint8_t>& bytes) 
     if (!pointer_bytes || !traces) return strings;
     walk(32 + 4 * std::uint64_t(*pointer_bytes / 4));
     for (int t = 0; t < *traces; ++t) {
-        if (const auto pointer = read_le_u32(bytes, 32 + 4 * std::uint64_t(t))) walk(*pointer + 32ULL);
+        if (const auto pointer = read_le_u32(bytes, 32 + 4 * std::uint64_t(t)))
+            walk(*pointer + 32ULL);
     }
     return strings;
 }
 
 TEST(default_keyword_file, real_recordings_translate_without_log_lines) {
     const std::string dir = testing::shared_samples_dir();
-    if (dir.empty()) GTEST_SKIP() << "the shared SEG-2 recordings (../shared/seg2-samples) are absent";
+    if (dir.empty())
+        GTEST_SKIP() << "the shared SEG-2 recordings (../shared/seg2-samples) are absent";
     const KeywordTable table = load_default();
     int files = 0;
     std::size_t strings = 0;
@@ -185,7 +187,8 @@ TEST(default_keyword_file, real_recordings_translate_without_log_lines) {
         }
         // The one line allowed: a trace sorting that is not "as acquired" is worth a warning.
         std::string rest = log.text();
-        const std::string sort_warning = "Warning COMMON_SOURCE type may yield unprocessable data\r\n";
+        const std::string sort_warning =
+            "Warning COMMON_SOURCE type may yield unprocessable data\r\n";
         for (std::size_t at; (at = rest.find(sort_warning)) != std::string::npos;) {
             rest.erase(at, sort_warning.size());
         }

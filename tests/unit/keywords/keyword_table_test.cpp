@@ -47,9 +47,7 @@ TEST(load_keyword_table, splits_lines_into_fields) {
         {"fields each ending in a blank", "K 1 12 1000 \r\n", {{"K ", 1, 12, 1000}}},
         {"tab is part of the keyword", "K\t1 12\r\n", {{"K\t1 ", 0, 12, 0}}},
         {"halves round to even", "K 2.5 3.5 \r\n", {{"K ", 2, 4, 0}}},
-        {"twelve fields keep eleven",
-         "K 1 2 3 4 5 6 7 8 9 10 11 12 13\r\n",
-         {{"K ", 1, 2, 3, 11}}},
+        {"twelve fields keep eleven", "K 1 2 3 4 5 6 7 8 9 10 11 12 13\r\n", {{"K ", 1, 2, 3, 11}}},
         {"leading blank is the keyword", " 1 5\r\n", {{" ", 1, 5, 0}}},
         {"blank then star is an entry", " *\r\n", {{" ", 0, 0, 0}}},
         {"keyword case kept", "Sample_Interval 1 59 1\r\n", {{"Sample_Interval ", 1, 59, 1}}},
@@ -61,11 +59,11 @@ TEST(load_keyword_table, splits_lines_into_fields) {
         {"last line without line end", "A 1 1 1\r\nB 1 2 2", {{"A ", 1, 1, 1}, {"B ", 1, 2, 2}}},
         {"cut-off CR at the end is no line", "A 1 1 1\r\n\r", {{"A ", 1, 1, 1}}},
         {"lone CR stays in the line", "A 1 1 1\r\r\n", {{"A ", 1, 1, 1}}},
-        {"ending with an empty line",
-         "A 1 1 1\r\n\r\n",
-         {{"A ", 1, 1, 1}, {"", 0, 0, 0}}},
+        {"ending with an empty line", "A 1 1 1\r\n\r\n", {{"A ", 1, 1, 1}, {"", 0, 0, 0}}},
         {"32-bit ends", "K 1 -2147483648 2147483647\r\n", {{"K ", 1, -2147483648, 2147483647}}},
-        {"16-bit code ends", "K -32768 1\r\nL 32767 1\r\n", {{"K ", -32768, 1, 0}, {"L ", 32767, 1, 0}}},
+        {"16-bit code ends",
+         "K -32768 1\r\nL 32767 1\r\n",
+         {{"K ", -32768, 1, 0}, {"L ", 32767, 1, 0}}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -105,8 +103,8 @@ TEST(load_keyword_table, refuses_values_that_do_not_fit_and_names_file_and_line)
          "P1 = 2147483648"},
         {"P10 too small", "K 1 0 0 0 0 0 0 0 0 0 -2147483649\r\n",
          KeywordFileError::parameter_out_of_range, 1, "P10 = -2147483649"},
-        {"last field read whole", "\r\n\r\nK 1 5 9e99", KeywordFileError::parameter_out_of_range,
-         3, "P2 = 9e99"},
+        {"last field read whole", "\r\n\r\nK 1 5 9e99", KeywordFileError::parameter_out_of_range, 3,
+         "P2 = 9e99"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
