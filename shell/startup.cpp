@@ -1,0 +1,211 @@
+#include "shell/startup.hpp"
+
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <system_error>
+#include <utility>
+
+#include "common/numbers.hpp"
+#include "keywords/header_translation.hpp"
+#include "keywords/keyword_table.hpp"
+#include "shell/fileinfo.hpp"
+#include "shell/main_window.hpp"
+#include "shell/settings_file.hpp"
+#include "shell/system_directory.hpp"
+
+namespace quarvent {
+
+namespace {
+
+// The keyword translation together with the table it reads, so that the table lives exactly
+// as long as the receiver that refers to it.
+class KeywordTranslation final : public HeaderStringReceiver {
+public:
+    KeywordTranslation(KeywordTable table, StatusLog& log, UiPort& ui)
+        : table_(std::move(table)), translator_(table_, log, ui) {}
+    Result header_string(std::string_view s, OutputTraceHeader& header,
+                         double& trace_scale_factor) override {
+        return translator_.header_string(s, header, trace_scale_factor);
+    }
+
+private:
+    KeywordTable table_;
+    HeaderTranslator translator_;
+};
+
+std::string current_directory() {
+    std::error_code error;
+    auto dir = std::filesystem::current_path(error);
+    return error ? std::string{} : dir.string();
+}
+
+// The settings file's path: the bare name when the start-up directory is not known.
+std::string settings_path(const std::string& dir, const std::string& name) {
+    return dir.empty() ? name : join_path(dir, name);
+}
+
+// Reads what can be read of an open stream; a read error keeps the bytes read before it.
+std::string read_stream(std::FILE* stream) {
+    std::string content;
+    if (stream == nullptr) return content;
+    char buffer[4096];
+    while (true) {
+        const std::size_t count = std::fread(buffer, 1, sizeof buffer, stream);
+        content.append(buffer, count);
+        if (count < sizeof buffer) break;
+    }
+    return content;
+}
+
+void read_settings(MainWindow& window, ShellSession& session) {
+    ShellPort& port = window.port();
+    FILEINFO files(port);
+    const std::int16_t number = files.open_file_checked(
+        settings_path(session.start_dir, session.settings_file_name), open_mode::input);
+    if (number == 0) return;  // the operator gave up; every item counts as unreadable
+    const std::string content = read_stream(files.file(number));
+    (void)files.close_file(number);
+
+    const SettingsItems items = parse_settings(content);
+    if (items.placeholder_value) session.placeholder_value = *items.placeholder_value;
+    if (items.window_top) port.set_window_top(*items.window_top);
+    if (items.window_left) port.set_window_left(*items.window_left);
+    if (items.window_width) port.set_window_width(*items.window_width);
+    if (items.window_height) port.set_window_height(*items.window_height);
+    if (items.last_input_dir) window.last_input_dir = *items.last_input_dir;
+    if (items.last_output_dir) window.last_output_dir = *items.last_output_dir;
+}
+
+bool is_existing_file(const std::string& path) {
+    if (path.empty()) return false;
+    std::error_code error;
+    return std::filesystem::is_regular_file(path, error) && !error;
+}
+
+// Finds the keyword file, asking the operator while it is missing. False when the operator
+// gave an empty answer.
+bool locate_keyword_file(UiPort& ui, ShellSession& session) {
+    session.keyword_file_path = session_system_dir(session) + std::string(keyword_file_name);
+    while (!is_existing_file(session.keyword_file_path)) {
+        std::string text = "Unable to locate QEX-KEYWORD file:";
+        text += line_break;
+        text += line_break;
+        text += session.keyword_file_path;
+        text += line_break;
+        ui.message_box({text, std::string(keyword_missing_title), Buttons::ok, Icon::information});
+        session.keyword_file_path =
+            ui.input_prompt({std::string(keyword_prompt_text), std::string(keyword_prompt_title),
+                             session.keyword_file_path});
+        if (session.keyword_file_path.empty()) return false;
+    }
+    return true;
+}
+
+bool write_settings(MainWindow& window, const ShellSession& session, const std::string& path) {
+    ShellPort& port = window.port();
+    FILEINFO files(port);
+    const std::int16_t number = files.open_file_checked(path, open_mode::output);
+    if (number == 0) return false;
+
+    Settings settings;
+    settings.placeholder_value = session.placeholder_value;
+    settings.window_top = port.window_top();
+    settings.window_left = port.window_left();
+    settings.window_width = port.window_width();
+    settings.window_height = port.window_height();
+    settings.last_input_dir = window.last_input_dir;
+    settings.last_output_dir = window.last_output_dir;
+    const std::string text = format_settings(settings);
+
+    std::FILE* stream = files.file(number);
+    const bool written = stream != nullptr &&
+                         std::fwrite(text.data(), 1, text.size(), stream) == text.size() &&
+                         std::fflush(stream) == 0;
+    // The close reports data that could not be written as well.
+    const bool closed = files.close_file(number);
+    return written && closed;
+}
+
+}  // namespace
+
+std::string session_system_dir(const ShellSession& session) {
+    if (session.system_dir.empty()) return system_directory();
+    std::string dir = session.system_dir;
+    if (dir.back() != '/') dir.push_back('/');
+    return dir;
+}
+
+StartupResult run_startup(MainWindow& window, ShellSession& session) {
+    ShellPort& port = window.port();
+
+    // A caption that starts with a backspace puts the item at the right-hand end of the bar.
+    const std::string help_caption = port.menu_caption(Menu::help);
+    if (help_caption.empty() || help_caption.front() != '\b') {
+        port.set_menu_caption(Menu::help, "\b" + help_caption);
+    }
+
+    if (session.help_viewer != nullptr) {
+        const std::string program_dir =
+            session.program_dir.empty() ? program_directory().string() : session.program_dir;
+        session.help.set_up_help(*session.help_viewer, program_dir);
+    }
+
+    port.filelog.configure_for_startup();
+
+    session.start_dir = current_directory();
+    session.settings_file_name =
+        find_settings_file(session.start_dir.empty() ? std::filesystem::path(".")
+                                                     : std::filesystem::path(session.start_dir));
+    if (!session.settings_file_name.empty()) {
+        read_settings(window, session);
+    } else {
+        port.message_box({std::string(settings_missing_text), "", Buttons::ok, Icon::none});
+    }
+
+    if (!locate_keyword_file(port, session)) {
+        port.end_program();
+        return StartupResult::ended;
+    }
+
+    KeywordLoadResult loaded = load_keyword_table(session.keyword_file_path);
+    if (!loaded.table) {
+        port.message_box({loaded.error_text, loaded.error_title, Buttons::ok, Icon::critical});
+        port.end_program();
+        return StartupResult::ended;
+    }
+    window.header_strings = std::make_unique<KeywordTranslation>(std::move(*loaded.table),
+                                                                 window.status_log(), port);
+
+    window.set_option_defaults();
+    return StartupResult::ready;
+}
+
+ExitResult run_exit(MainWindow& window, ShellSession& session) {
+    ShellPort& port = window.port();
+
+    // The file dialogs may have moved the working directory; the settings belong where the
+    // program started. The file is opened by its full path all the same, so a start-up
+    // directory that cannot be entered any more is reported rather than the settings
+    // landing in some other directory.
+    if (!session.start_dir.empty()) {
+        std::error_code ignored;
+        std::filesystem::current_path(session.start_dir, ignored);
+    }
+    const std::string name = session.settings_file_name.empty() ? std::string(settings_file_name)
+                                                                : session.settings_file_name;
+
+    if (!write_settings(window, session, settings_path(session.start_dir, name))) {
+        const Answer answer = port.message_box(
+            {std::string(settings_unwritable_text), "", Buttons::yes_no, Icon::none});
+        if (answer != Answer::yes) return ExitResult::stayed;
+    }
+    session.help.close_help();
+    port.end_program();
+    return ExitResult::ended;
+}
+
+void run_unload(ShellSession& session) { session.help.close_help(); }
+
+}  // namespace quarvent
