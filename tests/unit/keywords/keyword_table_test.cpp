@@ -190,15 +190,6 @@ TEST(load_keyword_table, holds_32760_entries_and_refuses_the_32761st) {
     EXPECT_NE(over.error_text.find("32760"), std::string::npos) << over.error_text;
 }
 
-TEST(keyword_table, add_stops_at_the_limit) {
-    KeywordTable table;
-    for (int i = 0; i < KeywordTable::max_entries; ++i) ASSERT_TRUE(table.add({}));
-    EXPECT_FALSE(table.add(KeywordEntry{"X ", 1, {}}));
-    EXPECT_EQ(table.entry_count(), KeywordTable::max_entries);
-    EXPECT_THROW((void)table.entry(0), std::out_of_range);
-    EXPECT_THROW((void)table.entry(KeywordTable::max_entries + 1), std::out_of_range);
-}
-
 TEST(keyword_file_error_text, every_error_has_a_text) {
     const KeywordFileError errors[] = {
         KeywordFileError::cannot_read, KeywordFileError::code_out_of_range,
