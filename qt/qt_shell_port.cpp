@@ -1,0 +1,426 @@
+#include "qt/qt_shell_port.hpp"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QInputDialog>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QStringDecoder>
+#include <cmath>
+
+#include "qt/qt_main_window.hpp"
+
+namespace quarvent {
+
+namespace {
+
+constexpr int item_bytes_role = Qt::UserRole;
+
+QMessageBox::Icon qt_icon(Icon icon) {
+    switch (icon) {
+        case Icon::none: return QMessageBox::NoIcon;
+        case Icon::information: return QMessageBox::Information;
+        case Icon::exclamation: return QMessageBox::Warning;
+        case Icon::critical: return QMessageBox::Critical;
+        case Icon::question: return QMessageBox::Question;
+    }
+    return QMessageBox::NoIcon;
+}
+
+QMessageBox::StandardButtons qt_buttons(Buttons buttons) {
+    switch (buttons) {
+        case Buttons::ok: return QMessageBox::Ok;
+        case Buttons::ok_cancel: return QMessageBox::Ok | QMessageBox::Cancel;
+        case Buttons::yes_no: return QMessageBox::Yes | QMessageBox::No;
+        case Buttons::yes_no_cancel: return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+    }
+    return QMessageBox::Ok;
+}
+
+// What closing a box without pressing a button means: the answer that goes on the least.
+Answer dismissed_answer(Buttons buttons) {
+    switch (buttons) {
+        case Buttons::ok: return Answer::ok;
+        case Buttons::ok_cancel:
+        case Buttons::yes_no_cancel: return Answer::cancel;
+        case Buttons::yes_no: return Answer::no;
+    }
+    return Answer::cancel;
+}
+
+// A caption as a message text: CR LF and lone CR become the widget's line break.
+QString message_text(std::string_view text) {
+    QString shown = display_text(text);
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return shown;
+}
+
+bool blank(std::string_view text) { return text.find_first_not_of(' ') == std::string_view::npos; }
+
+}  // namespace
+
+QString display_text(std::string_view text) {
+    const QByteArray bytes(text.data(), static_cast<qsizetype>(text.size()));
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString decoded = utf8.decode(bytes);
+    if (!utf8.hasError()) return decoded;
+    return QString::fromLatin1(bytes);
+}
+
+std::string program_text(const QString& text) { return QFile::encodeName(text).toStdString(); }
+
+QStringList qt_name_filters(std::string_view filter_list) {
+    const QStringList parts = display_text(filter_list).split(QLatin1Char('|'));
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QStringList patterns = parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts);
+        for (QString& pattern : patterns) {
+            pattern = pattern.trimmed();
+            if (pattern == QLatin1String("*.*")) pattern = QStringLiteral("*");
+        }
+        // The patterns go into a trailing parenthesis, which the dialog reads and hides
+        // (HideNameFilterDetails), so that the description shows exactly as written.
+        filters << parts[i] + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) +
+                       QLatin1Char(')');
+    }
+    return filters;
+}
+
+QtShellPort::QtShellPort(QtMainWindow& window) : window_(window) {}
+
+QtShellPort::~QtShellPort() {
+    if (hourglass_) QApplication::restoreOverrideCursor();
+}
+
+Answer QtShellPort::message_box(const MessageBoxRequest& request) {
+    if (delegate_ != nullptr) return delegate_->message_box(request);
+    QMessageBox box(qt_icon(request.icon),
+                    display_text(request.title.empty() ? default_title : request.title),
+                    message_text(request.text), qt_buttons(request.buttons), &window_);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+    switch (box.standardButton(box.clickedButton())) {
+        case QMessageBox::Ok: return Answer::ok;
+        case QMessageBox::Cancel: return Answer::cancel;
+        case QMessageBox::Yes: return Answer::yes;
+        case QMessageBox::No: return Answer::no;
+        default: return dismissed_answer(request.buttons);
+    }
+}
+
+std::string QtShellPort::input_prompt(const PromptRequest& request) {
+    if (delegate_ != nullptr) return delegate_->input_prompt(request);
+    QInputDialog dialog(&window_);
+    dialog.setInputMode(QInputDialog::TextInput);
+    dialog.setWindowTitle(display_text(request.title.empty() ? default_title : request.title));
+    dialog.setLabelText(message_text(request.prompt));
+    dialog.setTextValue(display_text(request.proposed));
+    if (dialog.exec() != QDialog::Accepted) return {};
+    return program_text(dialog.textValue());
+}
+
+void QtShellPort::text1_append(std::string_view text) {
+    QString shown;
+    if (pending_cr_ && !text.empty() && text.front() != '\n') shown += QLatin1Char('\n');
+    if (!text.empty()) pending_cr_ = false;
+    std::string_view rest = text;
+    // A CR at the end may be the first half of a CR LF that the next append completes.
+    if (!rest.empty() && rest.back() == '\r') {
+        pending_cr_ = true;
+        rest.remove_suffix(1);
+    }
+    shown += message_text(rest);
+    QPlainTextEdit* edit = window_.text1();
+    QTextCursor cursor = edit->textCursor();
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(shown);
+    edit->verticalScrollBar()->setValue(edit->verticalScrollBar()->maximum());
+}
+
+void QtShellPort::text1_clear() {
+    window_.text1()->clear();
+    pending_cr_ = false;
+}
+
+void QtShellPort::set_text1_visible(bool visible) { window_.text1()->setVisible(visible); }
+
+void QtShellPort::set_label3_caption(std::string_view caption) {
+    set_label_caption(Control::Label3, caption);
+}
+
+void QtShellPort::set_label3_visible(bool visible) {
+    window_.label(Control::Label3)->setVisible(visible);
+}
+
+void QtShellPort::list1_select(int index) {
+    QListWidget* list = window_.list1();
+    if (index < 0 || index >= list->count()) {
+        list->clearSelection();
+        list->setCurrentRow(-1);
+        return;
+    }
+    list->setCurrentRow(index, QItemSelectionModel::ClearAndSelect);
+}
+
+void QtShellPort::set_mouse_pointer(MousePointer pointer) {
+    const bool hourglass = pointer == MousePointer::hourglass;
+    if (hourglass == hourglass_) return;
+    hourglass_ = hourglass;
+    if (hourglass) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    } else {
+        QApplication::restoreOverrideCursor();
+    }
+}
+
+bool QtShellPort::yield_events() {
+    if (!ended_) QCoreApplication::processEvents(QEventLoop::AllEvents);
+    return !ended_;
+}
+
+FileDialogResult QtShellPort::filelog_show(FileDialogMode mode) {
+    if (delegate_ == nullptr) return show_file_dialog(mode);
+    delegate_->filelog = filelog;
+    FileDialogResult result = delegate_->filelog_show(mode);
+    filelog = delegate_->filelog;
+    return result;
+}
+
+FileDialogResult QtShellPort::show_file_dialog(FileDialogMode mode) {
+    QFileDialog dialog(&window_, display_text(filelog.title), display_text(filelog.initial_dir));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
+    const QStringList filters = qt_name_filters(filelog.filter);
+    if (!filters.isEmpty()) {
+        dialog.setNameFilters(filters);
+        const auto index = static_cast<qsizetype>(filelog.filter_index) - 1;
+        dialog.selectNameFilter(filters.value(index >= 0 && index < filters.size() ? index : 0));
+    }
+    dialog.setDefaultSuffix(display_text(filelog.default_ext));
+    if (mode == FileDialogMode::open) {
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        dialog.setFileMode(filelog.multi_select ? QFileDialog::ExistingFiles
+                                                : QFileDialog::ExistingFile);
+    } else {
+        // The run itself warns before it appends to an existing file.
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    }
+    if (!blank(filelog.file_name)) dialog.selectFile(display_text(filelog.file_name));
+
+    FileDialogResult result;
+    if (dialog.exec() != QDialog::Accepted) {
+        if (filelog.cancel_reported) return result;  // cancelled
+        result.outcome = FileDialogResult::Outcome::chosen;
+        result.directory = program_text(dialog.directory().absolutePath());
+        return result;
+    }
+    result.outcome = FileDialogResult::Outcome::chosen;
+    result.directory = program_text(dialog.directory().absolutePath());
+    const QStringList chosen = dialog.selectedFiles();
+    if (chosen.size() == 1) {
+        result.text = compose_file_dialog_text(
+            program_text(QFileInfo(chosen.front()).absolutePath()),
+            {program_text(QFileInfo(chosen.front()).fileName())}, filelog.max_text_length);
+    } else if (!chosen.isEmpty()) {
+        // The names share one directory when the operator picked them in one listing;
+        // names typed with paths of their own are given relative to the root.
+        const QString directory = QFileInfo(chosen.front()).absolutePath();
+        bool shared = true;
+        for (const QString& path : chosen) shared = shared && QFileInfo(path).absolutePath() == directory;
+        std::vector<std::string> names;
+        for (const QString& path : chosen) {
+            names.push_back(shared ? program_text(QFileInfo(path).fileName())
+                                   : program_text(QFileInfo(path).absoluteFilePath().mid(1)));
+        }
+        result.text = compose_file_dialog_text(shared ? program_text(directory) : std::string("/"),
+                                               names, filelog.max_text_length);
+    }
+    filelog.file_name = result.text;
+    return result;
+}
+
+void QtShellPort::set_menu_caption(Menu menu, std::string_view caption) {
+    // A leading backspace puts a menu-bar item at the right-hand end of the bar.
+    const bool at_right = !caption.empty() && caption.front() == '\b';
+    if (at_right) caption.remove_prefix(1);
+    const QString text = display_text(caption);
+    if (QMenu* drop_down = window_.menu(menu)) drop_down->setTitle(text);
+    if (QAction* item = window_.action(menu)) item->setText(text);
+    if (menu == Menu::help) window_.set_help_at_right(at_right);
+}
+
+std::string QtShellPort::menu_caption(Menu menu) const {
+    const QAction* item = window_.action(menu);
+    if (item == nullptr) return {};
+    std::string caption = program_text(item->text());
+    if (menu == Menu::help && window_.help_at_right()) caption.insert(0, 1, '\b');
+    return caption;
+}
+
+void QtShellPort::set_menu_checked(Menu menu, bool checked) {
+    if (QAction* item = window_.action(menu)) {
+        item->setCheckable(true);
+        item->setChecked(checked);
+    }
+}
+
+bool QtShellPort::menu_checked(Menu menu) const {
+    const QAction* item = window_.action(menu);
+    return item != nullptr && item->isChecked();
+}
+
+void QtShellPort::set_menu_enabled(Menu menu, bool enabled) {
+    if (QAction* item = window_.action(menu)) item->setEnabled(enabled);
+}
+
+bool QtShellPort::menu_enabled(Menu menu) const {
+    const QAction* item = window_.action(menu);
+    return item != nullptr && item->isEnabled();
+}
+
+void QtShellPort::set_label_caption(Control label, std::string_view caption) {
+    QLabel* widget = window_.label(label);
+    if (widget == nullptr) return;
+    widget->setText(message_text(caption));
+    // The output path may be longer than its label; the tip shows all of it.
+    widget->setToolTip(widget->text());
+}
+
+std::string QtShellPort::label_caption(Control label) const {
+    const QLabel* widget = window_.label(label);
+    return widget != nullptr ? program_text(widget->text()) : std::string{};
+}
+
+void QtShellPort::list1_add(std::string_view item) {
+    auto* entry = new QListWidgetItem(display_text(item));
+    entry->setData(item_bytes_role,
+                   QByteArray(item.data(), static_cast<qsizetype>(item.size())));
+    window_.list1()->addItem(entry);
+}
+
+void QtShellPort::list1_remove(int index) {
+    QListWidget* list = window_.list1();
+    if (index < 0 || index >= list->count()) return;
+    delete list->takeItem(index);
+    // Like a list box, removing an item leaves nothing selected; the logic selects again.
+    list->clearSelection();
+}
+
+void QtShellPort::list1_clear() { window_.list1()->clear(); }
+
+int QtShellPort::list1_count() const { return window_.list1()->count(); }
+
+std::string QtShellPort::list1_item(int index) const {
+    const QListWidgetItem* entry = window_.list1()->item(index);
+    if (entry == nullptr) return {};
+    return entry->data(item_bytes_role).toByteArray().toStdString();
+}
+
+int QtShellPort::list1_selected() const {
+    const QList<QListWidgetItem*> selected = window_.list1()->selectedItems();
+    if (selected.isEmpty()) return -1;
+    return window_.list1()->row(selected.front());
+}
+
+double QtShellPort::twips_per_pixel_x() const {
+    const int dpi = window_.logicalDpiX();
+    return dpi > 0 ? 1440.0 / dpi : 15.0;
+}
+
+double QtShellPort::twips_per_pixel_y() const {
+    const int dpi = window_.logicalDpiY();
+    return dpi > 0 ? 1440.0 / dpi : 15.0;
+}
+
+int QtShellPort::to_pixels_x(double twips) const {
+    return static_cast<int>(std::lround(twips / twips_per_pixel_x()));
+}
+
+int QtShellPort::to_pixels_y(double twips) const {
+    return static_cast<int>(std::lround(twips / twips_per_pixel_y()));
+}
+
+double QtShellPort::window_left() const { return window_.frameGeometry().x() * twips_per_pixel_x(); }
+double QtShellPort::window_top() const { return window_.frameGeometry().y() * twips_per_pixel_y(); }
+double QtShellPort::window_width() const {
+    return window_.frameGeometry().width() * twips_per_pixel_x();
+}
+double QtShellPort::window_height() const {
+    return window_.frameGeometry().height() * twips_per_pixel_y();
+}
+
+// Positions beyond any screen are refused rather than handed to the window system.
+constexpr double largest_twips = 1440.0 * 100000;
+
+void QtShellPort::set_window_left(double twips) {
+    if (!(std::fabs(twips) <= largest_twips)) return;
+    window_.move(to_pixels_x(twips), window_.frameGeometry().y());
+}
+
+void QtShellPort::set_window_top(double twips) {
+    if (!(std::fabs(twips) <= largest_twips)) return;
+    window_.move(window_.frameGeometry().x(), to_pixels_y(twips));
+}
+
+void QtShellPort::set_window_width(double twips) {
+    if (!(twips >= 0 && twips <= largest_twips)) return;
+    const int frame = window_.frameGeometry().width() - window_.width();
+    window_.resize(std::max(1, to_pixels_x(twips) - frame), window_.height());
+    if (on_size_changed) on_size_changed();
+}
+
+void QtShellPort::set_window_height(double twips) {
+    if (!(twips >= 0 && twips <= largest_twips)) return;
+    const int frame = window_.frameGeometry().height() - window_.height();
+    window_.resize(window_.width(), std::max(1, to_pixels_y(twips) - frame));
+    if (on_size_changed) on_size_changed();
+}
+
+double QtShellPort::control_width(Control control) const {
+    const QWidget* widget = window_.control(control);
+    return widget != nullptr ? widget->width() * twips_per_pixel_x() : 0.0;
+}
+
+double QtShellPort::control_height(Control control) const {
+    const QWidget* widget = window_.control(control);
+    return widget != nullptr ? widget->height() * twips_per_pixel_y() : 0.0;
+}
+
+bool QtShellPort::set_control_width(Control control, double twips) {
+    QWidget* widget = window_.control(control);
+    if (widget == nullptr || !(twips >= 0 && twips <= largest_twips)) return false;
+    widget->resize(to_pixels_x(twips), widget->height());
+    return true;
+}
+
+bool QtShellPort::set_control_height(Control control, double twips) {
+    QWidget* widget = window_.control(control);
+    if (widget == nullptr || !(twips >= 0 && twips <= largest_twips)) return false;
+    widget->resize(widget->width(), to_pixels_y(twips));
+    return true;
+}
+
+void QtShellPort::close_window() {
+    // Queued, so that the command that asks for it has returned when the window closes.
+    QMetaObject::invokeMethod(&window_, &QWidget::close, Qt::QueuedConnection);
+}
+
+void QtShellPort::end_program() {
+    ended_ = true;
+    window_.hide();
+    QCoreApplication::exit(0);
+}
+
+}  // namespace quarvent
