@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
 #include <limits>
 #include <numbers>
 #include <vector>
@@ -58,21 +61,10 @@ std::vector<double> design_taps(int f) {
     return taps;
 }
 
-// The nearest float; from the float range's rounding edge on, an infinity of the value's sign
-// (the plain conversion of such a value is undefined). NaN stays NaN.
-inline float to_float(double value) {
-    constexpr double overflow_edge = 0x1.ffffffp127;  // largest float plus half its spacing
-    if (std::fabs(value) >= overflow_edge) {
-        return value > 0 ? std::numeric_limits<float>::infinity()
-                         : -std::numeric_limits<float>::infinity();
-    }
-    return static_cast<float>(value);
-}
-
-inline double as_double(std::int16_t v) { return v; }
-inline double as_double(std::int32_t v) { return v; }
-inline double as_double(float v) { return v; }
-inline double as_double(double v) { return v; }
+// Conversions to float round to the nearest value; on an IEEE machine a finite value beyond
+// the float range lies between the largest float and infinity and so becomes the infinity of
+// its sign, and NaN stays NaN.
+static_assert(std::numeric_limits<float>::is_iec559 && std::numeric_limits<double>::is_iec559);
 
 // Index i of an n-sample trace mirrored about its first and last samples
 // (... x2 x1 | x0 x1 ... xn-1 | xn-2 ...), for any i; n >= 1.
@@ -84,40 +76,49 @@ inline std::ptrdiff_t mirror(std::ptrdiff_t i, std::ptrdiff_t n) {
     return i < n ? i : period - i;
 }
 
-// Low-pass filters x[0 .. n) and writes the filtered value at input sample k * f to out[k],
-// k = 0 .. count - 1. Sums are formed in double, so integer and double sources lose nothing
-// before the final rounding.
-template <typename T>
-void decimate(const T* x, std::ptrdiff_t n, float* out, std::int32_t count, std::int32_t f) {
+// Low-pass filters x and writes the filtered value at input sample k * f to out[k] for every
+// k of out. Sums are formed in double, so integer and double sources lose nothing before the
+// final rounding and a constant trace comes out exactly constant.
+void decimate(std::span<const double> x, std::span<float> out, std::int32_t f) {
     const std::span<const double> taps = resampling_taps(f);
     const auto half = static_cast<std::ptrdiff_t>(taps.size()) - 1;
+    const auto n = static_cast<std::ptrdiff_t>(x.size());
     const double* t = taps.data();
-    for (std::int32_t k = 0; k < count; ++k) {
-        const std::ptrdiff_t c = static_cast<std::ptrdiff_t>(k) * f;
+    for (std::size_t k = 0; k < out.size(); ++k) {
+        const auto c = static_cast<std::ptrdiff_t>(k) * f;
         double sum;
         if (c >= half && c + half < n) {
             // Four partial sums keep the additions independent of one another.
+            const double* centre = x.data() + c;
             double s0 = 0.0;
             double s1 = 0.0;
             double s2 = 0.0;
             double s3 = 0.0;
             std::ptrdiff_t j = 1;
             for (; j + 3 <= half; j += 4) {
-                s0 += t[j] * (as_double(x[c - j]) + as_double(x[c + j]));
-                s1 += t[j + 1] * (as_double(x[c - j - 1]) + as_double(x[c + j + 1]));
-                s2 += t[j + 2] * (as_double(x[c - j - 2]) + as_double(x[c + j + 2]));
-                s3 += t[j + 3] * (as_double(x[c - j - 3]) + as_double(x[c + j + 3]));
+                s0 += t[j] * (centre[-j] + centre[j]);
+                s1 += t[j + 1] * (centre[-j - 1] + centre[j + 1]);
+                s2 += t[j + 2] * (centre[-j - 2] + centre[j + 2]);
+                s3 += t[j + 3] * (centre[-j - 3] + centre[j + 3]);
             }
-            for (; j <= half; ++j) s0 += t[j] * (as_double(x[c - j]) + as_double(x[c + j]));
-            sum = t[0] * as_double(x[c]) + ((s0 + s1) + (s2 + s3));
+            for (; j <= half; ++j) s0 += t[j] * (centre[-j] + centre[j]);
+            sum = t[0] * centre[0] + ((s0 + s1) + (s2 + s3));
         } else {
-            sum = t[0] * as_double(x[c]);
+            sum = t[0] * x[static_cast<std::size_t>(c)];
             for (std::ptrdiff_t j = 1; j <= half; ++j) {
-                sum += t[j] * (as_double(x[mirror(c - j, n)]) + as_double(x[mirror(c + j, n)]));
+                sum += t[j] * (x[static_cast<std::size_t>(mirror(c - j, n))] +
+                               x[static_cast<std::size_t>(mirror(c + j, n))]);
             }
         }
-        out[k] = to_float(sum);
+        out[k] = static_cast<float>(sum);
     }
+}
+
+// The first n samples of source widened to double, then decimated into destination.
+template <typename T>
+void resample(const T* source, std::int32_t n, float* destination, std::int32_t f) {
+    const std::vector<double> widened(source, source + n);
+    decimate(widened, std::span(destination, static_cast<std::size_t>(resampled_count(n, f))), f);
 }
 
 // Checks shared by the five converters; ok when n samples can be read from a source of
@@ -143,38 +144,93 @@ inline float seg20bit_sample(std::uint8_t low, std::uint8_t high, unsigned expon
     return static_cast<float>(mantissa * (std::int32_t{1} << exponent));
 }
 
+#if defined(__x86_64__) && defined(__GNUC__)
+#define QUARVENT_HAVE_AVX2_PATH 1
+
+// Decodes whole groups two at a time with 256-bit operations, from group 0 on, for as long as
+// both 16-byte loads stay inside size bytes. Returns the number of groups decoded. Each
+// sample is (mantissa * 2^16) as a float times 2^(exponent - 16), both exact; the exponent
+// nibble is moved to the float exponent field by a multiplication, which keeps the work off
+// the shift and shuffle units that the byte moves already load.
+__attribute__((target("avx2"))) std::size_t decode_seg20bit_pairs_avx2(const std::uint8_t* bytes,
+                                                                       std::size_t size,
+                                                                       std::size_t groups,
+                                                                       float* out) {
+    // Each 128-bit half holds one group at its bytes 0 to 9. The mantissa words go to the upper
+    // 16 bits of the 32-bit lanes, the exponent word to the lower 16 bits of every lane.
+    const __m256i mantissa_order =
+        _mm256_setr_epi8(-1, -1, 2, 3, -1, -1, 4, 5, -1, -1, 6, 7, -1, -1, 8, 9,  //
+                         -1, -1, 2, 3, -1, -1, 4, 5, -1, -1, 6, 7, -1, -1, 8, 9);
+    const __m256i exponent_order =
+        _mm256_setr_epi8(0, 1, -1, -1, 0, 1, -1, -1, 0, 1, -1, -1, 0, 1, -1, -1,  //
+                         0, 1, -1, -1, 0, 1, -1, -1, 0, 1, -1, -1, 0, 1, -1, -1);
+    // Lane s: nibble s of the exponent word to bits 23 to 26.
+    const __m256i to_exponent_field =
+        _mm256_setr_epi32(1 << 23, 1 << 19, 1 << 15, 1 << 11, 1 << 23, 1 << 19, 1 << 15, 1 << 11);
+    const __m256i exponent_field = _mm256_set1_epi32(0xF << 23);
+    const __m256i bias = _mm256_set1_epi32((127 - 16) << 23);
+    const __m256i zero = _mm256_setzero_si256();
+    // Pair p reads bytes 20p to 20p + 25.
+    const std::size_t pairs = std::min(groups / 2, size < 26 ? 0 : (size - 26) / 20 + 1);
+    const std::uint8_t* b = bytes;
+    for (std::size_t p = 0; p < pairs; ++p, b += 20, out += 8) {
+        const __m256i raw = _mm256_inserti128_si256(
+            _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(b))),
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + 10)), 1);
+        // One's complement: a negative word w stands for w + 1 (subtracting -1).
+        const __m256i corrected = _mm256_sub_epi16(raw, _mm256_cmpgt_epi16(zero, raw));
+        const __m256 mantissa = _mm256_cvtepi32_ps(_mm256_shuffle_epi8(corrected, mantissa_order));
+        const __m256i exponent = _mm256_and_si256(
+            _mm256_mullo_epi32(_mm256_shuffle_epi8(raw, exponent_order), to_exponent_field),
+            exponent_field);
+        const __m256 scale = _mm256_castsi256_ps(_mm256_add_epi32(exponent, bias));
+        _mm256_storeu_ps(out, _mm256_mul_ps(mantissa, scale));
+    }
+    return 2 * pairs;
+}
+
+bool has_avx2() {
+    static const bool supported = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx2") != 0;
+    }();
+    return supported;
+}
+#endif
+
 // Decodes n samples from bytes into out; samples whose mantissa lies beyond bytes are 0.
 void decode_seg20bit(std::span<const std::uint8_t> bytes, std::int32_t n, float* out) {
     const std::size_t samples = static_cast<std::size_t>(n);
     const std::size_t full_groups = std::min(samples / 4, bytes.size() / 10);
-    const std::uint8_t* b = bytes.data();
-    for (std::size_t g = 0; g < full_groups; ++g, b += 10, out += 4) {
+    std::size_t g = 0;
+#ifdef QUARVENT_HAVE_AVX2_PATH
+    if (has_avx2()) g = decode_seg20bit_pairs_avx2(bytes.data(), bytes.size(), full_groups, out);
+#endif
+    for (; g < full_groups; ++g) {
+        const std::uint8_t* b = bytes.data() + 10 * g;
+        float* group_out = out + 4 * g;
         const unsigned exponents = static_cast<unsigned>(b[0] | (b[1] << 8));
-        out[0] = seg20bit_sample(b[2], b[3], exponents & 0xFu);
-        out[1] = seg20bit_sample(b[4], b[5], (exponents >> 4) & 0xFu);
-        out[2] = seg20bit_sample(b[6], b[7], (exponents >> 8) & 0xFu);
-        out[3] = seg20bit_sample(b[8], b[9], (exponents >> 12) & 0xFu);
+        group_out[0] = seg20bit_sample(b[2], b[3], exponents & 0xFu);
+        group_out[1] = seg20bit_sample(b[4], b[5], (exponents >> 4) & 0xFu);
+        group_out[2] = seg20bit_sample(b[6], b[7], (exponents >> 8) & 0xFu);
+        group_out[3] = seg20bit_sample(b[8], b[9], (exponents >> 12) & 0xFu);
     }
-    for (std::size_t i = full_groups * 4; i < samples; ++i, ++out) {
+    for (std::size_t i = full_groups * 4; i < samples; ++i) {
         const std::size_t base = (i / 4) * 10;
         const std::size_t mantissa_at = base + 2 + 2 * (i % 4);
         if (mantissa_at + 2 > bytes.size()) {
-            *out = 0.0F;
+            out[i] = 0.0F;
             continue;
         }
         const unsigned exponents = static_cast<unsigned>(bytes[base] | (bytes[base + 1] << 8));
-        *out = seg20bit_sample(bytes[mantissa_at], bytes[mantissa_at + 1],
-                               (exponents >> (4 * (i % 4))) & 0xFu);
+        out[i] = seg20bit_sample(bytes[mantissa_at], bytes[mantissa_at + 1],
+                                 (exponents >> (4 * (i % 4))) & 0xFu);
     }
 }
 
 template <typename T>
 void convert_plain(const T* __restrict source, float* __restrict destination, std::int32_t n) {
     for (std::int32_t i = 0; i < n; ++i) destination[i] = static_cast<float>(source[i]);
-}
-
-void convert_plain(const double* __restrict source, float* __restrict destination, std::int32_t n) {
-    for (std::int32_t i = 0; i < n; ++i) destination[i] = to_float(source[i]);
 }
 
 // Converts or resamples n samples of source into destination after the checks.
@@ -186,7 +242,7 @@ SampleLibraryResult convert(std::span<const T> source, std::span<float> destinat
     if (f == 1) {
         convert_plain(source.data(), destination.data(), n);
     } else {
-        decimate(source.data(), n, destination.data(), resampled_count(n, f), f);
+        resample(source.data(), n, destination.data(), f);
     }
     return SampleLibraryResult::ok;
 }
@@ -263,7 +319,7 @@ SampleLibraryResult seg20bit2fpt(std::span<const std::uint8_t> source, std::span
     } else {
         std::vector<float> decoded(static_cast<std::size_t>(n));
         decode_seg20bit(bytes, n, decoded.data());
-        decimate(decoded.data(), n, destination.data(), resampled_count(n, f), f);
+        resample(decoded.data(), n, destination.data(), f);
     }
     return SampleLibraryResult::ok;
 }
@@ -273,9 +329,8 @@ SampleLibraryResult fpt2fpt(std::span<float> samples, std::int32_t n, std::int32
     if (checked != SampleLibraryResult::ok) return checked;
     if (f == 1) return SampleLibraryResult::ok;
     // The filter reads inputs on both sides of each kept one, so the outputs cannot overwrite
-    // the inputs as they go; they are filtered from a copy.
-    const std::vector<float> input(samples.begin(), samples.begin() + n);
-    decimate(input.data(), n, samples.data(), resampled_count(n, f), f);
+    // the inputs as they go; they are filtered from a widened copy.
+    resample(samples.data(), n, samples.data(), f);
     return SampleLibraryResult::ok;
 }
 

@@ -9,6 +9,7 @@
 #include <functional>
 #include <limits>
 #include <numbers>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -111,6 +112,31 @@ TEST(sample_library, partial_20_bit_group_keeps_only_samples_whose_mantissa_was_
         const std::vector<float> got(out.begin(), out.begin() + row.n);
         EXPECT_EQ(got, row.expected);
         EXPECT_EQ(out[static_cast<std::size_t>(row.n)], sentinel);
+    }
+}
+
+TEST(sample_library, long_20_bit_traces_decode_as_their_groups_do_one_by_one) {
+    // Long traces go through a wider decoder than single groups; both must agree for every
+    // exponent and mantissa, at every length around the wide decoder's steps.
+    std::mt19937 random(20);
+    std::vector<std::uint8_t> bytes(seg20bit_byte_count(1003));
+    for (auto& byte : bytes) byte = static_cast<std::uint8_t>(random());
+    for (const std::int32_t n : {4, 8, 12, 16, 20, 24, 28, 996, 1000, 1001, 1002, 1003}) {
+        SCOPED_TRACE(n);
+        std::vector<float> whole(static_cast<std::size_t>(n) + 1, sentinel);
+        ASSERT_EQ(seg20bit2fpt(std::span(bytes).first(seg20bit_byte_count(n)), whole, n, 1),
+                  SampleLibraryResult::ok);
+        EXPECT_EQ(whole.back(), sentinel);
+        for (std::int32_t g = 0; 4 * g + 4 <= n; ++g) {
+            std::array<float, 4> one{};
+            ASSERT_EQ(seg20bit2fpt(std::span(bytes).subspan(10 * static_cast<std::size_t>(g), 10),
+                                   one, 4, 1),
+                      SampleLibraryResult::ok);
+            for (std::size_t i = 0; i < 4; ++i) {
+                ASSERT_EQ(bits(whole[4 * static_cast<std::size_t>(g) + i]), bits(one[i]))
+                    << "group " << g << " sample " << i;
+            }
+        }
     }
 }
 
