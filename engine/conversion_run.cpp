@@ -1,0 +1,418 @@
+#include "engine/conversion_run.hpp"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <ctime>
+#include <optional>
+
+#include "common/byte_source.hpp"
+#include "common/numbers.hpp"
+#include "common/trace_header.hpp"
+#include "engine/output_file.hpp"
+#include "engine/sample_decoding.hpp"
+#include "engine/seg2_reader.hpp"
+#include "engine/trace_record.hpp"
+
+namespace quarvent {
+
+namespace {
+
+std::string lines(std::initializer_list<std::string_view> parts) {
+    std::string text;
+    bool first = true;
+    for (std::string_view part : parts) {
+        if (!first) text += line_break;
+        text += part;
+        first = false;
+    }
+    return text;
+}
+
+MessageBoxRequest no_output_message() {
+    return {lines({"No Output file selected.", "Please selected an output file under",
+                   "Files menu."}),
+            "No Output File Selected", Buttons::ok, Icon::information};
+}
+
+MessageBoxRequest no_input_message() {
+    return {lines({"No Input file(s) selected.", "Please selected an input file(s) under",
+                   "Files menu."}),
+            "No Input File Selected", Buttons::ok, Icon::information};
+}
+
+MessageBoxRequest share_message() {
+    return {"Output file can not be an input file also.", "Input/Output Share Error", Buttons::ok,
+            Icon::critical};
+}
+
+// missing holds each missing path followed by the line break.
+MessageBoxRequest not_found_message(const std::string& missing) {
+    std::string text = "The following files not found:";
+    text += line_break;
+    text += missing;
+    text += "Can not Continue.";
+    return {text, "Files Not Found", Buttons::ok, Icon::information};
+}
+
+MessageBoxRequest appending_message() {
+    return {lines({"Warning-Output file all ready exisits.",
+                   "converted data will be appended to end!"}),
+            "Appending Data", Buttons::ok_cancel, Icon::question};
+}
+
+MessageBoxRequest deletion_message() {
+    return {lines({"WARNING:  Automatic input file deletion selected!", "Ok to proceed?"}),
+            "Input Files Will Be Deleted", Buttons::yes_no, Icon::question};
+}
+
+MessageBoxRequest output_open_message(const std::error_code& reason) {
+    std::string text = lines({"I'm sorry there was an error while attempting to open",
+                              "the output file. Make sure it is not in use by",
+                              "other programs. Error message ="});
+    text += line_break;
+    text += reason.message();
+    text += line_break;
+    return {text, "QUARVENT FILE-ERROR", Buttons::ok, Icon::critical};
+}
+
+constexpr std::string_view ssn_title = "SSN Out Of Range";
+
+MessageBoxRequest ssn_answer_out_of_range_message(const std::string& answer) {
+    std::string text = "The starting SSN must lie between -32768 and 32767.";
+    text += line_break;
+    text += "Entered value = ";
+    text += answer;
+    return {text, std::string(ssn_title), Buttons::ok, Icon::exclamation};
+}
+
+MessageBoxRequest ssn_exhausted_message(std::string_view next_path) {
+    std::string text = "The SSN can not advance past 32767. The conversion stops before";
+    text += line_break;
+    text += next_path;
+    return {text, std::string(ssn_title), Buttons::ok, Icon::exclamation};
+}
+
+constexpr std::string_view ssn_prompt = "Enter Starting SSN";
+constexpr std::string_view ssn_prompt_title = "SSN Value?";
+constexpr std::string_view ssn_proposed = "1";
+
+std::string file_start_entry(std::string_view path, const std::string& time) {
+    std::string entry(line_break);
+    entry += "Conversion of ";
+    entry += path;
+    entry += " begun at ";
+    entry += time;
+    entry += line_break;
+    return entry;
+}
+
+std::string open_failure_entry(std::string_view path, const std::error_code& reason) {
+    std::string entry = "An ";
+    entry += reason.message();
+    entry += " occured on file ";
+    entry += path;
+    entry += " skipping ";
+    entry += line_break;
+    return entry;
+}
+
+std::string run_complete_entry(const std::string& time) {
+    std::string entry = "Conversion complete @ ";
+    entry += time;
+    entry += line_break;
+    return entry;
+}
+
+std::string kept_entry(std::string_view path) {
+    std::string entry(path);
+    entry += " kept: not converted completely";
+    entry += line_break;
+    return entry;
+}
+
+std::string deletion_failed_entry(std::string_view path, const std::error_code& reason) {
+    std::string entry(path);
+    entry += " could not be deleted: ";
+    entry += reason.message();
+    entry += line_break;
+    return entry;
+}
+
+std::optional<struct stat> status_of(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) return std::nullopt;
+    return info;
+}
+
+std::string lower_case(std::string_view text) {
+    std::string lower(text);
+    for (char& c : lower) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return lower;
+}
+
+// An input shares the output when either path contains the other, in any letter case, or
+// when both name the same file (a link, or another spelling of the path).
+bool shares_output(const std::string& input, const std::string& output) {
+    const std::string a = lower_case(input);
+    const std::string b = lower_case(output);
+    if (a.find(b) != std::string::npos || b.find(a) != std::string::npos) return true;
+    const auto input_status = status_of(input);
+    const auto output_status = status_of(output);
+    return input_status && output_status && input_status->st_dev == output_status->st_dev &&
+           input_status->st_ino == output_status->st_ino;
+}
+
+class ConversionRun {
+public:
+    ConversionRun(const RunRequest& request, UiPort& ui, StatusLog& log,
+                  HeaderStringReceiver& receiver)
+        : request_(request), ui_(ui), log_(log), sink_{receiver, header_, trace_scale_factor_} {}
+
+    RunOutcome run() {
+        if (!prepare()) {
+            output_.close();
+            return RunOutcome::ended_at_check;
+        }
+        for (std::size_t i = 0; i < request_.inputs.size(); ++i) {
+            if (!convert_file(i)) return stop();
+        }
+        ui_.set_mouse_pointer(MousePointer::normal);
+        log_.append(run_complete_entry(time_of_day()));
+        output_.close();
+        input_.close();
+        ui_.set_text1_visible(true);
+        return RunOutcome::completed;
+    }
+
+private:
+    enum class TraceOutcome { written, skipped, stop };
+
+    std::string time_of_day() const {
+        return request_.time_of_day ? request_.time_of_day() : local_time_of_day();
+    }
+
+    // The checks and confirmations up to the starting SSN; false when the command ends.
+    bool prepare() {
+        header_.clear();
+        manual_interval_ = ManualInterval{};
+        const std::string& output = request_.output_file_name;
+        if (output.empty()) {
+            ui_.message_box(no_output_message());
+            return false;
+        }
+        if (request_.inputs.empty()) {
+            ui_.message_box(no_input_message());
+            return false;
+        }
+        std::string missing;
+        for (const std::string& input : request_.inputs) {
+            if (!status_of(input)) {
+                missing += input;
+                missing += line_break;
+            }
+            if (shares_output(input, output)) {
+                ui_.message_box(share_message());
+                return false;
+            }
+        }
+        if (!missing.empty()) {
+            ui_.message_box(not_found_message(missing));
+            return false;
+        }
+        if (status_of(output) && ui_.message_box(appending_message()) != Answer::ok) return false;
+        if (request_.options.delete_inputs && ui_.message_box(deletion_message()) != Answer::yes) {
+            return false;
+        }
+        if (const std::error_code reason = output_.open(output)) {
+            ui_.message_box(output_open_message(reason));
+            return false;
+        }
+        const std::string answer = ui_.input_prompt(
+            {std::string(ssn_prompt), std::string(ssn_prompt_title), std::string(ssn_proposed)});
+        if (answer.empty()) return false;
+        const std::optional<std::int16_t> ssn = to_int16(read_number(answer));
+        if (!ssn) {
+            ui_.message_box(ssn_answer_out_of_range_message(answer));
+            return false;
+        }
+        ssn_ = *ssn;
+
+        ui_.set_text1_visible(true);
+        log_.clear();
+        ui_.set_label3_visible(true);
+        ui_.set_mouse_pointer(MousePointer::hourglass);
+        ui_.set_text1_visible(false);
+        return true;
+    }
+
+    // One file's turn; false when the run stops.
+    bool convert_file(std::size_t i) {
+        const std::string& path = request_.inputs[i];
+        if (ssn_exhausted_) {
+            ui_.message_box(ssn_exhausted_message(path));
+            return false;
+        }
+        input_.close();
+        log_.append(file_start_entry(path, time_of_day()));
+        if (log_.size() > StatusLog::limit) log_.clear();
+        ui_.list1_select(static_cast<int>(i));
+        scale_entry_logged_ = false;
+
+        if (const std::error_code reason = input_.open(path)) {
+            log_.append(open_failure_entry(path, reason));
+            return end_of_turn(path, false);
+        }
+        ui_.set_label3_caption(path);
+
+        FileDescriptor file;
+        switch (read_file_descriptor(input_, file, sink_)) {
+            case FileDescriptorResult::read: break;
+            case FileDescriptorResult::not_seg2:
+                log_.append(not_seg2_entry(path));
+                return end_of_turn(path, false);
+            case FileDescriptorResult::pointer_shortage:
+                ui_.message_box(pointer_shortage_message(file));
+                return false;
+            case FileDescriptorResult::stop_run: return false;
+        }
+
+        bool complete = true;
+        for (int t = 1; t <= file.trace_count; ++t) {
+            switch (convert_trace(path, file, t)) {
+                case TraceOutcome::written: break;
+                case TraceOutcome::skipped: complete = false; break;
+                case TraceOutcome::stop: return false;
+            }
+        }
+
+        if (ssn_ == 32767) {
+            ssn_exhausted_ = true;
+        } else {
+            ++ssn_;
+        }
+        return end_of_turn(path, complete);
+    }
+
+    TraceOutcome convert_trace(const std::string& path, const FileDescriptor& file, int t) {
+        TraceDescriptor trace;
+        const TraceDescriptorResult read = read_trace_descriptor(input_, file, t, trace, sink_);
+        switch (read) {
+            case TraceDescriptorResult::read: break;
+            case TraceDescriptorResult::bad_trace_id:
+            case TraceDescriptorResult::truncated:
+                log_.append(skipped_trace_entry(read, path, t));
+                return TraceOutcome::skipped;
+            case TraceDescriptorResult::stop_run: return TraceOutcome::stop;
+        }
+        if (trace_scale_factor_ != 1.0 && !scale_entry_logged_) {
+            log_.append(scale_entry);
+            scale_entry_logged_ = true;
+        }
+
+        const TraceToDecode to_decode{input_,
+                                      trace.data_offset,
+                                      trace.sample_count,
+                                      trace.format_code,
+                                      static_cast<std::int16_t>(t),
+                                      path};
+        switch (decode_trace_samples(to_decode, request_.options.resample_factor, arrays_, ui_,
+                                     log_)) {
+            case DecodeResult::decoded: break;
+            case DecodeResult::skipped: return TraceOutcome::skipped;
+            case DecodeResult::run_ended: return TraceOutcome::stop;
+        }
+        if (check_sample_interval(header_, manual_interval_, ui_, log_) ==
+            IntervalResult::run_ended) {
+            return TraceOutcome::stop;
+        }
+
+        const TraceInRun in_run{static_cast<std::int16_t>(t), file.trace_count, trace.sample_count,
+                                path, ssn_};
+        if (finish_trace_header(header_, in_run, request_.options, record_, ui_) ==
+            FinishResult::run_ended) {
+            return TraceOutcome::stop;
+        }
+        if (const std::error_code reason = write_trace_record(
+                output_, header_, arrays_.output_samples, trace_scale_factor_, record_, log_)) {
+            ui_.message_box(output_write_error_message(request_.output_file_name, reason));
+            return TraceOutcome::stop;
+        }
+        return ui_.yield_events() ? TraceOutcome::written : TraceOutcome::stop;
+    }
+
+    // The end of a file's turn: with delete_inputs, the input goes only when every one of
+    // its traces is in the output and the output is on the disk. False when the run stops.
+    bool end_of_turn(const std::string& path, bool complete) {
+        if (!request_.options.delete_inputs) return true;
+        input_.close();
+        if (!complete) {
+            log_.append(kept_entry(path));
+            return true;
+        }
+        if (const std::error_code reason = output_.sync()) {
+            ui_.message_box(output_write_error_message(request_.output_file_name, reason));
+            return false;
+        }
+        if (::unlink(path.c_str()) != 0) {
+            log_.append(deletion_failed_entry(path, {errno, std::generic_category()}));
+        }
+        return true;
+    }
+
+    RunOutcome stop() {
+        ui_.set_mouse_pointer(MousePointer::normal);
+        input_.close();
+        output_.close();
+        ui_.set_text1_visible(true);
+        return RunOutcome::stopped;
+    }
+
+    const RunRequest& request_;
+    UiPort& ui_;
+    StatusLog& log_;
+
+    OutputTraceHeader header_;
+    double trace_scale_factor_ = 1.0;
+    HeaderStringSink sink_;
+    ManualInterval manual_interval_;
+    SampleArrays arrays_;
+    TraceRecordState record_;
+    OutputFile output_;
+    FileSource input_;
+    std::int16_t ssn_ = 0;
+    bool ssn_exhausted_ = false;  // the last file used SSN 32767
+    bool scale_entry_logged_ = false;
+};
+
+}  // namespace
+
+RunOutcome convert_run(const RunRequest& request, UiPort& ui, StatusLog& log,
+                       HeaderStringReceiver& header_strings) {
+    ConversionRun run(request, ui, log, header_strings);
+    return run.run();
+}
+
+std::string local_time_of_day() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    ::localtime_r(&now, &local);
+    char text[16];
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d", local.tm_hour, local.tm_min, local.tm_sec);
+    return text;
+}
+
+void PrintTo(RunOutcome outcome, std::ostream* os) {
+    switch (outcome) {
+        case RunOutcome::completed: *os << "completed"; return;
+        case RunOutcome::ended_at_check: *os << "ended_at_check"; return;
+        case RunOutcome::stopped: *os << "stopped"; return;
+    }
+    *os << "RunOutcome(" << static_cast<int>(outcome) << ")";
+}
+
+}  // namespace quarvent

@@ -1,0 +1,45 @@
+#pragma once
+// The Convert command: the checks and confirmations, the starting SSN, then every input file
+// in list order, trace by trace, each converted trace appended to the one output file, with
+// the status log.
+//
+// A run only ever appends whole records to the output. An input is deleted (when asked) only
+// after every one of its traces was written and the output was flushed to disk.
+
+#include <functional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "common/conversion_options.hpp"
+#include "common/header_string_receiver.hpp"
+#include "common/status_log.hpp"
+#include "common/ui_port.hpp"
+
+namespace quarvent {
+
+struct RunRequest {
+    std::vector<std::string> inputs;  // the List1 entries, full paths, in list order
+    std::string output_file_name;
+    ConversionOptions options;
+    // Local time of day as "hh:mm:ss"; tests replace it. Empty function = the real clock.
+    std::function<std::string()> time_of_day;
+};
+
+enum class RunOutcome {
+    completed,       // the run reached its normal end
+    ended_at_check,  // a check failed or the operator refused; nothing was converted
+    stopped,         // the run stopped part way; the records written stay in the output
+};
+
+// The whole Convert command: checks, confirmations, SSN prompt, every file and trace.
+// UiPort::yield_events returning false stops the run after the record just written.
+RunOutcome convert_run(const RunRequest& request, UiPort& ui, StatusLog& log,
+                       HeaderStringReceiver& header_strings);
+
+// The local time of day as hh:mm:ss on the 24-hour clock.
+std::string local_time_of_day();
+
+void PrintTo(RunOutcome outcome, std::ostream* os);
+
+}  // namespace quarvent

@@ -1,0 +1,73 @@
+#pragma once
+// The output trace record: the header words the engine owns, the number of samples each
+// record receives, and the appending of one record (the 240-byte OutputTraceHeader, then
+// that many 32-bit floats, little-endian) to the output file.
+
+#include <cstdint>
+#include <optional>
+#include <ostream>
+#include <span>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+#include "common/conversion_options.hpp"
+#include "common/status_log.hpp"
+#include "common/trace_header.hpp"
+#include "common/ui_port.hpp"
+#include "engine/output_file.hpp"
+
+namespace quarvent {
+
+// What the run knows of the trace being finished.
+struct TraceInRun {
+    std::int16_t t = 0;            // position in its file, 1 .. trace_count
+    std::int16_t trace_count = 0;  // of its file
+    std::int32_t sample_count = 0;
+    std::string_view path;  // the List1 entry; word 6 may come from its file name
+    std::int16_t ssn = 0;
+};
+
+// Carried from finish_trace_header to write_trace_record for one trace.
+struct TraceRecordState {
+    std::int16_t output_count = 0;
+    bool trace_number_defaulted = false;
+    std::int16_t interval_before_factor = 0;  // word 59 as decoding left it
+    std::vector<std::uint8_t> record_bytes;   // reused from record to record
+};
+
+enum class FinishResult {
+    ready,     // the engine words are set and output_count is known
+    run_ended  // the operator has been told; the run stops and nothing of the trace is written
+};
+
+// Sets the engine's words of the header for the trace and works out output_count. Ends the
+// run after a message box when the record cannot hold the trace's samples ("Can't accomdate
+// Sample Length") or its interval ("Sample Interval Too Large": word 59 of 0 or less, or
+// word 59 times resample_factor beyond 32767). A negative record_end_ms counts as 0.
+[[nodiscard]] FinishResult finish_trace_header(OutputTraceHeader& header, const TraceInRun& trace,
+                                               const ConversionOptions& options,
+                                               TraceRecordState& state, UiPort& ui);
+
+// Word 6 from an input file's name (without its directory): the number that starts at its
+// first digit, when it lies below 32767 and above -32768, rounded halves to even.
+std::optional<std::int16_t> file_number_from_name(std::string_view name);
+
+// Appends the record: the header, then output_count samples multiplied by
+// trace_scale_factor when it is not 1 (a product beyond the float range is held at the
+// largest finite float of its sign). Then word 59 goes back to the interval the trace had
+// before the factor, and a defaulted word 8 back to 0 with the " Bad trace #-corrected "
+// entry. On a failed write the output is cut back to its last complete record and the
+// system's reason is returned; the header is then left as it was written.
+[[nodiscard]] std::error_code write_trace_record(OutputFile& output, OutputTraceHeader& header,
+                                                 std::span<const float> output_samples,
+                                                 double trace_scale_factor,
+                                                 TraceRecordState& state, StatusLog& log);
+
+// The box that stops the run after a failed write to the output.
+MessageBoxRequest output_write_error_message(std::string_view output_path, std::error_code reason);
+
+void PrintTo(FinishResult result, std::ostream* os);
+
+}  // namespace quarvent
