@@ -1,0 +1,174 @@
+// Conversion runs through the keyword translation: real recordings converted with the shipped
+// keyword file, and the scale factor's life from file strings to trace strings.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/bytes.hpp"
+#include "common/numbers.hpp"
+#include "engine/conversion_run.hpp"
+#include "keywords/header_translation.hpp"
+#include "keywords/keyword_table.hpp"
+#include "tests/support/scripted_ui.hpp"
+#include "tests/support/seg2_builder.hpp"
+#include "tests/support/temp_dir.hpp"
+
+namespace quarvent {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
+using testing::Reply;
+using testing::ScriptedUi;
+using testing::TempDir;
+
+struct Record {
+    std::vector<std::int16_t> words;  // words 1 .. 120 at [1] .. [120]
+    std::vector<float> samples;
+};
+
+// Splits an output file into its records: 240 header bytes, then word 58 floats.
+std::vector<Record> read_records(const std::vector<std::uint8_t>& bytes) {
+    std::vector<Record> records;
+    std::size_t offset = 0;
+    while (offset < bytes.size()) {
+        Record record;
+        record.words.resize(121);
+        for (int n = 1; n <= 120; ++n) {
+            const auto word = read_le_i16(bytes, offset + 2 * std::size_t(n - 1));
+            if (!word) {
+                ADD_FAILURE() << "record cut short at byte " << offset;
+                return records;
+            }
+            record.words[std::size_t(n)] = *word;
+        }
+        offset += 240;
+        for (int i = 0; i < record.words[58]; ++i, offset += 4) {
+            const auto sample = read_le_f32(bytes, offset);
+            if (!sample) {
+                ADD_FAILURE() << "samples cut short at byte " << offset;
+                return records;
+            }
+            record.samples.push_back(*sample);
+        }
+        records.push_back(std::move(record));
+    }
+    return records;
+}
+
+// The value of the string that begins with keyword among one trace's strings, if any.
+std::optional<std::string> value_of(const std::vector<std::string>& strings,
+                                    std::string_view keyword) {
+    for (const std::string& s : strings) {
+        if (s.starts_with(keyword) && s.size() > keyword.size() && s[keyword.size()] == ' ') {
+            return s.substr(keyword.size() + 1);
+        }
+    }
+    return std::nullopt;
+}
+
+// Each trace's strings, in pointer-table order.
+std::vector<std::vector<std::string>> trace_strings(const std::vector<std::uint8_t>& bytes) {
+    std::vector<std::vector<std::string>> traces;
+    const auto count = read_le_i16(bytes, 6);
+    for (int t = 0; count && t < *count; ++t) {
+        auto& strings = traces.emplace_back();
+        const auto pointer = read_le_u32(bytes, 32 + 4 * std::size_t(t));
+        std::uint64_t offset = pointer ? *pointer + 32ULL : bytes.size();
+        while (const auto length = read_le_i16(bytes, offset)) {
+            if (*length < 2 || !fits(bytes.size(), offset + 2, std::uint64_t(*length) - 2)) break;
+            strings.emplace_back(reinterpret_cast<const char*>(bytes.data() + offset + 2),
+                                 std::size_t(*length) - 2);
+            offset += std::uint64_t(*length);
+        }
+    }
+    return traces;
+}
+
+struct Converted {
+    RunOutcome outcome;
+    std::vector<Record> records;
+    std::string log;
+};
+
+Converted convert(const std::vector<std::string>& inputs, const KeywordTable& table,
+                  const TempDir& dir) {
+    ScriptedUi ui{Reply::text("1")};  // the starting SSN
+    StatusLog log(ui);
+    HeaderTranslator translator(table, log, ui);
+    RunRequest request;
+    request.inputs = inputs;
+    request.output_file_name = dir.file("out.qex");
+    request.time_of_day = [] { return std::string("12:00:00"); };
+    const RunOutcome outcome = convert_run(request, ui, log, translator);
+    return {outcome, read_records(testing::read_file(request.output_file_name)), log.text()};
+}
+
+TEST(keywords_end_to_end, recordings_take_interval_and_channel_from_their_own_strings) {
+    const char* recordings[] = {"obspy/20130107_103041000.CET.3c.cont.0.seg2",
+                                "swprocess/wghs_6.dat", "pyrefra/Rec_00001.seg2"};
+    if (testing::shared_samples_dir().empty()) {
+        GTEST_SKIP() << "the shared SEG-2 recordings (../shared/seg2-samples) are absent";
+    }
+    const KeywordLoadResult loaded =
+        load_keyword_table(std::string(QUARVENT_SOURCE_DATA_DIR) + "QEXKEYWO.RD");
+    ASSERT_TRUE(loaded.table.has_value()) << loaded.error_text;
+
+    for (const char* recording : recordings) {
+        SCOPED_TRACE(recording);
+        const std::string path = testing::shared_sample(recording);
+        const auto traces = trace_strings(testing::read_file(path));
+        ASSERT_FALSE(traces.empty());
+
+        TempDir dir;
+        const Converted result = convert({path}, *loaded.table, dir);
+        EXPECT_EQ(result.outcome, RunOutcome::completed) << result.log;
+        EXPECT_THAT(result.log, Not(HasSubstr("No Match")));
+        EXPECT_THAT(result.log, Not(HasSubstr("Bad trace #-corrected")));
+        ASSERT_EQ(result.records.size(), traces.size());
+        for (std::size_t t = 0; t < traces.size(); ++t) {
+            SCOPED_TRACE("trace " + std::to_string(t + 1));
+            const auto interval = value_of(traces[t], "SAMPLE_INTERVAL");
+            const auto channel = value_of(traces[t], "CHANNEL_NUMBER");
+            ASSERT_TRUE(interval && channel);
+            // Seconds to whole microseconds, as a 32-bit real rounded halves to even.
+            const float microseconds = static_cast<float>(1e6 * read_number(*interval));
+            EXPECT_EQ(result.records[t].words[59], round_half_even(microseconds)) << *interval;
+            EXPECT_EQ(result.records[t].words[8], round_half_even(read_number(*channel)));
+        }
+    }
+}
+
+TEST(keywords_end_to_end, scale_factor_applies_to_its_own_trace_only) {
+    KeywordTable table;
+    ASSERT_TRUE(table.add({"SAMPLE_INTERVAL ", 1, {59, 1000000}}));
+    ASSERT_TRUE(table.add({"DESCALING_FACTOR ", 5, {1}}));
+
+    testing::Seg2Builder file;
+    file.file_string("DESCALING_FACTOR 2");  // reset before the first trace's strings
+    file.add_trace(testing::Seg2Trace::int16({1, -2, 3})
+                       .with_string("SAMPLE_INTERVAL 0.001")
+                       .with_string("CHANNEL_NUMBER 1"));
+    file.add_trace(testing::Seg2Trace::int16({1, -2, 3})
+                       .with_string("SAMPLE_INTERVAL 0.001")
+                       .with_string("DESCALING_FACTOR 0.5"));
+    file.add_trace(testing::Seg2Trace::int16({1, -2, 3}).with_string("SAMPLE_INTERVAL 0.001"));
+    TempDir dir;
+    const std::string input = dir.file("line.sg2");
+    testing::write_file(input, file.build());
+
+    const Converted result = convert({input}, table, dir);
+    EXPECT_EQ(result.outcome, RunOutcome::completed) << result.log;
+    ASSERT_EQ(result.records.size(), 3U);
+    EXPECT_THAT(result.records[0].samples, ::testing::ElementsAre(1.0F, -2.0F, 3.0F));
+    EXPECT_THAT(result.records[1].samples, ::testing::ElementsAre(0.5F, -1.0F, 1.5F));
+    EXPECT_THAT(result.records[2].samples, ::testing::ElementsAre(1.0F, -2.0F, 3.0F));
+    EXPECT_EQ(result.records[0].words[59], 1000);
+}
+
+}  // namespace
+}  // namespace quarvent
