@@ -1,12 +1,13 @@
 #include "shell/main_window.hpp"
 
+#include <algorithm>
 #include <cmath>
-#include <ctime>
 #include <limits>
 #include <string_view>
 #include <vector>
 
 #include "common/numbers.hpp"
+#include "engine/conversion_run.hpp"
 
 namespace quarvent {
 
@@ -22,14 +23,37 @@ constexpr std::string_view shorten_caption = "Adjust Record Length";
 constexpr double text1_right_margin_twips = 350;
 constexpr double text1_bottom_margin_twips = 1300;
 
-std::string local_time_of_day() {
-    const std::time_t now = std::time(nullptr);
-    std::tm parts{};
-    if (localtime_r(&now, &parts) == nullptr) return "00:00:00";
-    char text[16];
-    if (std::strftime(text, sizeof text, "%H:%M:%S", &parts) == 0) return "00:00:00";
-    return text;
-}
+// The port as the conversion run sees it: the window itself, except that a close asked for
+// during the run stops the run after its current record.
+class RunPort final : public UiPort {
+public:
+    RunPort(ShellPort& port, const bool& close_requested)
+        : port_(port), close_requested_(close_requested) {}
+
+    Answer message_box(const MessageBoxRequest& request) override {
+        return port_.message_box(request);
+    }
+    std::string input_prompt(const PromptRequest& request) override {
+        return port_.input_prompt(request);
+    }
+    void text1_append(std::string_view text) override { port_.text1_append(text); }
+    void text1_clear() override { port_.text1_clear(); }
+    void set_text1_visible(bool visible) override { port_.set_text1_visible(visible); }
+    void set_label3_caption(std::string_view caption) override {
+        port_.set_label3_caption(caption);
+    }
+    void set_label3_visible(bool visible) override { port_.set_label3_visible(visible); }
+    void list1_select(int index) override { port_.list1_select(index); }
+    void set_mouse_pointer(MousePointer pointer) override { port_.set_mouse_pointer(pointer); }
+    bool yield_events() override {
+        if (close_requested_) return false;
+        return port_.yield_events() && !close_requested_;
+    }
+
+private:
+    ShellPort& port_;
+    const bool& close_requested_;
+};
 
 std::vector<std::string> split_at_nul(const std::string& text) {
     std::vector<std::string> parts;
@@ -63,7 +87,6 @@ std::string unexpected_error_text(const std::string& error_text) {
 
 MainWindow::MainWindow(ShellPort& port)
     : header_strings(std::make_unique<IgnoreHeaderStrings>()),
-      time_of_day(local_time_of_day),
       port_(port),
       log_(port) {}
 
@@ -240,6 +263,30 @@ void MainWindow::set_run_commands_enabled(bool enabled) {
 
 void MainWindow::convert_Click() {
     if (running_) return;
+    RunRequest request;
+    const int count = port_.list1_count();
+    request.inputs.reserve(static_cast<std::size_t>(std::max(count, 0)));
+    for (int i = 0; i < count; ++i) request.inputs.push_back(port_.list1_item(i));
+    request.output_file_name = output_file_name;
+    request.options = options;
+    request.time_of_day = time_of_day;
+
+    // The run yields to window events after each record: keep the operator from changing
+    // what it reads (or starting a second run) until it has ended.
+    running_ = true;
+    close_requested_ = false;
+    set_run_commands_enabled(false);
+    RunPort run_port(port_, close_requested_);
+    IgnoreHeaderStrings no_translation;
+    HeaderStringReceiver& receiver = header_strings ? *header_strings : no_translation;
+    (void)convert_run(request, run_port, log_, receiver);
+    set_run_commands_enabled(true);
+    running_ = false;
+
+    if (close_requested_) {
+        close_requested_ = false;
+        port_.close_window();
+    }
 }
 
 }  // namespace quarvent

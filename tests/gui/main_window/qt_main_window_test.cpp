@@ -24,6 +24,7 @@
 
 #include "qt/qt_shell_port.hpp"
 #include "tests/support/scripted_shell_ui.hpp"
+#include "tests/support/seg2_builder.hpp"
 #include "tests/support/temp_dir.hpp"
 
 // Readable QStrings in failure messages.
@@ -402,6 +403,37 @@ TEST_F(qt_main_window, real_file_dialog_returns_the_chosen_files_in_one_director
     for (int i = 0; i < window.port().list1_count(); ++i) items.push_back(window.port().list1_item(i));
     EXPECT_THAT(items, ElementsAre(dir.file("b.dat"), dir.file("a.dat")));
     EXPECT_EQ(window.logic().last_input_dir, dir.path().string());
+}
+
+TEST_F(qt_main_window, closing_during_a_run_stops_it_after_the_record_then_closes) {
+    testing::TempDir dir;
+    for (const char* name : {"a.sg2", "b.sg2"}) {
+        testing::Seg2Builder file;
+        for (int t = 0; t < 3; ++t) file.add_trace(testing::Seg2Trace::int16({1, -2, 3, -4}));
+        testing::write_file(dir.file(name), file.build());
+        window.port().list1_add(dir.file(name));
+    }
+    window.logic().output_file_name = dir.file("out.dat");
+    scripted.queue(Reply::text("1"));  // SSN
+    scripted.queue(Reply::text("1"));  // sample interval, ms
+
+    // Runs at the run's first yield, after its first record.
+    bool commands_enabled = true;
+    bool hourglass = false;
+    QTimer::singleShot(0, &window, [&] {
+        commands_enabled = action("fileopen")->isEnabled() || action("convert")->isEnabled() ||
+                           action("resamp1_2")->isEnabled() || action("fileclear")->isEnabled();
+        hourglass = QApplication::overrideCursor() != nullptr;
+        window.close();
+    });
+    action("convert")->trigger();
+    EXPECT_FALSE(commands_enabled);
+    EXPECT_TRUE(hourglass);
+    EXPECT_EQ(testing::read_file(dir.file("out.dat")).size(), 240U + 16U);
+    EXPECT_TRUE(action("convert")->isEnabled());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    for (int waited = 0; window.isVisible() && waited < 2000; waited += 10) QTest::qWait(10);
+    EXPECT_FALSE(window.isVisible());
 }
 
 TEST(qt_name_filters, descriptions_stay_and_star_dot_star_matches_every_file) {

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "tests/support/scripted_shell_ui.hpp"
+#include "tests/support/seg2_builder.hpp"
+#include "tests/support/temp_dir.hpp"
 
 namespace quarvent {
 namespace {
@@ -408,6 +410,164 @@ TEST_F(main_window, each_size_change_lays_the_window_out_again) {
 TEST_F(main_window, the_window_closes_at_once_when_no_run_is_in_progress) {
     EXPECT_FALSE(window.run_in_progress());
     EXPECT_TRUE(window.Form_QueryUnload());
+    EXPECT_EQ(ui.close_window_calls(), 0);
+}
+
+// A batch of SEG-2 files on disk for the Convert tests, each with three 4-sample traces, and
+// the answers a run asks for: the starting SSN and, since no keyword translation sets it,
+// the sample interval.
+class main_window_convert : public main_window {
+protected:
+    static constexpr std::size_t record_bytes = 240 + 4 * 4;
+
+    main_window_convert() {
+        window.time_of_day = [] { return std::string("12:34:56"); };
+        window.output_file_name = dir.file("out.dat");
+    }
+
+    std::string seg2_file(const std::string& name) {
+        testing::Seg2Builder file;
+        for (int t = 0; t < 3; ++t) file.add_trace(testing::Seg2Trace::int16({1, -2, 3, -4}));
+        const std::string path = dir.file(name);
+        testing::write_file(path, file.build());
+        return path;
+    }
+    void queue_run_answers() {
+        ui.queue(Reply::text("1"));  // SSN
+        ui.queue(Reply::text("1"));  // sample interval, ms
+    }
+    std::size_t output_size() const { return testing::read_file(dir.file("out.dat")).size(); }
+
+    testing::TempDir dir;
+};
+
+TEST_F(main_window_convert, converts_the_list_in_order_into_the_output_file) {
+    const std::string first = seg2_file("b.sg2");
+    const std::string second = seg2_file("a.sg2");
+    ui.list1_add(first);
+    ui.list1_add(second);
+    queue_run_answers();
+    window.convert_Click();
+
+    EXPECT_EQ(ui.ui().titles(), (std::vector<std::string>{"SSN Value?", "Missing Sampling Rate"}));
+    EXPECT_EQ(output_size(), 6 * record_bytes);
+    const std::string& log = window.status_log().text();
+    const auto first_at = log.find("\r\nConversion of " + first + " begun at 12:34:56\r\n");
+    const auto second_at = log.find("\r\nConversion of " + second + " begun at 12:34:56\r\n");
+    EXPECT_NE(first_at, std::string::npos) << log;
+    EXPECT_NE(second_at, std::string::npos) << log;
+    EXPECT_LT(first_at, second_at);
+    EXPECT_NE(log.find("Conversion complete @ 12:34:56\r\n"), std::string::npos) << log;
+    // The window mirrors the log, and the list keeps its entries.
+    EXPECT_EQ(ui.ui().text1(), log);
+    EXPECT_THAT(ui.list1_items(), ElementsAre(first, second));
+    EXPECT_FALSE(window.run_in_progress());
+}
+
+TEST_F(main_window_convert, the_run_gets_the_output_name_and_the_options) {
+    // With no output named, the run's own check stops it before anything else.
+    window.output_file_name.clear();
+    ui.list1_add(seg2_file("a.sg2"));
+    ui.queue(Reply::button(Answer::ok));
+    window.convert_Click();
+    EXPECT_EQ(ui.ui().titles(), std::vector<std::string>{"No Output File Selected"});
+
+    // Deleting inputs is confirmed by the run before anything is written.
+    window.output_file_name = dir.file("out.dat");
+    window.optiondelete_Click();
+    ui.queue(Reply::button(Answer::no));
+    window.convert_Click();
+    EXPECT_EQ(ui.ui().titles().back(), "Input Files Will Be Deleted");
+}
+
+TEST_F(main_window_convert, header_strings_go_to_the_installed_receiver) {
+    struct Counting final : HeaderStringReceiver {
+        int* count;
+        explicit Counting(int* c) : count(c) {}
+        Result header_string(std::string_view, OutputTraceHeader&, double&) override {
+            ++*count;
+            return Result::go_on;
+        }
+    };
+    int strings = 0;
+    window.header_strings = std::make_unique<Counting>(&strings);
+    testing::Seg2Builder file;
+    file.file_string("ACQUISITION_DATE 07/MAR/2018");
+    file.add_trace(testing::Seg2Trace::int16({1, 2}).with_string("CHANNEL_NUMBER 1"));
+    testing::write_file(dir.file("a.sg2"), file.build());
+    ui.list1_add(dir.file("a.sg2"));
+    queue_run_answers();
+    window.convert_Click();
+    EXPECT_EQ(strings, 2);
+}
+
+TEST_F(main_window_convert, commands_that_change_the_runs_inputs_wait_for_its_end) {
+    const Menu blocked[] = {Menu::fileopen,   Menu::fileoutput, Menu::fileclear,
+                            Menu::resamp1_1,  Menu::resamp1_2,  Menu::resamp1_4,
+                            Menu::optiondelete, Menu::optionshorten, Menu::convert};
+    ui.list1_add(seg2_file("a.sg2"));
+    ui.list1_add(seg2_file("b.sg2"));
+    queue_run_answers();
+    bool checked = false;
+    ui.on_yield() = [&](int call) {
+        if (call != 1) return true;
+        checked = true;
+        EXPECT_TRUE(window.run_in_progress());
+        for (Menu menu : blocked) EXPECT_FALSE(ui.menu_enabled(menu)) << menu_name(menu);
+        EXPECT_TRUE(ui.menu_enabled(Menu::fileexit));
+        EXPECT_TRUE(ui.menu_enabled(Menu::fileabout));
+        // Events that still arrive change nothing (and show no dialog).
+        ui.list1_select(1);
+        window.fileopen_Click();
+        window.fileoutput_Click();
+        window.fileclear_Click();
+        window.List1_KeyDown(key_delete);
+        window.List1_MouseDown(MouseButton::right);
+        window.resamp1_4_Click();
+        window.optiondelete_Click();
+        window.optionshorten_Click();
+        window.convert_Click();
+        EXPECT_EQ(ui.list1_count(), 2);
+        EXPECT_EQ(window.options.resample_factor, 1);
+        EXPECT_FALSE(window.options.delete_inputs);
+        return true;
+    };
+    window.convert_Click();
+    EXPECT_TRUE(checked);
+    EXPECT_EQ(output_size(), 6 * record_bytes);
+    for (Menu menu : blocked) EXPECT_TRUE(ui.menu_enabled(menu)) << menu_name(menu);
+    EXPECT_FALSE(window.run_in_progress());
+}
+
+TEST_F(main_window_convert, closing_during_a_run_stops_it_after_the_record_then_closes) {
+    ui.list1_add(seg2_file("a.sg2"));
+    ui.list1_add(seg2_file("b.sg2"));
+    queue_run_answers();
+    ui.on_yield() = [&](int call) {
+        // The operator closes the window while the first record is being yielded on.
+        if (call == 1) {
+            EXPECT_FALSE(window.Form_QueryUnload());
+        }
+        return true;
+    };
+    window.convert_Click();
+    EXPECT_EQ(ui.ui().yields(), 1);
+    EXPECT_EQ(output_size(), record_bytes);
+    EXPECT_EQ(ui.close_window_calls(), 1);
+    EXPECT_EQ(window.status_log().text().find("Conversion complete"), std::string::npos);
+    // The close asked for again now goes through.
+    EXPECT_TRUE(window.Form_QueryUnload());
+}
+
+TEST_F(main_window_convert, ending_the_program_during_a_run_stops_it_after_the_record) {
+    ui.list1_add(seg2_file("a.sg2"));
+    queue_run_answers();
+    ui.on_yield() = [&](int call) {
+        if (call == 1) window.port().end_program();
+        return true;
+    };
+    window.convert_Click();
+    EXPECT_EQ(output_size(), record_bytes);
     EXPECT_EQ(ui.close_window_calls(), 0);
 }
 
