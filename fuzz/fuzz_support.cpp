@@ -31,7 +31,8 @@ Answer SilentUi::message_box(const MessageBoxRequest& request) {
 std::string SilentUi::input_prompt(const PromptRequest& request) {
     ++prompts_;
     last_title_ = request.title;
-    return prompt_answer_;
+    const auto answer = prompt_answers_.find(request.title);
+    return answer == prompt_answers_.end() ? std::string() : answer->second;
 }
 
 ScratchFile::ScratchFile() {

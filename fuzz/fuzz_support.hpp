@@ -4,6 +4,7 @@
 // fixed keyword table the reader is fuzzed with.
 
 #include <cstdint>
+#include <map>
 #include <span>
 #include <string>
 
@@ -21,11 +22,15 @@ namespace quarvent::fuzzing {
         if (!(condition)) ::quarvent::fuzzing::fail(std::string(#condition ": ") + (what)); \
     } while (false)
 
-// Answers every message box with its first button (OK or Yes) and every prompt with a fixed
-// text; the window calls are ignored. Counts what it was asked.
+// Answers every message box with its first button (OK or Yes) and every prompt with the text
+// set for its title (empty, that is Cancel, for any other); the window calls are ignored.
+// Counts what it was asked.
 class SilentUi final : public UiPort {
 public:
-    explicit SilentUi(std::string prompt_answer = {}) : prompt_answer_(std::move(prompt_answer)) {}
+    SilentUi() = default;
+    void answer_prompt(const std::string& title, std::string answer) {
+        prompt_answers_[title] = std::move(answer);
+    }
 
     Answer message_box(const MessageBoxRequest& request) override;
     std::string input_prompt(const PromptRequest& request) override;
@@ -43,7 +48,7 @@ public:
     const std::string& last_title() const { return last_title_; }
 
 private:
-    std::string prompt_answer_;
+    std::map<std::string, std::string> prompt_answers_;
     std::string last_title_;
     int message_boxes_ = 0;
     int prompts_ = 0;

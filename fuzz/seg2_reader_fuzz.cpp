@@ -246,7 +246,8 @@ bool same_float(float a, float b) {
 
 void convert_like_a_run(std::span<const std::uint8_t> data) {
     const MemorySource input(data);
-    fuzzing::SilentUi ui("0.25");  // the sample interval, in ms, when a trace has none
+    fuzzing::SilentUi ui;
+    ui.answer_prompt("Missing Sampling Rate", "0.25");  // in ms, for traces that give none
     StatusLog log(ui);
     HeaderTranslator translator(fuzzing::fixed_keyword_table(), log, ui);
     OutputTraceHeader header;
