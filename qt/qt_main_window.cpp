@@ -11,6 +11,7 @@
 #include <QPlainTextEdit>
 #include <cmath>
 
+#include "qt/help_viewer.hpp"
 #include "qt/qt_shell_port.hpp"
 
 namespace quarvent {
@@ -47,6 +48,7 @@ QtMainWindow::QtMainWindow(QWidget* parent)
     port_->set_window_height(designed_height_twips);
     port_->on_size_changed = [this] { logic_->Form_Resize(); };
     logic_->Form_Resize();
+    attach_help_and_about(*this);
 }
 
 QtMainWindow::~QtMainWindow() {

@@ -14,6 +14,7 @@
 #include "common/header_string_receiver.hpp"
 #include "common/status_log.hpp"
 #include "shell/shell_port.hpp"
+#include "shell/startup.hpp"
 
 namespace quarvent {
 
@@ -41,6 +42,9 @@ public:
     std::unique_ptr<HeaderStringReceiver> header_strings;
     // Local time of day as HH:MM:SS for the status log; tests replace it.
     std::function<std::string()> time_of_day;
+    // Start-up's and Exit's state: the start-up directory, the settings file's name, the
+    // help file, and the help viewer and About windows the platform layer provides.
+    ShellSession session;
 
     // The status report (Text1); it lives as long as the window.
     StatusLog& status_log() { return log_; }

@@ -1,0 +1,13 @@
+// One QApplication for every test, on the offscreen platform unless another is asked for
+// (QT_QPA_PLATFORM=xcb under xvfb-run shows the windows for screenshots).
+
+#include <gmock/gmock.h>
+
+#include <QApplication>
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ::testing::InitGoogleMock(&argc, argv);
+    return RUN_ALL_TESTS();
+}
