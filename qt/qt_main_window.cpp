@@ -28,8 +28,8 @@ constexpr TwipRect label3_place{3120, 360, 4212, 252};
 constexpr TwipRect list1_place{120, 600, 2892, 2955};
 constexpr TwipRect text1_place{3120, 600, 2052, 3132};
 // The designed window size; the settings file normally replaces it.
-constexpr double designed_width_twips = 7800;
-constexpr double designed_height_twips = 5400;
+constexpr double designed_width_twips = 9600;
+constexpr double designed_height_twips = 6600;
 
 std::size_t index_of(Menu menu) { return static_cast<std::size_t>(menu); }
 
@@ -158,7 +158,8 @@ void QtMainWindow::build_controls() {
     text1_ = new QPlainTextEdit(client);
     text1_->setObjectName(QStringLiteral("Text1"));
     text1_->setReadOnly(true);
-    text1_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    // A status line longer than the box wraps rather than hiding behind a scroll bar.
+    text1_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     place(text1_, text1_place);
 }
 

@@ -40,7 +40,8 @@ public:
     // Receives the SEG-2 header strings during a run; start-up installs the keyword
     // translation here.
     std::unique_ptr<HeaderStringReceiver> header_strings;
-    // Local time of day as HH:MM:SS for the status log; tests replace it.
+    // Local time of day as HH:MM:SS for the status log; empty: the real clock. Tests
+    // replace it.
     std::function<std::string()> time_of_day;
     // Start-up's and Exit's state: the start-up directory, the settings file's name, the
     // help file, and the help viewer and About windows the platform layer provides.
