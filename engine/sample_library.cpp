@@ -61,6 +61,14 @@ std::vector<double> design_taps(int f) {
     return taps;
 }
 
+// The taps for factor 2 or 4, designed once: element j weighs the inputs j samples before
+// and after the kept one.
+std::span<const double> resampling_taps(std::int32_t f) {
+    static const std::vector<double> taps_2 = design_taps(2);
+    static const std::vector<double> taps_4 = design_taps(4);
+    return f == 2 ? taps_2 : taps_4;
+}
+
 // Conversions to float round to the nearest value; on an IEEE machine a finite value beyond
 // the float range lies between the largest float and infinity and so becomes the infinity of
 // its sign, and NaN stays NaN.
@@ -332,14 +340,6 @@ SampleLibraryResult fpt2fpt(std::span<float> samples, std::int32_t n, std::int32
     // the inputs as they go; they are filtered from a widened copy.
     resample(samples.data(), n, samples.data(), f);
     return SampleLibraryResult::ok;
-}
-
-std::span<const double> resampling_taps(std::int32_t f) {
-    static const std::vector<double> taps_2 = design_taps(2);
-    static const std::vector<double> taps_4 = design_taps(4);
-    if (f == 2) return taps_2;
-    if (f == 4) return taps_4;
-    return {};
 }
 
 }  // namespace quarvent

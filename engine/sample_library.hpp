@@ -82,8 +82,4 @@ std::size_t seg20bit_byte_count(std::int32_t n);
                                              std::span<float> destination, std::int32_t n,
                                              std::int32_t f);
 
-// The low-pass taps for factor 2 or 4: element j is the weight of the inputs j samples
-// before and after the kept one (the filter is symmetric). Empty for any other factor.
-std::span<const double> resampling_taps(std::int32_t f);
-
 }  // namespace quarvent
