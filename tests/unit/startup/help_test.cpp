@@ -5,7 +5,6 @@
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <vector>
 
 namespace quarvent {
 namespace {
@@ -26,24 +25,6 @@ TEST(help, the_help_file_lies_in_the_program_directory) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.program_dir);
         EXPECT_EQ(help_file_path_in(row.program_dir), row.expected);
-    }
-}
-
-TEST(help, menus_and_controls_carry_their_context_numbers) {
-    struct Row {
-        const char* name;
-        std::optional<int> context;
-    };
-    const Row rows[] = {
-        {"filemenu", 5010},     {"segoptions", 5020}, {"optresamp", 5022},
-        {"optiondelete", 5024}, {"optionshorten", 5026}, {"convert", 5030},
-        {"help", 5040},         {"List1", 5100},      {"Text1", 5200},
-        {"fileopen", {}},       {"resamp1_2", {}},    {"fileabout", {}},
-        {"list1", {}},          {"", {}},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        EXPECT_EQ(help_context_of(row.name), row.context);
     }
 }
 
@@ -76,30 +57,6 @@ TEST(help, the_help_file_has_every_topic_the_program_opens) {
     }
     // The text is plain ASCII, so that it shows the same whatever the viewer's encoding.
     for (const char c : html) ASSERT_TRUE(static_cast<unsigned char>(c) < 0x80);
-}
-
-class RecordingViewer final : public HelpViewer {
-public:
-    void show_contents(const std::string& file) override { calls.push_back("contents " + file); }
-    void show_topic(const std::string& file, int context) override {
-        calls.push_back("topic " + std::to_string(context) + " " + file);
-    }
-    void quit(const std::string& file) override { calls.push_back("quit " + file); }
-    std::vector<std::string> calls;
-};
-
-TEST(help, asks_the_viewer_for_the_set_up_file) {
-    Help help;
-    help.show_help_contents();  // before the set-up nothing is asked of any viewer
-    help.close_help();
-    RecordingViewer viewer;
-    help.set_up_help(viewer, "/opt/quarvent");
-    help.show_help_contents();
-    help.show_help_topic(help_context::convert);
-    help.close_help();
-    EXPECT_EQ(viewer.calls, (std::vector<std::string>{"contents /opt/quarvent/QUARVENT.HLP",
-                                                      "topic 5030 /opt/quarvent/QUARVENT.HLP",
-                                                      "quit /opt/quarvent/QUARVENT.HLP"}));
 }
 
 }  // namespace

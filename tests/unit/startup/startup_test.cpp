@@ -143,15 +143,6 @@ TEST_F(startup, reads_the_settings_file_in_order) {
     EXPECT_EQ(window.last_output_dir, "/data/out");
 }
 
-TEST_F(startup, a_damaged_settings_file_keeps_what_can_be_read) {
-    write_text(start_file("quarvent.ini"), "garbage\r\n\r\n 700  form top\r\n");
-    ASSERT_EQ(run_startup(window, window.session), StartupResult::ready);
-    EXPECT_TRUE(port.ui().dialogs().empty());
-    EXPECT_EQ(port.window_top(), 700);
-    EXPECT_EQ(port.window_width(), 7800);
-    EXPECT_EQ(window.last_input_dir, "");
-}
-
 TEST_F(startup, exit_writes_the_settings_back_under_their_own_name_in_the_start_directory) {
     // Placeholders 5, 6 and 9 on the other lines, 7 on line 22.
     std::string saved = settings_text(

@@ -57,11 +57,5 @@ TEST(system_directory, the_environment_variable_overrides_it) {
     EXPECT_EQ(system_directory(), QUARVENT_SOURCE_DATA_DIR);
 }
 
-TEST(system_directory, the_program_directory_is_the_running_program_file) {
-    const auto dir = program_directory();
-    ASSERT_FALSE(dir.empty());
-    EXPECT_TRUE(std::filesystem::exists(dir / "unit_startup"));
-}
-
 }  // namespace
 }  // namespace quarvent
