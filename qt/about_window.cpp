@@ -97,9 +97,7 @@ void QtAboutWindow::set_title(std::string_view title) {
 
 std::string QtAboutWindow::title() const { return windowTitle().toLatin1().toStdString(); }
 
-double QtAboutWindow::command1_height() const {
-    return command1_->height() * twips_per_pixel_y();
-}
+double QtAboutWindow::command1_height() const { return command1_->height() * twips_per_pixel_y(); }
 double QtAboutWindow::command1_top() const { return command1_->y() * twips_per_pixel_y(); }
 
 void QtAboutWindow::set_command1_top(double top_twips) {

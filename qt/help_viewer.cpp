@@ -67,9 +67,7 @@ QtHelpViewer::QtHelpViewer(QWidget* owner) : QWidget(owner, Qt::Window) {
     });
 }
 
-void QtHelpViewer::show_contents(const std::string& help_file) {
-    open(help_file, contents_anchor);
-}
+void QtHelpViewer::show_contents(const std::string& help_file) { open(help_file, contents_anchor); }
 
 void QtHelpViewer::show_topic(const std::string& help_file, int context) {
     open(help_file, topic_anchor(context));
@@ -149,8 +147,7 @@ int ContextHelp::current_context() const {
 }
 
 bool ContextHelp::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() != QEvent::KeyPress ||
-        static_cast<QKeyEvent*>(event)->key() != Qt::Key_F1) {
+    if (event->type() != QEvent::KeyPress || static_cast<QKeyEvent*>(event)->key() != Qt::Key_F1) {
         return false;
     }
     const auto* target = qobject_cast<QWidget*>(watched);

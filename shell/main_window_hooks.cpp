@@ -17,10 +17,10 @@ void MainWindow::helpcontent_Click() { session.help.show_help_contents(); }
 
 void MainWindow::fileabout_Click() {
     if (session.about_windows == nullptr) return;
-    show_about(*session.about_windows, port_,
-               {port_.window_left(), port_.window_top(), port_.window_width(),
-                port_.window_height()},
-               session_system_dir(session));
+    show_about(
+        *session.about_windows, port_,
+        {port_.window_left(), port_.window_top(), port_.window_width(), port_.window_height()},
+        session_system_dir(session));
 }
 
 }  // namespace quarvent

@@ -76,12 +76,24 @@ SettingsItems parse_settings(std::string_view content) {
         const int line_number = static_cast<int>(i) + 1;
         const std::string_view line = lines[i];
         switch (line_number) {
-            case 3: items.window_top = read_item_number(line); break;
-            case 4: items.window_left = read_item_number(line); break;
-            case 5: items.window_width = read_item_size(line); break;
-            case 6: items.window_height = read_item_size(line); break;
-            case 7: items.last_input_dir = std::string(line); break;
-            case 8: items.last_output_dir = std::string(line); break;
+            case 3:
+                items.window_top = read_item_number(line);
+                break;
+            case 4:
+                items.window_left = read_item_number(line);
+                break;
+            case 5:
+                items.window_width = read_item_size(line);
+                break;
+            case 6:
+                items.window_height = read_item_size(line);
+                break;
+            case 7:
+                items.last_input_dir = std::string(line);
+                break;
+            case 8:
+                items.last_output_dir = std::string(line);
+                break;
             default:
                 if (const auto value = read_item_number(line)) {
                     if (const auto placeholder = to_int16(*value)) {

@@ -175,8 +175,8 @@ StartupResult run_startup(MainWindow& window, ShellSession& session) {
         port.end_program();
         return StartupResult::ended;
     }
-    window.header_strings = std::make_unique<KeywordTranslation>(std::move(*loaded.table),
-                                                                 window.status_log(), port);
+    window.header_strings =
+        std::make_unique<KeywordTranslation>(std::move(*loaded.table), window.status_log(), port);
 
     window.set_option_defaults();
     return StartupResult::ready;

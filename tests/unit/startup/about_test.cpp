@@ -51,8 +51,8 @@ struct FakeAboutWindow final : AboutWindowPort {
     void set_command1_top(double t) override { button_top = t; }
     void show_modal(About& about) override {
         log->push_back("shown " + std::to_string(int(client_width() / 15)) + "x" +
-                       std::to_string(int(client_height() / 15)) + " at " +
-                       std::to_string(int(x)) + "," + std::to_string(int(y)) + ", OK at " +
+                       std::to_string(int(client_height() / 15)) + " at " + std::to_string(int(x)) +
+                       "," + std::to_string(int(y)) + ", OK at " +
                        std::to_string(int(button_top / 15)) + ": " + title_text);
         shown = true;
         if (clicks) clicks(about);
@@ -81,13 +81,18 @@ TEST(about, looks_for_the_picture_in_the_system_directory_then_the_working_direc
         std::string picture;
     };
     const Row rows[] = {
-        {"in the system directory", {{"/sys/qexabout.bmp", PictureLoad::loaded}},
-         {"load /sys/qexabout.bmp"}, "/sys/qexabout.bmp"},
-        {"only in the working directory", {{"qexabout.bmp", PictureLoad::loaded}},
-         {"load /sys/qexabout.bmp", "load qexabout.bmp"}, "qexabout.bmp"},
+        {"in the system directory",
+         {{"/sys/qexabout.bmp", PictureLoad::loaded}},
+         {"load /sys/qexabout.bmp"},
+         "/sys/qexabout.bmp"},
+        {"only in the working directory",
+         {{"qexabout.bmp", PictureLoad::loaded}},
+         {"load /sys/qexabout.bmp", "load qexabout.bmp"},
+         "qexabout.bmp"},
         {"damaged in the system directory",
          {{"/sys/qexabout.bmp", PictureLoad::failed}, {"qexabout.bmp", PictureLoad::loaded}},
-         {"load /sys/qexabout.bmp"}, ""},
+         {"load /sys/qexabout.bmp"},
+         ""},
         {"nowhere", {}, {"load /sys/qexabout.bmp", "load qexabout.bmp"}, ""},
     };
     for (const auto& row : rows) {
@@ -110,12 +115,12 @@ TEST(about, opens_centred_over_the_main_window_each_time_with_a_388_by_253_clien
     show_about(factory, ui, {1000, 2000, 9000, 6000}, "/sys/");
     show_about(factory, ui, {-3000, 0, 7800, 5400}, "/sys/");
     // Outer size 396 x 283 pixels, 5940 x 4245 twips; OK on the client area's bottom edge.
-    EXPECT_THAT(factory.log,
-                ElementsAre("load /sys/qexabout.bmp", "load qexabout.bmp",
-                            "shown 388x253 at 2530,2877, OK at 228: QUARVENT  Ver. 4.1.32b",
-                            "unload", "load /sys/qexabout.bmp", "load qexabout.bmp",
-                            "shown 388x253 at -2070,577, OK at 228: QUARVENT  Ver. 4.1.32b",
-                            "unload"));
+    EXPECT_THAT(
+        factory.log,
+        ElementsAre("load /sys/qexabout.bmp", "load qexabout.bmp",
+                    "shown 388x253 at 2530,2877, OK at 228: QUARVENT  Ver. 4.1.32b", "unload",
+                    "load /sys/qexabout.bmp", "load qexabout.bmp",
+                    "shown 388x253 at -2070,577, OK at 228: QUARVENT  Ver. 4.1.32b", "unload"));
 }
 
 TEST(about, body_click_shows_the_credits_and_ok_the_disclaimer_before_closing) {

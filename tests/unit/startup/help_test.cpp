@@ -17,7 +17,7 @@ TEST(help, the_help_file_lies_in_the_program_directory) {
     const Row rows[] = {
         {"/usr/libexec/quarvent", "/usr/libexec/quarvent/QUARVENT.HLP"},
         {"/usr/libexec/quarvent/", "/usr/libexec/quarvent/QUARVENT.HLP"},
-        {"/", "/QUARVENT.HLP"},  // the root: one separator only
+        {"/", "/QUARVENT.HLP"},                  // the root: one separator only
         {"/opt/q/  ", "/opt/q/  QUARVENT.HLP"},  // blanks ignored for the test only
         {"  /opt/q", "  /opt/q/QUARVENT.HLP"},
         {"", "QUARVENT.HLP"},

@@ -31,15 +31,16 @@ TEST(settings_file, writes_the_22_lines_exactly) {
     settings.window_height = 5400;
     settings.last_input_dir = "/data/line 1, raw";
     settings.last_output_dir = "/data/out";
-    const std::string expected = "-7  place holder quarvent.ini\r\n"
-                                 "-7  place holder\r\n"
-                                 " 1234.568  form top\r\n"
-                                 "-15  form left\r\n"
-                                 " 7245.5  form width\r\n"
-                                 " 5400  form height\r\n"
-                                 "/data/line 1, raw\r\n"
-                                 "/data/out\r\n" +
-                                 placeholder_lines(14, "-7 ");
+    const std::string expected =
+        "-7  place holder quarvent.ini\r\n"
+        "-7  place holder\r\n"
+        " 1234.568  form top\r\n"
+        "-15  form left\r\n"
+        " 7245.5  form width\r\n"
+        " 5400  form height\r\n"
+        "/data/line 1, raw\r\n"
+        "/data/out\r\n" +
+        placeholder_lines(14, "-7 ");
     EXPECT_EQ(format_settings(settings), expected);
 }
 
@@ -67,19 +68,44 @@ TEST(settings_file, damaged_or_missing_items_are_skipped_one_by_one) {
     const std::string good_head = " 3  place holder quarvent.ini\r\n 3  place holder\r\n";
     const Row rows[] = {
         {"empty file", "", {}, {}, {}, {}, {}, {}, {}},
-        {"short file", good_head + " 600  form top\r\n 700  form left\r\n", 3, 600, 700, {}, {}, {},
+        {"short file",
+         good_head + " 600  form top\r\n 700  form left\r\n",
+         3,
+         600,
+         700,
+         {},
+         {},
+         {},
          {}},
-        {"LF line ends and no last line end",
-         " 1\n 2\n 10\n 20\n 30\n 40\n/in\n/out", 2, 10, 20, 30, 40, "/in", "/out"},
+        {"LF line ends and no last line end", " 1\n 2\n 10\n 20\n 30\n 40\n/in\n/out", 2, 10, 20,
+         30, 40, "/in", "/out"},
         {"text instead of numbers",
-         "x\r\n y\r\n form top\r\n--5 form left\r\n 30\r\n 40\r\n/in\r\n/out\r\n", {}, {}, {}, 30,
-         40, "/in", "/out"},
+         "x\r\n y\r\n form top\r\n--5 form left\r\n 30\r\n 40\r\n/in\r\n/out\r\n",
+         {},
+         {},
+         {},
+         30,
+         40,
+         "/in",
+         "/out"},
         {"sizes must be positive",
-         good_head + " 1\r\n 2\r\n 0  form width\r\n-400  form height\r\n\r\n\r\n", 3, 1, 2, {}, {},
-         "", ""},
+         good_head + " 1\r\n 2\r\n 0  form width\r\n-400  form height\r\n\r\n\r\n",
+         3,
+         1,
+         2,
+         {},
+         {},
+         "",
+         ""},
         {"values beyond the types are skipped",
-         "99999\r\n 4\r\n 1e400\r\n-1e999\r\n 5\r\n 6\r\n/in\r\n/out\r\n 40000\r\n", 4, {}, {}, 5, 6,
-         "/in", "/out"},
+         "99999\r\n 4\r\n 1e400\r\n-1e999\r\n 5\r\n 6\r\n/in\r\n/out\r\n 40000\r\n",
+         4,
+         {},
+         {},
+         5,
+         6,
+         "/in",
+         "/out"},
         {"a directory is taken whole, commas and blanks included",
          good_head + " 1\r\n 2\r\n 3\r\n 4\r\n  /data/a, b  \r\nC:\\x\r\n", 3, 1, 2, 3, 4,
          "  /data/a, b  ", "C:\\x"},
@@ -91,8 +117,7 @@ TEST(settings_file, damaged_or_missing_items_are_skipped_one_by_one) {
          good_head + " 1\r\n 2\r\n 3\r\n 4\r\n/in\r\n/out\r\n" + placeholder_lines(13, " 9 ") +
              "junk\r\n",
          9, 1, 2, 3, 4, "/in", "/out"},
-        {"placeholders round halves to even",
-         " 2.5\r\n", 2, {}, {}, {}, {}, {}, {}},
+        {"placeholders round halves to even", " 2.5\r\n", 2, {}, {}, {}, {}, {}, {}},
         {"lines after the 22nd are ignored",
          good_head + " 1\r\n 2\r\n 3\r\n 4\r\n/in\r\n/out\r\n" + placeholder_lines(14) + " 8\r\n",
          0, 1, 2, 3, 4, "/in", "/out"},
@@ -121,9 +146,13 @@ TEST(settings_file, is_found_by_name_without_regard_to_case) {
         {"none", {"other.ini"}, {}, ""},
         {"exact", {"quarvent.ini"}, {}, "quarvent.ini"},
         {"capitals keep their spelling", {"QUARVENT.INI"}, {}, "QUARVENT.INI"},
-        {"the exact spelling wins", {"QUARVENT.INI", "quarvent.ini", "Quarvent.ini"}, {},
+        {"the exact spelling wins",
+         {"QUARVENT.INI", "quarvent.ini", "Quarvent.ini"},
+         {},
          "quarvent.ini"},
-        {"otherwise the first in byte order", {"quarvent.INI", "Quarvent.ini", "QUARVENT.INI"}, {},
+        {"otherwise the first in byte order",
+         {"quarvent.INI", "Quarvent.ini", "QUARVENT.INI"},
+         {},
          "QUARVENT.INI"},
         {"only ordinary files", {}, {"quarvent.ini"}, ""},
         {"a directory beside a file", {"Quarvent.Ini"}, {"quarvent.ini"}, "Quarvent.Ini"},

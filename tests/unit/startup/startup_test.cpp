@@ -122,9 +122,10 @@ TEST_F(startup, without_a_settings_file_reports_it_and_starts_as_designed) {
     // Exit creates the settings file.
     ASSERT_EQ(run_exit(window, window.session), ExitResult::ended);
     EXPECT_THAT(files_in_start_dir(), ElementsAre("quarvent.ini"));
-    EXPECT_EQ(read_text(start_file("quarvent.ini")),
-              settings_text(" 0  place holder quarvent.ini\r\n 0  place holder\r\n 0  form top\r\n"
-                            " 0  form left\r\n 7800  form width\r\n 5400  form height\r\n\r\n\r\n"));
+    EXPECT_EQ(
+        read_text(start_file("quarvent.ini")),
+        settings_text(" 0  place holder quarvent.ini\r\n 0  place holder\r\n 0  form top\r\n"
+                      " 0  form left\r\n 7800  form width\r\n 5400  form height\r\n\r\n\r\n"));
 }
 
 TEST_F(startup, reads_the_settings_file_in_order) {
@@ -210,9 +211,13 @@ TEST_F(startup, an_empty_keyword_answer_or_an_unusable_keyword_file_ends_the_pro
         std::vector<std::string> titles;
     };
     const Row rows[] = {
-        {"cancelled", nullptr, {Reply::button(Answer::ok), Reply::text("")},
+        {"cancelled",
+         nullptr,
+         {Reply::button(Answer::ok), Reply::text("")},
          {"Keyword file not found", "Keyword Path?"}},
-        {"a directory is not a keyword file", "", {Reply::button(Answer::ok), Reply::text("")},
+        {"a directory is not a keyword file",
+         "",
+         {Reply::button(Answer::ok), Reply::text("")},
          {"Keyword file not found", "Keyword Path?"}},
         {"unusable", "KEY 99999 1\r\n", {Reply::button(Answer::ok)}, {keyword_file_error_title}},
     };

@@ -42,9 +42,9 @@ TEST(system_directory, follows_the_override_then_the_installed_tree_then_the_sou
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        EXPECT_EQ(choose_system_directory(row.override_dir, row.program_dir, installed,
-                                          row.source_dir),
-                  row.expected);
+        EXPECT_EQ(
+            choose_system_directory(row.override_dir, row.program_dir, installed, row.source_dir),
+            row.expected);
     }
 }
 
