@@ -1,0 +1,196 @@
+// The output on a file size limit, on a full device, and in a directory that cannot take it:
+// the run stops with "Output Write Error" (or does not start), the output holds only complete
+// records, and no input whose traces are not all in the output is deleted.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "common/status_log.hpp"
+#include "engine/conversion_run.hpp"
+#include "keywords/header_translation.hpp"
+#include "tests/support/scripted_ui.hpp"
+#include "tests/support/seg2_builder.hpp"
+#include "tests/support/temp_dir.hpp"
+#include "tests/unit/reliability/reliability_support.hpp"
+
+namespace quarvent {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
+using testing::Reply;
+using testing::ScriptedUi;
+using testing::TempDir;
+
+constexpr int files = 4;
+constexpr int traces = 3;
+constexpr int samples = 500;
+constexpr std::uint64_t record_bytes = 240 + 4 * samples;
+
+std::vector<std::string> write_inputs(const TempDir& dir) {
+    std::vector<std::string> inputs;
+    for (int f = 1; f <= files; ++f) {
+        inputs.push_back(dir.file("shot" + std::to_string(f) + ".sg2"));
+        testing::write_file(inputs.back(), testing::numbered_input(f, traces, samples));
+    }
+    return inputs;
+}
+
+// Every record is the next trace in order and carries that trace's samples.
+void expect_records_in_order(const testing::QexFile& qex) {
+    for (std::size_t i = 0; i < qex.records.size(); ++i) {
+        const auto& record = qex.records[i];
+        const int file = static_cast<int>(i) / traces + 1;
+        const int t = static_cast<int>(i) % traces + 1;
+        SCOPED_TRACE("record " + std::to_string(i + 1));
+        EXPECT_EQ(record.word(92), file);  // the SSN starts at 1
+        EXPECT_EQ(record.word(14), t);
+        ASSERT_EQ(record.samples.size(), static_cast<std::size_t>(samples));
+        for (int k = 1; k <= samples; ++k) {
+            ASSERT_EQ(record.samples[static_cast<std::size_t>(k - 1)],
+                      testing::numbered_sample(file, t, k));
+        }
+    }
+}
+
+TEST(output_faults, a_file_size_limit_stops_the_run_with_whole_records_only) {
+    struct Row {
+        const char* name;
+        std::uint64_t limit;
+    };
+    const Row rows[] = {
+        {"inside the first header", 100},
+        {"at the end of the first header", 240},
+        {"inside the first samples", 1000},
+        {"at the end of the first record", record_bytes},
+        {"one byte into the second record", record_bytes + 1},
+        {"at the end of the first file", traces * record_bytes},
+        {"inside the second file's last record", 2 * traces * record_bytes - 7},
+        {"at the end of the third file", 3 * traces * record_bytes},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        TempDir dir;
+        const std::vector<std::string> inputs = write_inputs(dir);
+        const std::string output = dir.file("out.qex");
+        std::vector<std::string> args = {"-q", "-k",   testing::keyword_file(),
+                                         "-o", output, "--delete-inputs"};
+        args.insert(args.end(), inputs.begin(), inputs.end());
+
+        const testing::ChildResult child = testing::run_child(
+            testing::batch_program(), args, {.file_size_limit = row.limit, .kill_after = {}});
+        EXPECT_EQ(child.signal, 0);
+        EXPECT_EQ(child.exit_status, 1);
+        EXPECT_THAT(child.err,
+                    HasSubstr("Output Write Error: The output file could not be written:"));
+        EXPECT_THAT(child.err, HasSubstr("File too large"));
+        EXPECT_THAT(child.out, Not(HasSubstr("Conversion complete")));
+
+        const std::uint64_t whole = row.limit / record_bytes;
+        const std::vector<std::uint8_t> bytes = testing::file_bytes(output);
+        EXPECT_EQ(bytes.size(), whole * record_bytes);
+        const testing::QexFile qex = testing::read_qex(bytes);
+        EXPECT_EQ(qex.trailing_bytes, 0U);
+        EXPECT_EQ(qex.records.size(), whole);
+        expect_records_in_order(qex);
+
+        // Exactly the files whose every trace is in the output are gone.
+        for (int f = 1; f <= files; ++f) {
+            const bool converted = static_cast<std::uint64_t>(f * traces) <= whole;
+            EXPECT_EQ(std::filesystem::exists(inputs[static_cast<std::size_t>(f - 1)]), !converted)
+                << "input " << f;
+        }
+    }
+}
+
+TEST(output_faults, a_full_device_stops_the_run_before_any_input_is_deleted) {
+    TempDir dir;
+    const std::vector<std::string> inputs = write_inputs(dir);
+    std::vector<std::string> args = {"-q",        "-k",       testing::keyword_file(), "-o",
+                                     "/dev/full", "--append", "--delete-inputs"};
+    args.insert(args.end(), inputs.begin(), inputs.end());
+
+    const testing::ChildResult child = testing::run_child(testing::batch_program(), args);
+    EXPECT_EQ(child.exit_status, 1);
+    EXPECT_THAT(child.err, HasSubstr("Output Write Error: The output file could not be written:\n"
+                                     "/dev/full\n"));
+    EXPECT_THAT(child.err, HasSubstr("No space left on device"));
+    EXPECT_THAT(child.out, HasSubstr("Conversion of " + inputs[0]));
+    EXPECT_THAT(child.out, Not(HasSubstr("Conversion of " + inputs[1])));
+    for (const std::string& input : inputs) EXPECT_TRUE(std::filesystem::exists(input)) << input;
+}
+
+// The output cannot be opened: the command ends before the SSN prompt, nothing is written
+// and no input is touched. The run goes as an unprivileged user, whom a read-only directory
+// stops (root it would not).
+TEST(output_faults, an_output_that_cannot_be_opened_ends_the_command_untouched) {
+    enum class Place { parent_is_a_file, output_is_a_directory, read_only_directory };
+    struct Row {
+        const char* name;
+        Place place;
+        const char* reason;
+    };
+    const Row rows[] = {
+        {"parent is a file", Place::parent_is_a_file, "Not a directory"},
+        {"output is a directory", Place::output_is_a_directory, "Is a directory"},
+        {"parent directory is read-only", Place::read_only_directory, "Permission denied"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        TempDir dir;
+        const std::vector<std::string> inputs = write_inputs(dir);
+        const std::string out_dir = dir.file("out");
+        std::string output = out_dir + "/run.qex";
+        bool output_exists = false;
+        switch (row.place) {
+            case Place::parent_is_a_file:
+                testing::write_file(out_dir, {1, 2, 3});
+                break;
+            case Place::output_is_a_directory:
+                std::filesystem::create_directories(out_dir);
+                output = out_dir;
+                output_exists = true;
+                break;
+            case Place::read_only_directory:
+                std::filesystem::create_directories(out_dir);
+                std::filesystem::permissions(out_dir, std::filesystem::perms::owner_read |
+                                                          std::filesystem::perms::owner_exec |
+                                                          std::filesystem::perms::others_read |
+                                                          std::filesystem::perms::others_exec);
+                break;
+        }
+        testing::open_to_everyone(dir.path().string());
+
+        const int failures = testing::run_unprivileged([&] {
+            ScriptedUi ui;
+            if (output_exists) ui.queue(Reply::button(Answer::ok));  // "Appending Data"
+            ui.queue(Reply::button(Answer::yes));  // "Input Files Will Be Deleted"
+            ui.queue(Reply::button(Answer::ok));   // "QUARVENT FILE-ERROR"
+            StatusLog log(ui);
+            HeaderTranslator strings(testing::shipped_keywords(), log, ui);
+            RunRequest request;
+            request.inputs = inputs;
+            request.output_file_name = output;
+            request.options.delete_inputs = true;
+
+            EXPECT_EQ(convert_run(request, ui, log, strings), RunOutcome::ended_at_check);
+            ASSERT_FALSE(ui.dialogs().empty());
+            EXPECT_EQ(ui.dialogs().back().title, "QUARVENT FILE-ERROR");
+            EXPECT_THAT(ui.dialogs().back().text, HasSubstr(row.reason));
+        });
+        EXPECT_EQ(failures, 0);
+        EXPECT_FALSE(std::filesystem::exists(out_dir + "/run.qex"));
+        for (const std::string& input : inputs) {
+            EXPECT_TRUE(std::filesystem::exists(input)) << input;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace quarvent
