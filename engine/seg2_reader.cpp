@@ -30,9 +30,12 @@ public:
             std::memcpy(out.data(), window_.data() + (offset - start_), out.size());
             return true;
         }
-        if (out.size() >= chunk_bytes) return input_.read_at(offset, out);
+        if (out.size() >= max_chunk_bytes) return input_.read_at(offset, out);
+        // A descriptor block and its strings usually fit the first window; a longer walk
+        // gets larger ones, without reading far into the data block that follows.
+        chunk_bytes_ = std::min(max_chunk_bytes, std::max(chunk_bytes_ * 2, out.size()));
         window_.resize(static_cast<std::size_t>(
-            std::min<std::uint64_t>(chunk_bytes, input_.size() - offset)));
+            std::min<std::uint64_t>(chunk_bytes_, input_.size() - offset)));
         if (!input_.read_at(offset, window_)) {
             window_.clear();
             return false;
@@ -49,9 +52,10 @@ public:
     }
 
 private:
-    static constexpr std::size_t chunk_bytes = 4096;
+    static constexpr std::size_t max_chunk_bytes = 65536;
 
     const ByteSource& input_;
+    std::size_t chunk_bytes_ = 256;  // doubled before each read: the first reads 512
     std::vector<std::uint8_t> window_;
     std::uint64_t start_ = 0;
 };

@@ -1,8 +1,9 @@
 #include "engine/trace_record.hpp"
 
+#include <algorithm>
+#include <array>
 #include <bit>
 #include <cstring>
-#include <filesystem>
 #include <limits>
 
 #include "common/bytes.hpp"
@@ -43,16 +44,20 @@ MessageBoxRequest interval_too_large_message(std::int16_t interval_us, std::int1
     return {text, "Sample Interval Too Large", Buttons::ok, Icon::none};
 }
 
+// A product beyond the float range is held at the largest finite float of its sign; NaN
+// stays NaN. Written as two selects so that the loop over a record vectorises.
 float scaled_sample(float sample, double factor) {
     constexpr double largest = std::numeric_limits<float>::max();
-    const double product = static_cast<double>(sample) * factor;
-    if (product > largest) return std::numeric_limits<float>::max();
-    if (product < -largest) return -std::numeric_limits<float>::max();
+    double product = static_cast<double>(sample) * factor;
+    product = product < -largest ? -largest : product;
+    product = product > largest ? largest : product;
     return static_cast<float>(product);
 }
 
-std::string file_name_of(std::string_view path) {
-    return std::filesystem::path(path).filename().string();
+// The file name of a path: what follows its last separator.
+std::string_view file_name_of(std::string_view path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
 
 }  // namespace
@@ -133,8 +138,20 @@ std::error_code write_trace_record(OutputFile& output, OutputTraceHeader& header
     const auto header_bytes = header.to_bytes();
     std::memcpy(bytes.data(), header_bytes.data(), header_bytes.size());
     std::uint8_t* samples_out = bytes.data() + OutputTraceHeader::byte_size;
-    if (trace_scale_factor == 1.0 && std::endian::native == std::endian::little) {
-        if (count > 0) std::memcpy(samples_out, output_samples.data(), 4 * count);
+    if constexpr (std::endian::native == std::endian::little) {
+        if (trace_scale_factor == 1.0) {
+            if (count > 0) std::memcpy(samples_out, output_samples.data(), 4 * count);
+        } else {
+            // Scaled in chunks that the compiler can vectorise, then copied as bytes.
+            std::array<float, 1024> chunk;
+            for (std::size_t done = 0; done < count; done += chunk.size()) {
+                const std::size_t n = std::min(chunk.size(), count - done);
+                for (std::size_t k = 0; k < n; ++k) {
+                    chunk[k] = scaled_sample(output_samples[done + k], trace_scale_factor);
+                }
+                std::memcpy(samples_out + 4 * done, chunk.data(), 4 * n);
+            }
+        }
     } else {
         const std::span<std::uint8_t> out(samples_out, 4 * count);
         for (std::size_t k = 0; k < count; ++k) {
