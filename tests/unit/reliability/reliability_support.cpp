@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -193,7 +194,15 @@ int run_unprivileged(const std::function<void()>& body) {
                 ::_exit(125);
             }
         }
-        body();
+        // The child must never return into the test program: it would go on with the tests
+        // after this one.
+        try {
+            body();
+        } catch (const std::exception& error) {
+            ADD_FAILURE() << "exception: " << error.what();
+        } catch (...) {
+            ADD_FAILURE() << "unknown exception";
+        }
         std::fflush(stdout);
         std::fflush(stderr);
         ::_exit(::testing::Test::HasFailure() ? 1 : 0);
