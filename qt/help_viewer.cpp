@@ -151,7 +151,9 @@ bool ContextHelp::eventFilter(QObject* watched, QEvent* event) {
         return false;
     }
     const auto* target = qobject_cast<QWidget*>(watched);
-    if (target == nullptr || !belongs_to_window(target) || window_.port().program_ended()) {
+    // A modal dialog (About, a message box) blocks the help viewer as well; F1 is its own.
+    if (target == nullptr || !belongs_to_window(target) || window_.port().program_ended() ||
+        QApplication::activeModalWidget() != nullptr) {
         return false;
     }
     const int context = current_context();

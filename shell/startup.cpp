@@ -1,5 +1,6 @@
 #include "shell/startup.hpp"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -46,14 +47,18 @@ std::string settings_path(const std::string& dir, const std::string& name) {
     return dir.empty() ? name : join_path(dir, name);
 }
 
-// Reads what can be read of an open stream; a read error keeps the bytes read before it.
-std::string read_stream(std::FILE* stream) {
+// Reads what can be read of the settings file's lines; a read error keeps the bytes read
+// before it. Reading stops after the last line the file is meant to have, so that a huge
+// file under the settings file's name costs no more than the settings themselves.
+std::string read_settings_lines(std::FILE* stream) {
     std::string content;
     if (stream == nullptr) return content;
+    int lines = 0;
     char buffer[4096];
-    while (true) {
+    while (lines < settings_line_count) {
         const std::size_t count = std::fread(buffer, 1, sizeof buffer, stream);
         content.append(buffer, count);
+        lines += static_cast<int>(std::count(buffer, buffer + count, '\n'));
         if (count < sizeof buffer) break;
     }
     return content;
@@ -65,7 +70,7 @@ void read_settings(MainWindow& window, ShellSession& session) {
     const std::int16_t number = files.open_file_checked(
         settings_path(session.start_dir, session.settings_file_name), open_mode::input);
     if (number == 0) return;  // the operator gave up; every item counts as unreadable
-    const std::string content = read_stream(files.file(number));
+    const std::string content = read_settings_lines(files.file(number));
     (void)files.close_file(number);
 
     const SettingsItems items = parse_settings(content);

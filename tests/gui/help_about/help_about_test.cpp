@@ -210,6 +210,8 @@ TEST_F(help_about, about_without_its_picture_opens_plain_and_silently) {
         checked = true;
         EXPECT_FALSE(about->has_picture());
         EXPECT_EQ(about->size(), QSize(388, 253));
+        QTest::keyClick(about, Qt::Key_F1);  // the modal window blocks help
+        EXPECT_FALSE(viewer->isVisible());
         about->reject();  // closed by the window's close control: no disclaimer
     });
     trigger("fileabout");
