@@ -16,7 +16,6 @@
 #include <exception>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 
 #include "tests/support/seg2_builder.hpp"
 
@@ -69,9 +68,9 @@ QexFile read_qex(const std::vector<std::uint8_t>& bytes, std::uint64_t offset) {
             record.words[static_cast<std::size_t>(n)] =
                 static_cast<std::int16_t>(le16(bytes, at + 2 * static_cast<std::uint64_t>(n - 1)));
         }
-        for (int k = 0; k < count; ++k) {
-            record.samples.push_back(
-                std::bit_cast<float>(le32(bytes, at + 240 + 4 * static_cast<std::uint64_t>(k))));
+        record.samples.resize(static_cast<std::size_t>(count));
+        for (std::size_t k = 0; k < record.samples.size(); ++k) {
+            record.samples[k] = std::bit_cast<float>(le32(bytes, at + 240 + 4 * k));
         }
         file.records.push_back(std::move(record));
         at += 240 + 4 * static_cast<std::uint64_t>(count);
@@ -175,8 +174,14 @@ const KeywordTable& shipped_keywords() {
 }
 
 std::vector<std::uint8_t> file_bytes(const std::string& path) {
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(path, error);
+    if (error) return {};
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
     std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    bytes.resize(static_cast<std::size_t>(in.gcount()));
+    return bytes;
 }
 
 bool running_as_root() { return ::geteuid() == 0; }
