@@ -144,22 +144,6 @@ TEST(conversion_run, message_texts) {
           Buttons::ok, Icon::information, ""}},
         {[](ScriptedRun& r) {
              r.add_input("a.sg2", float_file({1}));
-             write_file(r.request.output_file_name, {});
-         },
-         {Reply::button(Answer::cancel)},
-         {K::message_box, "Appending Data",
-          "Warning-Output file all ready exisits.\r\nconverted data will be appended to end!",
-          Buttons::ok_cancel, Icon::question, ""}},
-        {[](ScriptedRun& r) {
-             r.add_input("a.sg2", float_file({1}));
-             r.request.options.delete_inputs = true;
-         },
-         {Reply::button(Answer::no)},
-         {K::message_box, "Input Files Will Be Deleted",
-          "WARNING:  Automatic input file deletion selected!\r\nOk to proceed?", Buttons::yes_no,
-          Icon::question, ""}},
-        {[](ScriptedRun& r) {
-             r.add_input("a.sg2", float_file({1}));
              r.request.output_file_name = "/nowhere/out.qex";
          },
          {ok()},

@@ -10,8 +10,6 @@ namespace quarvent {
 namespace {
 
 using ::testing::ElementsAre;
-using ::testing::ElementsAreArray;
-using ::testing::IsEmpty;
 using testing::Seg2Builder;
 using testing::Seg2Trace;
 
@@ -134,23 +132,6 @@ TEST(seg2_reader, file_descriptor_results) {
         EXPECT_EQ(file.trace_pointers.size(), c.pointer_slots);
         EXPECT_EQ(fx.receiver.strings, c.file_strings);
     }
-}
-
-TEST(seg2_reader, file_descriptor_fields) {
-    const Seg2Builder builder = three_trace_file();
-    const auto bytes = builder.build();
-    MemorySource input(bytes);
-    ReaderFixture fx;
-    FileDescriptor file;
-    ASSERT_EQ(read_file_descriptor(input, file, fx.sink), FileDescriptorResult::read);
-    EXPECT_EQ(file.block_id, 0x3A55);
-    EXPECT_EQ(file.revision, 1);
-    EXPECT_EQ(file.pointer_block_size, 12u);
-    EXPECT_EQ(file.trace_count, 3);
-    EXPECT_EQ(file.string_terminator_size, 1);
-    EXPECT_EQ(file.line_terminator_size, 1);
-    EXPECT_EQ(file.line_terminator[0], 0x0A);
-    EXPECT_THAT(file.trace_pointers, ElementsAreArray(builder.trace_offsets()));
 }
 
 TEST(seg2_reader, string_list_length_words) {
@@ -310,62 +291,6 @@ TEST(seg2_reader, scale_factor_is_reset_before_each_trace) {
     fx.scale = 3.0;
     EXPECT_EQ(read_trace_descriptor(input, file, 2, trace, fx.sink), TraceDescriptorResult::read);
     EXPECT_EQ(fx.scale, 1.0);
-}
-
-// Every prefix of a small file: the file's own blocks cut give not_seg2; a trace is read
-// exactly when its descriptor block and strings lie inside the prefix; the data block is
-// left to decoding. Under the sanitizers this also shows that nothing outside is read.
-TEST(seg2_reader, every_cut_point_of_a_small_file) {
-    const Seg2Builder builder = three_trace_file();
-    const auto whole = builder.build();
-    const std::vector<std::int32_t> offsets = builder.trace_offsets();
-    // A descriptor with one string of 16 + 1 bytes ends at pointer + 32 + 2 + 17 + 2.
-    const auto descriptor_end = [](std::int32_t pointer) {
-        return static_cast<std::size_t>(pointer) + 32 + 2 + 17 + 2;
-    };
-    const std::size_t file_strings_end = 32 + 12 + 2 + 29 + 2;
-    for (std::size_t cut = 0; cut <= whole.size(); ++cut) {
-        SCOPED_TRACE("cut at " + std::to_string(cut));
-        const std::vector<std::uint8_t> bytes(whole.begin(),
-                                              whole.begin() + static_cast<std::ptrdiff_t>(cut));
-        MemorySource input(bytes);
-        ReaderFixture fx;
-        FileDescriptor file;
-        const FileDescriptorResult result = read_file_descriptor(input, file, fx.sink);
-        if (cut < file_strings_end) {
-            EXPECT_EQ(result, FileDescriptorResult::not_seg2);
-            EXPECT_THAT(fx.receiver.strings, IsEmpty());
-            continue;
-        }
-        ASSERT_EQ(result, FileDescriptorResult::read);
-        for (int t = 1; t <= 3; ++t) {
-            fx.receiver.strings.clear();
-            TraceDescriptor trace;
-            const bool inside = cut >= descriptor_end(offsets[static_cast<std::size_t>(t - 1)]);
-            EXPECT_EQ(read_trace_descriptor(input, file, t, trace, fx.sink),
-                      inside ? TraceDescriptorResult::read : TraceDescriptorResult::truncated);
-            EXPECT_EQ(fx.receiver.strings.size(), inside ? 1u : 0u);
-        }
-    }
-}
-
-TEST(seg2_reader, texts) {
-    EXPECT_EQ(not_seg2_entry("/d/a.sg2"), "/d/a.sg2 Not valid SEG-2 file-Skipping\r\n");
-    EXPECT_EQ(skipped_trace_entry(TraceDescriptorResult::bad_trace_id, "/d/a.sg2", 7),
-              "/d/a.sg2 BAD trace Id on trace  7 Skipping\r\n");
-    EXPECT_EQ(skipped_trace_entry(TraceDescriptorResult::truncated, "/d/a.sg2", 12),
-              "/d/a.sg2 truncated trace 12 Skipping\r\n");
-
-    FileDescriptor file;
-    file.trace_count = 3;
-    file.pointer_block_size = 10;
-    const MessageBoxRequest box = pointer_shortage_message(file);
-    EXPECT_EQ(box.title, "SEG-2 Data Format Error");
-    EXPECT_EQ(box.icon, Icon::critical);
-    EXPECT_EQ(box.buttons, Buttons::ok);
-    EXPECT_EQ(box.text,
-              "There are more traces ( 3) than\r\npointers to the traces ( 2.5).\r\n"
-              "This data can not be converted correctly.\r\nContact author of data.\r\n");
 }
 
 }  // namespace
