@@ -70,9 +70,10 @@ FuzzedOptions take_options(std::span<const std::uint8_t>& data) {
 }
 
 // A private directory on a memory file system when there is one: the run syncs the output
-// before it deletes an input.
+// before it deletes an input. Removed at exit; the path is never destroyed, so that the
+// removal can still use it after the static objects are gone.
 const fs::path& work_dir() {
-    static const fs::path dir = [] {
+    static const fs::path* const dir = [] {
         std::error_code ignored;
         const fs::path base =
             fs::is_directory("/dev/shm", ignored) && ::access("/dev/shm", W_OK) == 0
@@ -80,14 +81,14 @@ const fs::path& work_dir() {
                 : fs::temp_directory_path();
         std::string pattern = (base / "quarvent-fuzz-XXXXXX").string();
         if (::mkdtemp(pattern.data()) == nullptr) fuzzing::fail("mkdtemp");
-        const fs::path made = pattern;
-        std::atexit([] {
-            std::error_code e;
-            fs::remove_all(work_dir(), e);
-        });
-        return made;
+        return new fs::path(pattern);
     }();
-    return dir;
+    static const bool removal_registered = std::atexit([] {
+                                               std::error_code ignored;
+                                               fs::remove_all(*dir, ignored);
+                                           }) == 0;
+    (void)removal_registered;
+    return *dir;
 }
 
 void write_bytes(const fs::path& path, std::span<const std::uint8_t> bytes) {
