@@ -175,7 +175,7 @@ public:
 
     RunOutcome run() {
         if (!prepare()) {
-            output_.close();
+            (void)output_.close();  // nothing written
             return RunOutcome::ended_at_check;
         }
         for (std::size_t i = 0; i < request_.inputs.size(); ++i) {
@@ -183,7 +183,7 @@ public:
         }
         ui_.set_mouse_pointer(MousePointer::normal);
         log_.append(run_complete_entry(time_of_day()));
-        output_.close();
+        (void)output_.close();  // the last turn's end has written every record
         input_.close();
         ui_.set_text1_visible(true);
         return RunOutcome::completed;
@@ -345,18 +345,20 @@ private:
         return ui_.yield_events() ? TraceOutcome::written : TraceOutcome::stop;
     }
 
-    // The end of a file's turn: with delete_inputs, the input goes only when every one of
-    // its traces is in the output and the output is on the disk. False when the run stops.
+    // The end of a file's turn: its records reach the output file. With delete_inputs the
+    // input goes only when every one of its traces is in the output and the output is on
+    // the disk. False when the run stops.
     bool end_of_turn(const std::string& path, bool complete) {
+        const bool deleting = request_.options.delete_inputs && complete;
+        if (const std::error_code reason = deleting ? output_.sync() : output_.flush()) {
+            ui_.message_box(output_write_error_message(request_.output_file_name, reason));
+            return false;
+        }
         if (!request_.options.delete_inputs) return true;
         input_.close();
         if (!complete) {
             log_.append(kept_entry(path));
             return true;
-        }
-        if (const std::error_code reason = output_.sync()) {
-            ui_.message_box(output_write_error_message(request_.output_file_name, reason));
-            return false;
         }
         if (::unlink(path.c_str()) != 0) {
             log_.append(deletion_failed_entry(path, {errno, std::generic_category()}));
@@ -364,10 +366,13 @@ private:
         return true;
     }
 
+    // The records written before the stop stay in the output.
     RunOutcome stop() {
+        if (const std::error_code reason = output_.close()) {
+            ui_.message_box(output_write_error_message(request_.output_file_name, reason));
+        }
         ui_.set_mouse_pointer(MousePointer::normal);
         input_.close();
-        output_.close();
         ui_.set_text1_visible(true);
         return RunOutcome::stopped;
     }

@@ -1,44 +1,61 @@
 #pragma once
 // The output file of a run: opened for reading and writing without truncation, created when
-// absent, and only ever appended to, one whole record at a time.
+// absent, and only ever appended to, in whole records.
 //
-// Every write is checked. When a record cannot be written whole (disk full, I/O error, file
-// size limit) the file is cut back to where that record began, so the output always ends
-// with a complete record, whatever happens.
+// Records are gathered in memory and written in large blocks (small writes cost the system
+// far more per byte). Every write is checked: when one fails (disk full, I/O error, file
+// size limit) the file is cut back to the end of the last record that reached it whole, so
+// the output always ends with a complete record, whatever happens.
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <system_error>
+#include <vector>
 
 namespace quarvent {
 
 class OutputFile {
 public:
+    static constexpr std::size_t buffer_bytes = 256 * 1024;
+
     OutputFile() = default;
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
+    // Writes what is gathered, ignoring a failure; call close to learn of one.
     ~OutputFile();
 
     // Opens path for appending; on failure returns the system's reason.
     [[nodiscard]] std::error_code open(const std::string& path);
-    void close();
+    // Writes what is gathered and closes the file; returns the reason of a failed write.
+    std::error_code close();
     bool is_open() const { return fd_ >= 0; }
 
-    // Appends record whole, or not at all: on failure the file is cut back to its previous
-    // end and the system's reason is returned.
-    [[nodiscard]] std::error_code append_record(std::span<const std::uint8_t> record);
+    // Adds a record after the last one, in two steps so that it is built where it is
+    // gathered: begin_record gives room for a record of the given size (flushing first when
+    // the gathered records leave too little), the caller fills all of it, then commit_record
+    // adds it. The record reaches the file by the next flush at the latest; a failure
+    // returned here is that of a flush of earlier records.
+    [[nodiscard]] std::error_code begin_record(std::size_t bytes, std::span<std::uint8_t>& room);
+    [[nodiscard]] std::error_code commit_record();
 
-    // Flushes what has been written to the disk (and, for a file this run created, its
-    // directory entry), so that nothing written so far is lost in a crash.
+    // Writes the gathered records. On failure the records that reached the file whole stay,
+    // the rest are dropped, and the system's reason is returned.
+    [[nodiscard]] std::error_code flush();
+
+    // Flushes, then makes what was written durable on the disk (and, for a file this run
+    // created, its directory entry), so that nothing written so far is lost in a crash.
     [[nodiscard]] std::error_code sync();
-
-    // The end of the last complete record: where the next one goes.
-    std::uint64_t end() const { return end_; }
 
 private:
     int fd_ = -1;
-    std::uint64_t end_ = 0;
+    std::uint64_t end_ = 0;  // the file's end: where the gathered records go
+    // Gathered records: used_ bytes of capacity_, left uninitialised until a record is built.
+    std::unique_ptr<std::uint8_t[]> buffer_;
+    std::size_t capacity_ = 0;
+    std::size_t used_ = 0;
+    std::vector<std::size_t> record_ends_;  // offsets in buffer_ where a record ends
     std::string path_;
     bool created_ = false;  // the file did not exist before open
     bool directory_synced_ = false;

@@ -133,8 +133,11 @@ std::error_code write_trace_record(OutputFile& output, OutputTraceHeader& header
     const std::size_t count = state.output_count > 0 ? static_cast<std::size_t>(state.output_count) : 0;
     if (count > output_samples.size()) return std::make_error_code(std::errc::invalid_argument);
 
-    std::vector<std::uint8_t>& bytes = state.record_bytes;
-    bytes.resize(OutputTraceHeader::byte_size + 4 * count);
+    std::span<std::uint8_t> bytes;
+    if (const std::error_code reason =
+            output.begin_record(OutputTraceHeader::byte_size + 4 * count, bytes)) {
+        return reason;
+    }
     const auto header_bytes = header.to_bytes();
     std::memcpy(bytes.data(), header_bytes.data(), header_bytes.size());
     std::uint8_t* samples_out = bytes.data() + OutputTraceHeader::byte_size;
@@ -161,8 +164,7 @@ std::error_code write_trace_record(OutputFile& output, OutputTraceHeader& header
             store_le_u32(out, 4 * k, std::bit_cast<std::uint32_t>(sample));
         }
     }
-
-    if (const std::error_code reason = output.append_record(bytes)) return reason;
+    if (const std::error_code reason = output.commit_record()) return reason;
 
     // The multiplied interval belongs to this record only: a next trace that sets no
     // interval inherits this trace's own, not one multiplied again.
@@ -184,7 +186,7 @@ MessageBoxRequest output_write_error_message(std::string_view output_path, std::
     text += line_break;
     text += reason.message();
     text += line_break;
-    text += "It holds every trace record completed before the error; the conversion stops.";
+    text += "It keeps every trace record that reached it whole; the conversion stops.";
     return {text, "Output Write Error", Buttons::ok, Icon::critical};
 }
 

@@ -34,7 +34,6 @@ struct TraceRecordState {
     std::int16_t output_count = 0;
     bool trace_number_defaulted = false;
     std::int16_t interval_before_factor = 0;  // word 59 as decoding left it
-    std::vector<std::uint8_t> record_bytes;   // reused from record to record
 };
 
 enum class FinishResult {
@@ -58,8 +57,9 @@ std::optional<std::int16_t> file_number_from_name(std::string_view name);
 // trace_scale_factor when it is not 1 (a product beyond the float range is held at the
 // largest finite float of its sign). Then word 59 goes back to the interval the trace had
 // before the factor, and a defaulted word 8 back to 0 with the " Bad trace #-corrected "
-// entry. On a failed write the output is cut back to its last complete record and the
-// system's reason is returned; the header is then left as it was written.
+// entry. When a write to the output fails (of this record or of earlier ones gathered with
+// it) the output keeps the records that reached it whole and the system's reason is
+// returned; the header is then left as it was.
 [[nodiscard]] std::error_code write_trace_record(OutputFile& output, OutputTraceHeader& header,
                                                  std::span<const float> output_samples,
                                                  double trace_scale_factor,
