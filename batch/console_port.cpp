@@ -64,10 +64,14 @@ Answer ConsolePort::message_box(const MessageBoxRequest& request) {
     if (request.title == deletion_title) return answers_.delete_inputs ? Answer::yes : Answer::no;
     // Any other question gets the answer that does not go ahead.
     switch (request.buttons) {
-        case Buttons::ok: return Answer::ok;
-        case Buttons::ok_cancel: return Answer::cancel;
-        case Buttons::yes_no: return Answer::no;
-        case Buttons::yes_no_cancel: return Answer::cancel;
+        case Buttons::ok:
+            return Answer::ok;
+        case Buttons::ok_cancel:
+            return Answer::cancel;
+        case Buttons::yes_no:
+            return Answer::no;
+        case Buttons::yes_no_cancel:
+            return Answer::cancel;
     }
     return Answer::cancel;
 }

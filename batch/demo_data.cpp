@@ -101,8 +101,8 @@ std::vector<std::uint8_t> data_block(const ShotPlan& plan, const std::vector<dou
         case 2:
             descaling = 2500.0 / 8388607.0;
             for (double v : trace) {
-                quarvent::append_le_i32(
-                    data, static_cast<std::int32_t>(std::lround(std::clamp(v, -1.0, 1.0) * 8388607)));
+                quarvent::append_le_i32(data, static_cast<std::int32_t>(
+                                                  std::lround(std::clamp(v, -1.0, 1.0) * 8388607)));
             }
             break;
         default:
@@ -130,8 +130,8 @@ Seg2FileOut shot_file(const ShotPlan& plan) {
                                              "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
     const int minute_of_day = 8 * 60 + 30 + 3 * plan.number;
     char time[16];
-    std::snprintf(time, sizeof time, "%02d:%02d:%02d", minute_of_day / 60 % 24,
-                  minute_of_day % 60, (17 * plan.number) % 60);
+    std::snprintf(time, sizeof time, "%02d:%02d:%02d", minute_of_day / 60 % 24, minute_of_day % 60,
+                  (17 * plan.number) % 60);
     char date[16];
     std::snprintf(date, sizeof date, "%02d/%s/2024", 1 + plan.number / 40 % 28,
                   months[plan.number / 1120 % 12]);

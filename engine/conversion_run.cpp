@@ -32,9 +32,9 @@ std::string lines(std::initializer_list<std::string_view> parts) {
 }
 
 MessageBoxRequest no_output_message() {
-    return {lines({"No Output file selected.", "Please selected an output file under",
-                   "Files menu."}),
-            "No Output File Selected", Buttons::ok, Icon::information};
+    return {
+        lines({"No Output file selected.", "Please selected an output file under", "Files menu."}),
+        "No Output File Selected", Buttons::ok, Icon::information};
 }
 
 MessageBoxRequest no_input_message() {
@@ -271,22 +271,28 @@ private:
 
         FileDescriptor file;
         switch (read_file_descriptor(input_, file, sink_)) {
-            case FileDescriptorResult::read: break;
+            case FileDescriptorResult::read:
+                break;
             case FileDescriptorResult::not_seg2:
                 log_.append(not_seg2_entry(path));
                 return end_of_turn(path, false);
             case FileDescriptorResult::pointer_shortage:
                 ui_.message_box(pointer_shortage_message(file));
                 return false;
-            case FileDescriptorResult::stop_run: return false;
+            case FileDescriptorResult::stop_run:
+                return false;
         }
 
         bool complete = true;
         for (int t = 1; t <= file.trace_count; ++t) {
             switch (convert_trace(path, file, t)) {
-                case TraceOutcome::written: break;
-                case TraceOutcome::skipped: complete = false; break;
-                case TraceOutcome::stop: return false;
+                case TraceOutcome::written:
+                    break;
+                case TraceOutcome::skipped:
+                    complete = false;
+                    break;
+                case TraceOutcome::stop:
+                    return false;
             }
         }
 
@@ -302,12 +308,14 @@ private:
         TraceDescriptor trace;
         const TraceDescriptorResult read = read_trace_descriptor(input_, file, t, trace, sink_);
         switch (read) {
-            case TraceDescriptorResult::read: break;
+            case TraceDescriptorResult::read:
+                break;
             case TraceDescriptorResult::bad_trace_id:
             case TraceDescriptorResult::truncated:
                 log_.append(skipped_trace_entry(read, path, t));
                 return TraceOutcome::skipped;
-            case TraceDescriptorResult::stop_run: return TraceOutcome::stop;
+            case TraceDescriptorResult::stop_run:
+                return TraceOutcome::stop;
         }
         if (trace_scale_factor_ != 1.0 && !scale_entry_logged_) {
             log_.append(scale_entry);
@@ -320,11 +328,14 @@ private:
                                       trace.format_code,
                                       static_cast<std::int16_t>(t),
                                       path};
-        switch (decode_trace_samples(to_decode, request_.options.resample_factor, arrays_, ui_,
-                                     log_)) {
-            case DecodeResult::decoded: break;
-            case DecodeResult::skipped: return TraceOutcome::skipped;
-            case DecodeResult::run_ended: return TraceOutcome::stop;
+        switch (
+            decode_trace_samples(to_decode, request_.options.resample_factor, arrays_, ui_, log_)) {
+            case DecodeResult::decoded:
+                break;
+            case DecodeResult::skipped:
+                return TraceOutcome::skipped;
+            case DecodeResult::run_ended:
+                return TraceOutcome::stop;
         }
         if (check_sample_interval(header_, manual_interval_, ui_, log_) ==
             IntervalResult::run_ended) {
@@ -413,9 +424,15 @@ std::string local_time_of_day() {
 
 void PrintTo(RunOutcome outcome, std::ostream* os) {
     switch (outcome) {
-        case RunOutcome::completed: *os << "completed"; return;
-        case RunOutcome::ended_at_check: *os << "ended_at_check"; return;
-        case RunOutcome::stopped: *os << "stopped"; return;
+        case RunOutcome::completed:
+            *os << "completed";
+            return;
+        case RunOutcome::ended_at_check:
+            *os << "ended_at_check";
+            return;
+        case RunOutcome::stopped:
+            *os << "stopped";
+            return;
     }
     *os << "RunOutcome(" << static_cast<int>(outcome) << ")";
 }

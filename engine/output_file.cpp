@@ -86,8 +86,8 @@ std::error_code OutputFile::flush() {
     std::size_t done = 0;
     std::error_code reason;
     while (done < committed) {
-        const ssize_t wrote = ::pwrite(fd_, buffer_.get() + done, committed - done,
-                                       static_cast<off_t>(end_ + done));
+        const ssize_t wrote =
+            ::pwrite(fd_, buffer_.get() + done, committed - done, static_cast<off_t>(end_ + done));
         if (wrote < 0 && errno == EINTR) continue;
         if (wrote <= 0) {
             reason = wrote < 0 ? last_error() : std::make_error_code(std::errc::no_space_on_device);

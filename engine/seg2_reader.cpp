@@ -153,9 +153,12 @@ FileDescriptorResult read_file_descriptor(const ByteSource& input, FileDescripto
     const StringListEnd strings =
         walk_string_list(window, descriptor_block_bytes + table.size(), sink);
     switch (strings.result) {
-        case StringListResult::ended: return FileDescriptorResult::read;
-        case StringListResult::truncated: return FileDescriptorResult::not_seg2;
-        case StringListResult::stop_run: return FileDescriptorResult::stop_run;
+        case StringListResult::ended:
+            return FileDescriptorResult::read;
+        case StringListResult::truncated:
+            return FileDescriptorResult::not_seg2;
+        case StringListResult::stop_run:
+            return FileDescriptorResult::stop_run;
     }
     return FileDescriptorResult::not_seg2;
 }
@@ -189,9 +192,12 @@ TraceDescriptorResult read_trace_descriptor(const ByteSource& input, const FileD
     trace.format_code = block[12];
 
     switch (walk_string_list(window, start + descriptor_block_bytes, sink).result) {
-        case StringListResult::ended: break;
-        case StringListResult::truncated: return TraceDescriptorResult::truncated;
-        case StringListResult::stop_run: return TraceDescriptorResult::stop_run;
+        case StringListResult::ended:
+            break;
+        case StringListResult::truncated:
+            return TraceDescriptorResult::truncated;
+        case StringListResult::stop_run:
+            return TraceDescriptorResult::stop_run;
     }
     // A block size below 32 is taken as it stands: the data block starts where it says.
     trace.data_offset = start + trace.block_size;
@@ -233,29 +239,51 @@ MessageBoxRequest pointer_shortage_message(const FileDescriptor& file) {
 
 void PrintTo(StringListResult result, std::ostream* os) {
     switch (result) {
-        case StringListResult::ended: *os << "ended"; return;
-        case StringListResult::truncated: *os << "truncated"; return;
-        case StringListResult::stop_run: *os << "stop_run"; return;
+        case StringListResult::ended:
+            *os << "ended";
+            return;
+        case StringListResult::truncated:
+            *os << "truncated";
+            return;
+        case StringListResult::stop_run:
+            *os << "stop_run";
+            return;
     }
     *os << "StringListResult(" << static_cast<int>(result) << ")";
 }
 
 void PrintTo(FileDescriptorResult result, std::ostream* os) {
     switch (result) {
-        case FileDescriptorResult::read: *os << "read"; return;
-        case FileDescriptorResult::not_seg2: *os << "not_seg2"; return;
-        case FileDescriptorResult::pointer_shortage: *os << "pointer_shortage"; return;
-        case FileDescriptorResult::stop_run: *os << "stop_run"; return;
+        case FileDescriptorResult::read:
+            *os << "read";
+            return;
+        case FileDescriptorResult::not_seg2:
+            *os << "not_seg2";
+            return;
+        case FileDescriptorResult::pointer_shortage:
+            *os << "pointer_shortage";
+            return;
+        case FileDescriptorResult::stop_run:
+            *os << "stop_run";
+            return;
     }
     *os << "FileDescriptorResult(" << static_cast<int>(result) << ")";
 }
 
 void PrintTo(TraceDescriptorResult result, std::ostream* os) {
     switch (result) {
-        case TraceDescriptorResult::read: *os << "read"; return;
-        case TraceDescriptorResult::bad_trace_id: *os << "bad_trace_id"; return;
-        case TraceDescriptorResult::truncated: *os << "truncated"; return;
-        case TraceDescriptorResult::stop_run: *os << "stop_run"; return;
+        case TraceDescriptorResult::read:
+            *os << "read";
+            return;
+        case TraceDescriptorResult::bad_trace_id:
+            *os << "bad_trace_id";
+            return;
+        case TraceDescriptorResult::truncated:
+            *os << "truncated";
+            return;
+        case TraceDescriptorResult::stop_run:
+            *os << "stop_run";
+            return;
     }
     *os << "TraceDescriptorResult(" << static_cast<int>(result) << ")";
 }

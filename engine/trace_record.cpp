@@ -90,7 +90,8 @@ FinishResult finish_trace_header(OutputTraceHeader& header, const TraceInRun& tr
     header.word(2) = trace.trace_count;
     header.word(92) = trace.ssn;
     header.word(6) = trace.ssn;
-    if (const auto number = file_number_from_name(file_name_of(trace.path))) header.word(6) = *number;
+    if (const auto number = file_number_from_name(file_name_of(trace.path)))
+        header.word(6) = *number;
     if (header.word(15) == 0) header.word(15) = 1;
     header.word(60) = word_60_value;
 
@@ -127,10 +128,10 @@ std::optional<std::int16_t> file_number_from_name(std::string_view name) {
 }
 
 std::error_code write_trace_record(OutputFile& output, OutputTraceHeader& header,
-                                   std::span<const float> output_samples,
-                                   double trace_scale_factor, TraceRecordState& state,
-                                   StatusLog& log) {
-    const std::size_t count = state.output_count > 0 ? static_cast<std::size_t>(state.output_count) : 0;
+                                   std::span<const float> output_samples, double trace_scale_factor,
+                                   TraceRecordState& state, StatusLog& log) {
+    const std::size_t count =
+        state.output_count > 0 ? static_cast<std::size_t>(state.output_count) : 0;
     if (count > output_samples.size()) return std::make_error_code(std::errc::invalid_argument);
 
     std::span<std::uint8_t> bytes;
@@ -192,8 +193,12 @@ MessageBoxRequest output_write_error_message(std::string_view output_path, std::
 
 void PrintTo(FinishResult result, std::ostream* os) {
     switch (result) {
-        case FinishResult::ready: *os << "ready"; return;
-        case FinishResult::run_ended: *os << "run_ended"; return;
+        case FinishResult::ready:
+            *os << "ready";
+            return;
+        case FinishResult::run_ended:
+            *os << "run_ended";
+            return;
     }
     *os << "FinishResult(" << static_cast<int>(result) << ")";
 }

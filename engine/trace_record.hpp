@@ -62,8 +62,8 @@ std::optional<std::int16_t> file_number_from_name(std::string_view name);
 // returned; the header is then left as it was.
 [[nodiscard]] std::error_code write_trace_record(OutputFile& output, OutputTraceHeader& header,
                                                  std::span<const float> output_samples,
-                                                 double trace_scale_factor,
-                                                 TraceRecordState& state, StatusLog& log);
+                                                 double trace_scale_factor, TraceRecordState& state,
+                                                 StatusLog& log);
 
 // The box that stops the run after a failed write to the output.
 MessageBoxRequest output_write_error_message(std::string_view output_path, std::error_code reason);

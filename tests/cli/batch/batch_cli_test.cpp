@@ -1,6 +1,8 @@
 // quarvent-batch as a program: standard output, standard error, exit status, output file.
 
 #include <fcntl.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -8,9 +10,6 @@
 #include <filesystem>
 #include <fstream>
 #include <regex>
-
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include "tests/support/seg2_builder.hpp"
 #include "tests/support/temp_dir.hpp"
@@ -130,9 +129,10 @@ TEST(batch_cli, converts_with_relative_paths) {
     EXPECT_EQ(r.status, 0);
     EXPECT_THAT(r.err, IsEmpty());
     const std::string top = dir.path().string();
-    EXPECT_EQ(without_times(r.out), "\r\nConversion of " + top + "/a.sg2 begun at hh:mm:ss\r\n" +
-                                        "\r\nConversion of " + top + "/sub/b.sg2 begun at hh:mm:ss\r\n" +
-                                        " *SCALE FACTOR APPLIED!* Conversion complete @ hh:mm:ss\r\n");
+    EXPECT_EQ(without_times(r.out),
+              "\r\nConversion of " + top + "/a.sg2 begun at hh:mm:ss\r\n" + "\r\nConversion of " +
+                  top + "/sub/b.sg2 begun at hh:mm:ss\r\n" +
+                  " *SCALE FACTOR APPLIED!* Conversion complete @ hh:mm:ss\r\n");
     EXPECT_EQ(std::filesystem::file_size(dir.file("out.qex")), 3u * (240 + 16));
     EXPECT_EQ(records_per_ssn(dir.file("out.qex")), (std::vector<int>{2, 1}));
 }
@@ -148,26 +148,38 @@ TEST(batch_cli, messages_and_exit_status) {
     };
     const auto existing_output = [](const TempDir& d) { write_file(d.file("out.qex"), {9}); };
     const std::vector<Case> cases = {
-        {"existing output without --append", {}, existing_output, 1,
+        {"existing output without --append",
+         {},
+         existing_output,
+         1,
          "Appending Data: Warning-Output file all ready exisits.\n"
          "converted data will be appended to end!\n"},
-        {"existing output with --append", {"--append"}, existing_output, 0,
+        {"existing output with --append",
+         {"--append"},
+         existing_output,
+         0,
          "Appending Data: Warning-Output file all ready exisits.\n"
          "converted data will be appended to end!\n"},
-        {"pointer shortage", {},
+        {"pointer shortage",
+         {},
          [](const TempDir& d) {
              Seg2Builder f = shot(2);
              f.pointer_block_size = 6;
              write_file(d.file("a.sg2"), f.build());
          },
          1,
-         "SEG-2 Data Format Error: There are more traces ( 2) than\npointers to the traces ( 1.5).\n"
+         "SEG-2 Data Format Error: There are more traces ( 2) than\npointers to the traces ( "
+         "1.5).\n"
          "This data can not be converted correctly.\nContact author of data.\n"},
-        {"SSN out of range", {"--ssn", "40000"}, {}, 1,
+        {"SSN out of range",
+         {"--ssn", "40000"},
+         {},
+         1,
          "SSN Out Of Range: The starting SSN must lie between -32768 and 32767.\n"
          "Entered value = 40000\n"},
         {"empty SSN answer", {"--ssn", ""}, {}, 1, "SSN Value?: Enter Starting SSN\n"},
-        {"no interval, no answer", {},
+        {"no interval, no answer",
+         {},
          [](const TempDir& d) {
              Seg2Builder f;
              f.add_trace(Seg2Trace::int16({1, 2}).with_string("CHANNEL_NUMBER 1"));
@@ -207,10 +219,10 @@ TEST(batch_cli, answers_from_options) {
     no_interval.add_trace(Seg2Trace::int16({1, 2, 3, 4}).with_string("CHANNEL_NUMBER 1"));
     write_file(dir.file("a.sg2"), no_interval.build());
     write_file(dir.file("b.sg2"), {'n', 'o'});
-    const Result r = batch({"-o", "out.qex", "--delete-inputs", "--sample-interval-ms", "0.5",
-                            "--resample", "2", "--record-end-ms", "1", "--ssn", "12", "a.sg2",
-                            "b.sg2"},
-                           dir);
+    const Result r =
+        batch({"-o", "out.qex", "--delete-inputs", "--sample-interval-ms", "0.5", "--resample", "2",
+               "--record-end-ms", "1", "--ssn", "12", "a.sg2", "b.sg2"},
+              dir);
     EXPECT_EQ(r.status, 0);
     EXPECT_THAT(r.out, HasSubstr(" -*Manual entered sample rate value used.*- "));
     EXPECT_THAT(r.out, HasSubstr(dir.file("b.sg2") + " kept: not converted completely\r\n"));
@@ -220,8 +232,8 @@ TEST(batch_cli, answers_from_options) {
     EXPECT_FALSE(std::filesystem::exists(dir.file("a.sg2")));
     EXPECT_TRUE(std::filesystem::exists(dir.file("b.sg2")));
     const std::vector<std::uint8_t> out = read_file(dir.file("out.qex"));
-    ASSERT_EQ(out.size(), 240u + 4u);  // 1 ms at 1000 us per output sample
-    EXPECT_EQ(out[2 * 91], 12);        // word 92
+    ASSERT_EQ(out.size(), 240u + 4u);                       // 1 ms at 1000 us per output sample
+    EXPECT_EQ(out[2 * 91], 12);                             // word 92
     EXPECT_EQ(out[2 * 58] | (out[2 * 58 + 1] << 8), 1000);  // word 59
 }
 
@@ -232,8 +244,8 @@ TEST(batch_cli, system_directory_and_latin1_text) {
     file.file_string("NO_SUCH_KEYWORD \xE9t\xE9");
     write_file(dir.file(name), file.build());
 
-    const Result missing = batch({"-o", "out.qex", name}, dir,
-                                 {"QUARVENT_SYSTEM_DIR=" + dir.path().string()});
+    const Result missing =
+        batch({"-o", "out.qex", name}, dir, {"QUARVENT_SYSTEM_DIR=" + dir.path().string()});
     EXPECT_EQ(missing.status, 1);
     EXPECT_THAT(missing.err, HasSubstr("QEXKEYWO.RD"));
 
@@ -264,7 +276,8 @@ TEST(batch_cli, demo_data_converts) {
 // its file descriptor), without a crash or a sanitizer report.
 TEST(batch_cli, walks_every_shared_recording) {
     const std::string samples = shared_samples_dir();
-    if (samples.empty()) GTEST_SKIP() << "the shared SEG-2 recordings (../shared/seg2-samples) are absent";
+    if (samples.empty())
+        GTEST_SKIP() << "the shared SEG-2 recordings (../shared/seg2-samples) are absent";
     std::vector<std::string> inputs;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(samples)) {
         const std::string ext = entry.path().extension().string();

@@ -1,14 +1,13 @@
 #include "engine/conversion_run.hpp"
 
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <functional>
-
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include "tests/unit/engine/engine_test_support.hpp"
 
@@ -46,29 +45,46 @@ TEST(conversion_run, checks_and_their_order) {
     };
     using O = RunOutcome;
     const std::vector<Case> cases = {
-        {"no output", [](ScriptedRun& r) { r.request.output_file_name.clear(); }, {ok()},
-         {"No Output File Selected"}, O::ended_at_check, false},
-        {"no input", [](ScriptedRun&) {}, {ok()}, {"No Input File Selected"}, O::ended_at_check,
+        {"no output",
+         [](ScriptedRun& r) { r.request.output_file_name.clear(); },
+         {ok()},
+         {"No Output File Selected"},
+         O::ended_at_check,
+         false},
+        {"no input",
+         [](ScriptedRun&) {},
+         {ok()},
+         {"No Input File Selected"},
+         O::ended_at_check,
          false},
         {"input contains the output, any case",
          [](ScriptedRun& r) {
              r.request.output_file_name = r.dir.file("LINE1.DAT");
              r.add_input("line1.dat.old", float_file({3}));
          },
-         {ok()}, {"Input/Output Share Error"}, O::ended_at_check, false},
+         {ok()},
+         {"Input/Output Share Error"},
+         O::ended_at_check,
+         false},
         {"missing input before a share conflict: only the share message",
          [](ScriptedRun& r) {
              r.request.inputs.push_back(r.dir.file("missing.sg2"));
              r.request.inputs.push_back(r.request.output_file_name);
          },
-         {ok()}, {"Input/Output Share Error"}, O::ended_at_check, false},
+         {ok()},
+         {"Input/Output Share Error"},
+         O::ended_at_check,
+         false},
         {"input is the output through a link",
          [](ScriptedRun& r) {
              write_file(r.request.output_file_name, {});
              ::link(r.request.output_file_name.c_str(), r.dir.file("other.sg2").c_str());
              r.request.inputs.push_back(r.dir.file("other.sg2"));
          },
-         {ok()}, {"Input/Output Share Error"}, O::ended_at_check, true},
+         {ok()},
+         {"Input/Output Share Error"},
+         O::ended_at_check,
+         true},
         {"input is the output spelt another way",
          [](ScriptedRun& r) {
              write_file(r.request.output_file_name, {});
@@ -76,31 +92,54 @@ TEST(conversion_run, checks_and_their_order) {
              ::symlink(r.dir.path().c_str(), r.dir.file("sub/up").c_str());
              r.request.inputs.push_back(r.dir.file("sub/up/out.qex"));
          },
-         {ok()}, {"Input/Output Share Error"}, O::ended_at_check, true},
+         {ok()},
+         {"Input/Output Share Error"},
+         O::ended_at_check,
+         true},
         {"two missing inputs",
          [](ScriptedRun& r) {
              r.request.inputs = {r.dir.file("m1.sg2"), r.dir.file("m2.sg2")};
          },
-         {ok()}, {"Files Not Found"}, O::ended_at_check, false},
-        {"existing output, Cancel", existing_output, {Reply::button(Answer::cancel)},
-         {"Appending Data"}, O::ended_at_check, true},
+         {ok()},
+         {"Files Not Found"},
+         O::ended_at_check,
+         false},
+        {"existing output, Cancel",
+         existing_output,
+         {Reply::button(Answer::cancel)},
+         {"Appending Data"},
+         O::ended_at_check,
+         true},
         {"existing output, OK, then deletion refused",
          [existing_output](ScriptedRun& r) {
              existing_output(r);
              r.request.options.delete_inputs = true;
          },
-         {ok(), Reply::button(Answer::no)}, {"Appending Data", "Input Files Will Be Deleted"},
-         O::ended_at_check, true},
+         {ok(), Reply::button(Answer::no)},
+         {"Appending Data", "Input Files Will Be Deleted"},
+         O::ended_at_check,
+         true},
         {"output cannot be opened",
          [one_input](ScriptedRun& r) {
              one_input(r);
              r.request.output_file_name = r.dir.file("no/such/dir/out.qex");
          },
-         {ok()}, {"QUARVENT FILE-ERROR"}, O::ended_at_check, false},
-        {"SSN prompt cancelled: output created, nothing written", one_input, {ssn("")},
-         {"SSN Value?"}, O::ended_at_check, true},
-        {"SSN beyond 16 bits", one_input, {ssn("32768"), ok()},
-         {"SSN Value?", "SSN Out Of Range"}, O::ended_at_check, true},
+         {ok()},
+         {"QUARVENT FILE-ERROR"},
+         O::ended_at_check,
+         false},
+        {"SSN prompt cancelled: output created, nothing written",
+         one_input,
+         {ssn("")},
+         {"SSN Value?"},
+         O::ended_at_check,
+         true},
+        {"SSN beyond 16 bits",
+         one_input,
+         {ssn("32768"), ok()},
+         {"SSN Value?", "SSN Out Of Range"},
+         O::ended_at_check,
+         true},
         {"all checks passed", one_input, {ssn("1")}, {"SSN Value?"}, O::completed, true},
     };
     for (const Case& c : cases) {
@@ -127,20 +166,27 @@ TEST(conversion_run, message_texts) {
     };
     using K = Dialog::Kind;
     const std::vector<Case> cases = {
-        {[](ScriptedRun& r) { r.request.output_file_name.clear(); }, {ok()},
+        {[](ScriptedRun& r) { r.request.output_file_name.clear(); },
+         {ok()},
          {K::message_box, "No Output File Selected",
           "No Output file selected.\r\nPlease selected an output file under\r\nFiles menu.",
           Buttons::ok, Icon::information, ""}},
-        {[](ScriptedRun&) {}, {ok()},
+        {[](ScriptedRun&) {},
+         {ok()},
          {K::message_box, "No Input File Selected",
           "No Input file(s) selected.\r\nPlease selected an input file(s) under\r\nFiles menu.",
           Buttons::ok, Icon::information, ""}},
-        {[](ScriptedRun& r) { r.request.inputs = {r.request.output_file_name}; }, {ok()},
+        {[](ScriptedRun& r) { r.request.inputs = {r.request.output_file_name}; },
+         {ok()},
          {K::message_box, "Input/Output Share Error", "Output file can not be an input file also.",
           Buttons::ok, Icon::critical, ""}},
-        {[](ScriptedRun& r) { r.request.inputs = {"/nowhere/m1.sg2", "/nowhere/m2.sg2"}; }, {ok()},
+        {[](ScriptedRun& r) {
+             r.request.inputs = {"/nowhere/m1.sg2", "/nowhere/m2.sg2"};
+         },
+         {ok()},
          {K::message_box, "Files Not Found",
-          "The following files not found:\r\n/nowhere/m1.sg2\r\n/nowhere/m2.sg2\r\nCan not Continue.",
+          "The following files not found:\r\n/nowhere/m1.sg2\r\n/nowhere/m2.sg2\r\nCan not "
+          "Continue.",
           Buttons::ok, Icon::information, ""}},
         {[](ScriptedRun& r) {
              r.add_input("a.sg2", float_file({1}));
@@ -151,7 +197,8 @@ TEST(conversion_run, message_texts) {
           "I'm sorry there was an error while attempting to open\r\nthe output file. Make sure it "
           "is not in use by\r\nother programs. Error message =\r\nNo such file or directory\r\n",
           Buttons::ok, Icon::critical, ""}},
-        {[](ScriptedRun& r) { r.add_input("a.sg2", float_file({1})); }, {ssn("")},
+        {[](ScriptedRun& r) { r.add_input("a.sg2", float_file({1})); },
+         {ssn("")},
          {K::prompt, "SSN Value?", "Enter Starting SSN", Buttons::ok_cancel, Icon::none, "1"}},
     };
     for (const Case& c : cases) {
@@ -177,9 +224,16 @@ TEST(conversion_run, ssn_answers) {
         std::optional<std::int16_t> ssn;  // none: "SSN Out Of Range"
     };
     const std::vector<Case> cases = {
-        {"12abc", 12}, {"abc", 0},          {"7.5", 8},           {"6.5", 6},
-        {" -3 ", -3},  {"-32768", -32768}, {"32767", 32767},     {"32768", std::nullopt},
-        {"-32769", std::nullopt},          {"1e9", std::nullopt},
+        {"12abc", 12},
+        {"abc", 0},
+        {"7.5", 8},
+        {"6.5", 6},
+        {" -3 ", -3},
+        {"-32768", -32768},
+        {"32767", 32767},
+        {"32768", std::nullopt},
+        {"-32769", std::nullopt},
+        {"1e9", std::nullopt},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.answer);
@@ -194,7 +248,8 @@ TEST(conversion_run, ssn_answers) {
             EXPECT_EQ(out.records[0].words[92], *c.ssn);
             EXPECT_EQ(out.records[0].words[6], *c.ssn);
         } else {
-            EXPECT_EQ(run.ui.titles(), (std::vector<std::string>{"SSN Value?", "SSN Out Of Range"}));
+            EXPECT_EQ(run.ui.titles(),
+                      (std::vector<std::string>{"SSN Value?", "SSN Out Of Range"}));
             EXPECT_EQ(out.records.size(), 0u);
         }
     }
@@ -211,8 +266,8 @@ TEST(conversion_run, ssn_advances_per_converted_file) {
     run.add_input("a.sg2", float_file({1}));
     run.add_input("b.sg2", not_seg2);
     run.add_input("c.sg2", float_file({1}));
-    run.add_input("d.sg2", float_file({}));  // no traces
-    run.add_input("e.sg2", bad_only);        // every trace skipped
+    run.add_input("d.sg2", float_file({}));                    // no traces
+    run.add_input("e.sg2", bad_only);                          // every trace skipped
     std::filesystem::create_directory(run.dir.file("f.sg2"));  // cannot be opened as a file
     run.request.inputs.push_back(run.dir.file("f.sg2"));
     run.add_input("g.sg2", float_file({1}));
@@ -299,7 +354,10 @@ TEST(conversion_run, deletion_of_converted_inputs_only) {
         std::string log_tail;  // after the path
     };
     const std::vector<Case> cases = {
-        {"converted", [](ScriptedRun& r) { return r.add_input("a.sg2", float_file({2, 2})); },
+        {"converted",
+         [](ScriptedRun& r) {
+             return r.add_input("a.sg2", float_file({2, 2}));
+         },
          false, ""},
         {"no traces", [](ScriptedRun& r) { return r.add_input("a.sg2", float_file({})); }, false,
          ""},

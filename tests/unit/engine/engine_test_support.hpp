@@ -59,7 +59,8 @@ inline QexFile read_qex(const std::string& path) {
             const std::size_t i = at + 2 * static_cast<std::size_t>(n - 1);
             record.words[n] = static_cast<std::int16_t>(bytes[i] | (bytes[i + 1] << 8));
         }
-        const std::size_t count = record.words[58] > 0 ? static_cast<std::size_t>(record.words[58]) : 0;
+        const std::size_t count =
+            record.words[58] > 0 ? static_cast<std::size_t>(record.words[58]) : 0;
         at += 240;
         if (bytes.size() - at < 4 * count) {
             file.whole = false;
@@ -85,7 +86,8 @@ inline Seg2Builder float_file(const std::vector<int>& sample_counts) {
     file.file_string("W8=1");
     for (std::size_t i = 0; i < sample_counts.size(); ++i) {
         std::vector<float> samples;
-        for (int k = 0; k < sample_counts[i]; ++k) samples.push_back(static_cast<float>(100 * i + k));
+        for (int k = 0; k < sample_counts[i]; ++k)
+            samples.push_back(static_cast<float>(100 * i + k));
         file.add_trace(Seg2Trace::float32(samples).with_string("W59=1000"));
     }
     return file;

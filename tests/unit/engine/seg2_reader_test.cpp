@@ -68,20 +68,43 @@ TEST(seg2_reader, file_descriptor_results) {
         };
     };
     const std::vector<Case> cases = {
-        {"well formed", with([](Seg2Builder&) {}), FileDescriptorResult::read, 3,
+        {"well formed",
+         with([](Seg2Builder&) {}),
+         FileDescriptorResult::read,
+         3,
          {z("ACQUISITION_DATE 07/MAR/2018")}},
-        {"big-endian identifier", with([](Seg2Builder& f) { f.block_id = 0x553A; }),
-         FileDescriptorResult::not_seg2, 0, {}},
-        {"other identifier", with([](Seg2Builder& f) { f.block_id = 0x4422; }),
-         FileDescriptorResult::not_seg2, 0, {}},
-        {"empty file", [] { return std::vector<std::uint8_t>{}; }, FileDescriptorResult::not_seg2,
-         0, {}},
-        {"identifier only", [] { return std::vector<std::uint8_t>{0x55, 0x3A}; },
-         FileDescriptorResult::not_seg2, 0, {}},
-        {"M = 4N - 2", with([](Seg2Builder& f) { f.pointer_block_size = 10; }),
-         FileDescriptorResult::pointer_shortage, 0, {}},
-        {"M = 4N - 4", with([](Seg2Builder& f) { f.pointer_block_size = 8; }),
-         FileDescriptorResult::pointer_shortage, 0, {}},
+        {"big-endian identifier",
+         with([](Seg2Builder& f) { f.block_id = 0x553A; }),
+         FileDescriptorResult::not_seg2,
+         0,
+         {}},
+        {"other identifier",
+         with([](Seg2Builder& f) { f.block_id = 0x4422; }),
+         FileDescriptorResult::not_seg2,
+         0,
+         {}},
+        {"empty file",
+         [] { return std::vector<std::uint8_t>{}; },
+         FileDescriptorResult::not_seg2,
+         0,
+         {}},
+        {"identifier only",
+         [] {
+             return std::vector<std::uint8_t>{0x55, 0x3A};
+         },
+         FileDescriptorResult::not_seg2,
+         0,
+         {}},
+        {"M = 4N - 2",
+         with([](Seg2Builder& f) { f.pointer_block_size = 10; }),
+         FileDescriptorResult::pointer_shortage,
+         0,
+         {}},
+        {"M = 4N - 4",
+         with([](Seg2Builder& f) { f.pointer_block_size = 8; }),
+         FileDescriptorResult::pointer_shortage,
+         0,
+         {}},
         {"M = 4N + 2 reads the rounded slot count (3.5 -> 4)",
          [] {
              Seg2Builder f = three_trace_file();
@@ -90,37 +113,49 @@ TEST(seg2_reader, file_descriptor_results) {
              bytes[4] = 14;
              return bytes;
          },
-         FileDescriptorResult::read, 4, {z("ACQUISITION_DATE 07/MAR/2018")}},
+         FileDescriptorResult::read,
+         4,
+         {z("ACQUISITION_DATE 07/MAR/2018")}},
         {"P > N: extra slots read, strings after them",
-         with([](Seg2Builder& f) { f.pointer_block_size = 40; }), FileDescriptorResult::read, 10,
+         with([](Seg2Builder& f) { f.pointer_block_size = 40; }),
+         FileDescriptorResult::read,
+         10,
          {z("ACQUISITION_DATE 07/MAR/2018")}},
         {"negative N passes whatever M holds",
          with([](Seg2Builder& f) {
              f.trace_count = -5;
              f.pointer_block_size = 0;
          }),
-         FileDescriptorResult::read, 0, {z("ACQUISITION_DATE 07/MAR/2018")}},
+         FileDescriptorResult::read,
+         0,
+         {z("ACQUISITION_DATE 07/MAR/2018")}},
         {"N = 0 and M = 0",
          [] {
              Seg2Builder f;
              f.file_string("NOTE empty");
              return f.build();
          },
-         FileDescriptorResult::read, 0, {z("NOTE empty")}},
+         FileDescriptorResult::read,
+         0,
+         {z("NOTE empty")}},
         {"file strings run past the end",
          [] {
              auto bytes = three_trace_file().build();
              bytes.resize(32 + 12 + 10);
              return bytes;
          },
-         FileDescriptorResult::not_seg2, 3, {}},
+         FileDescriptorResult::not_seg2,
+         3,
+         {}},
         {"pointer table runs past the end",
          [] {
              auto bytes = three_trace_file().build();
              bytes.resize(32 + 7);
              return bytes;
          },
-         FileDescriptorResult::not_seg2, 0, {}},
+         FileDescriptorResult::not_seg2,
+         0,
+         {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -143,20 +178,34 @@ TEST(seg2_reader, string_list_length_words) {
     };
     const std::vector<std::uint8_t> abc = {'A', 'B', 'C', 0};
     const std::vector<Case> cases = {
-        {"length 2 is an empty string", {length_word(2), length_word(6), abc, length_word(0)},
-         StringListResult::ended, {"", z("ABC")}},
-        {"length 0 ends", {length_word(6), abc, length_word(0), length_word(6), abc},
-         StringListResult::ended, {z("ABC")}},
-        {"length 0x8000 ends", {length_word(6), abc, length_word(0x8000), length_word(6), abc},
-         StringListResult::ended, {z("ABC")}},
-        {"length 0xFFFF ends", {length_word(0xFFFF), length_word(6), abc},
-         StringListResult::ended, {}},
-        {"length 1 ends", {length_word(6), abc, length_word(1), length_word(6), abc},
-         StringListResult::ended, {z("ABC")}},
-        {"padding is part of the string", {length_word(8), abc, {0, 0}, length_word(0)},
-         StringListResult::ended, {z("ABC") + std::string(2, '\0')}},
-        {"string runs past the end: nothing handed over", {length_word(6), abc, length_word(9), abc},
-         StringListResult::truncated, {}},
+        {"length 2 is an empty string",
+         {length_word(2), length_word(6), abc, length_word(0)},
+         StringListResult::ended,
+         {"", z("ABC")}},
+        {"length 0 ends",
+         {length_word(6), abc, length_word(0), length_word(6), abc},
+         StringListResult::ended,
+         {z("ABC")}},
+        {"length 0x8000 ends",
+         {length_word(6), abc, length_word(0x8000), length_word(6), abc},
+         StringListResult::ended,
+         {z("ABC")}},
+        {"length 0xFFFF ends",
+         {length_word(0xFFFF), length_word(6), abc},
+         StringListResult::ended,
+         {}},
+        {"length 1 ends",
+         {length_word(6), abc, length_word(1), length_word(6), abc},
+         StringListResult::ended,
+         {z("ABC")}},
+        {"padding is part of the string",
+         {length_word(8), abc, {0, 0}, length_word(0)},
+         StringListResult::ended,
+         {z("ABC") + std::string(2, '\0')}},
+        {"string runs past the end: nothing handed over",
+         {length_word(6), abc, length_word(9), abc},
+         StringListResult::truncated,
+         {}},
         {"no terminating word", {length_word(6), abc}, StringListResult::truncated, {}},
         {"half a terminating word", {length_word(6), abc, {0}}, StringListResult::truncated, {}},
     };
@@ -197,8 +246,11 @@ TEST(seg2_reader, traces_in_pointer_table_order) {
         {"ascending", {0, 1, 2}, {}, {R::read, R::read, R::read}, {2, 3, 1}},
         {"not ascending", {2, 0, 1}, {}, {R::read, R::read, R::read}, {1, 2, 3}},
         {"repeated pointer", {1, 1, 0}, {}, {R::read, R::read, R::read}, {3, 3, 2}},
-        {"bad id between good ones: points into the data", {0, -1, 2}, {200},
-         {R::read, R::bad_trace_id, R::read}, {2, 1}},
+        {"bad id between good ones: points into the data",
+         {0, -1, 2},
+         {200},
+         {R::read, R::bad_trace_id, R::read},
+         {2, 1}},
         {"negative pointer", {0, -1, 2}, {-4}, {R::read, R::truncated, R::read}, {2, 1}},
         {"pointer past the end", {0, 1, -1}, {1 << 30}, {R::read, R::read, R::truncated}, {2, 3}},
         {"pointer at the last byte", {0, 1, -1}, {-2}, {R::read, R::read, R::truncated}, {2, 3}},
@@ -264,7 +316,8 @@ TEST(seg2_reader, trace_descriptor_fields_and_data_offset) {
         FileDescriptor file;
         ASSERT_EQ(read_file_descriptor(input, file, fx.sink), FileDescriptorResult::read);
         TraceDescriptor read;
-        ASSERT_EQ(read_trace_descriptor(input, file, 1, read, fx.sink), TraceDescriptorResult::read);
+        ASSERT_EQ(read_trace_descriptor(input, file, 1, read, fx.sink),
+                  TraceDescriptorResult::read);
         EXPECT_EQ(read.block_id, 0x4422);
         EXPECT_EQ(read.block_size, c.expected_block_size);
         EXPECT_EQ(read.data_block_size, 1234);

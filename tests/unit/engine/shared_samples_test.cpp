@@ -2,12 +2,12 @@
 // trace's sample count and whose floats are the trace's samples. The recordings are read
 // here with a little reader of the test's own, not with the engine's.
 
+#include <gtest/gtest.h>
+
 #include <cmath>
 #include <cstring>
 #include <fstream>
 #include <sstream>
-
-#include <gtest/gtest.h>
 
 #include "tests/unit/engine/engine_test_support.hpp"
 
@@ -63,15 +63,23 @@ std::vector<double> reference_values(const std::string& path) {
 
 TEST(shared_samples, every_trace_written_with_its_samples) {
     const std::string dir = shared_samples_dir();
-    if (dir.empty()) GTEST_SKIP() << "the shared SEG-2 recordings (../shared/seg2-samples) are absent";
+    if (dir.empty())
+        GTEST_SKIP() << "the shared SEG-2 recordings (../shared/seg2-samples) are absent";
     const char* files[] = {
-        "graphseg2/102.dat",          "graphseg2/206.dat",
-        "graphseg2/FGSeismic2019_101.dat", "obspy/20130107_103041000.CET.3c.cont.0.seg2",
-        "obspy/20180307_031245000.0.seg2", "pyrefra/Rec_00001.seg2",
-        "pyrefra/Rec_00002.seg2",     "refrapy/field_example_01_2001.dat",
-        "refrapy/field_example_02_1.dat", "seisio/shot1.seg2",
-        "swprocess/vuws_1.dat",       "swprocess/wghs_1.dat",
-        "swprocess/wghs_10.dat",      "swprocess/wghs_6.dat",
+        "graphseg2/102.dat",
+        "graphseg2/206.dat",
+        "graphseg2/FGSeismic2019_101.dat",
+        "obspy/20130107_103041000.CET.3c.cont.0.seg2",
+        "obspy/20180307_031245000.0.seg2",
+        "pyrefra/Rec_00001.seg2",
+        "pyrefra/Rec_00002.seg2",
+        "refrapy/field_example_01_2001.dat",
+        "refrapy/field_example_02_1.dat",
+        "seisio/shot1.seg2",
+        "swprocess/vuws_1.dat",
+        "swprocess/wghs_1.dat",
+        "swprocess/wghs_10.dat",
+        "swprocess/wghs_6.dat",
     };
     for (const char* name : files) {
         SCOPED_TRACE(name);

@@ -1,5 +1,7 @@
 #include "engine/trace_record.hpp"
 
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -8,9 +10,6 @@
 #include <filesystem>
 #include <fstream>
 #include <limits>
-
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include "tests/unit/engine/engine_test_support.hpp"
 
@@ -126,8 +125,9 @@ TEST(trace_record, output_count_and_interval) {
         run.request.options.resample_factor = c.factor;
         run.request.options.record_end_ms = c.record_end_ms;
         Seg2Builder file = float_file({});
-        file.add_trace(Seg2Trace::float32(std::vector<float>(static_cast<std::size_t>(c.samples), 1.0F))
-                           .with_string("W59=" + std::to_string(c.interval_us)));
+        file.add_trace(
+            Seg2Trace::float32(std::vector<float>(static_cast<std::size_t>(c.samples), 1.0F))
+                .with_string("W59=" + std::to_string(c.interval_us)));
         run.add_input("a.sgx", file);
         run.ui.queue(ssn("1"));
         if (c.count < 0) run.ui.queue(Reply::button(Answer::ok));
@@ -202,8 +202,9 @@ TEST(trace_record, scale_factor_applies_to_samples_only) {
         SCOPED_TRACE(c.scale);
         ScriptedRun run;
         Seg2Builder file = float_file({});
-        file.add_trace(Seg2Trace::float32(c.samples).with_string("W59=1000").with_string(
-            std::string("SCALE ") + c.scale));
+        file.add_trace(Seg2Trace::float32(c.samples)
+                           .with_string("W59=1000")
+                           .with_string(std::string("SCALE ") + c.scale));
         run.add_input("a.sgx", file);
         run.ui.queue(ssn("1"));
         ASSERT_EQ(run.go(), RunOutcome::completed);
@@ -222,9 +223,11 @@ TEST(trace_record, file_number_from_name) {
         std::optional<std::int16_t> number;
     };
     const std::vector<Case> cases = {
-        {"123.sg2", 123},       {"32767.sg2", std::nullopt}, {"32766.sg2", 32766},
-        {"data.sgx", std::nullopt}, {"shot0057.dat", 57},    {"L3_0005.sg2", 3},
-        {"line.sg2", 2},         {"a1e9.sg2", std::nullopt}, {"v2.5.sg2", 2},
+        {"123.sg2", 123},     {"32767.sg2", std::nullopt},
+        {"32766.sg2", 32766}, {"data.sgx", std::nullopt},
+        {"shot0057.dat", 57}, {"L3_0005.sg2", 3},
+        {"line.sg2", 2},      {"a1e9.sg2", std::nullopt},
+        {"v2.5.sg2", 2},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -308,7 +311,8 @@ TEST(trace_record, write_failure_at_a_file_size_limit) {
     ASSERT_GE(child, 0);
     if (child == 0) {
         std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{2 * record_bytes + record_bytes / 2, 2 * record_bytes + record_bytes / 2};
+        const rlimit limit{2 * record_bytes + record_bytes / 2,
+                           2 * record_bytes + record_bytes / 2};
         ::setrlimit(RLIMIT_FSIZE, &limit);
         ChildPort port;
         StatusLog log(port);
