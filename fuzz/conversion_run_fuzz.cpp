@@ -13,7 +13,9 @@
 //
 // After the run: the output is the earlier record untouched followed by a whole number of
 // records, each as long as its word 58 says; every new record carries the engine's fixed
-// words and its place in the file; a deleted input had every one of its traces written.
+// words and its place in the file, and at factor 1 a trace that is not scaled keeps its
+// samples exactly (a separate reading of the file tells which trace and which samples); a
+// deleted input had every one of its traces written.
 
 #include <unistd.h>
 
@@ -31,6 +33,7 @@
 #include "common/status_log.hpp"
 #include "engine/conversion_run.hpp"
 #include "fuzz/fuzz_support.hpp"
+#include "fuzz/seg2_reference.hpp"
 #include "keywords/header_translation.hpp"
 
 namespace {
@@ -115,6 +118,43 @@ std::int16_t word(const std::vector<std::uint8_t>& output, std::size_t record, i
     return le16(&output[record + 2 * static_cast<std::size_t>(n - 1)]);
 }
 
+// The record at `at` against the trace it names (word 14): at factor 1 its samples are the
+// first word-58 samples of the trace, unless the trace's strings may have scaled them.
+void check_samples(const fuzzing::ReferenceBytes& file_bytes,
+                   const fuzzing::ReferenceFile& reference, const FuzzedOptions& fuzzed,
+                   const std::vector<std::uint8_t>& written, std::size_t at,
+                   const std::string& where) {
+    FUZZ_CHECK(reference.result == FileDescriptorResult::read, where + "from a file not read");
+    const int t = word(written, at, 14);
+    const fuzzing::ReferenceTrace trace = fuzzing::reference_trace(
+        file_bytes, reference.pointers.at(static_cast<std::size_t>(t - 1)));
+    FUZZ_CHECK(trace.result == TraceDescriptorResult::read, where + "from a trace not read");
+    if (fuzzed.options.resample_factor != 1) return;
+    const auto count = static_cast<std::size_t>(word(written, at, 58));
+    FUZZ_CHECK(count <= static_cast<std::size_t>(trace.sample_count),
+               where + "more samples than the trace has");
+    if (!(fuzzed.options.record_end_ms > 0.0F)) {
+        FUZZ_CHECK(count == static_cast<std::size_t>(trace.sample_count),
+                   where + "a record shortened without a record length");
+    }
+    if (!fuzzing::checkable_format(trace.format_code)) return;
+    for (const std::string& s : trace.strings) {
+        if (s.find("DESCALING_FACTOR") != std::string::npos ||
+            s.find("QVF_SCALE") != std::string::npos) {
+            return;
+        }
+    }
+    for (std::size_t k = 0; k < count; ++k) {
+        const auto want =
+            fuzzing::expected_sample(file_bytes, trace.data_offset, trace.format_code, k);
+        if (!want) continue;
+        std::uint32_t bits = 0;
+        std::memcpy(&bits, &written[at + 240 + 4 * k], 4);
+        FUZZ_CHECK(fuzzing::same_float(std::bit_cast<float>(bits), *want),
+                   where + "sample " + std::to_string(k + 1) + " is not the trace's");
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -148,6 +188,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The trace count as the file gives it; a file that is not SEG-2 writes nothing anyway.
     const std::int16_t trace_count = bytes.size() >= 8 ? le16(&bytes[6]) : 0;
 
+    const fuzzing::ReferenceBytes file_bytes(bytes);
+    const fuzzing::ReferenceFile reference = fuzzing::reference_file(file_bytes);
     const std::vector<std::uint8_t> written = read_bytes(output);
     FUZZ_CHECK(written.size() >= before.size(), "the output lost bytes it held before the run");
     FUZZ_CHECK(std::equal(before.begin(), before.end(), written.begin()),
@@ -171,6 +213,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(word(written, at, 88) == (t == trace_count ? 1 : 0), where + "word 88");
         FUZZ_CHECK(word(written, at, 92) == fuzzed.ssn, where + "word 92 is not the SSN");
         FUZZ_CHECK(word(written, at, 59) >= 1, where + "no sample interval");
+        check_samples(file_bytes, reference, fuzzed, written, at, where);
         last_t = t;
         at += 240 + 4 * static_cast<std::size_t>(count);
         ++records;
