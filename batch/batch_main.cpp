@@ -22,27 +22,13 @@
 #include "engine/conversion_run.hpp"
 #include "keywords/header_translation.hpp"
 #include "keywords/keyword_table.hpp"
-
-#ifndef QUARVENT_SOURCE_DATA_DIR
-#define QUARVENT_SOURCE_DATA_DIR "data/"
-#endif
+#include "shell/system_directory.hpp"
 
 namespace {
 
 constexpr int exit_completed = 0;
 constexpr int exit_not_completed = 1;
 constexpr int exit_usage = 2;
-
-constexpr const char* keyword_file_name = "QEXKEYWO.RD";
-
-// The system directory holds the keyword file: QUARVENT_SYSTEM_DIR when set, else the
-// source tree's data folder.
-std::string default_keyword_file() {
-    const char* system_dir = std::getenv("QUARVENT_SYSTEM_DIR");
-    std::filesystem::path dir =
-        system_dir != nullptr && *system_dir != '\0' ? system_dir : QUARVENT_SOURCE_DATA_DIR;
-    return (dir / keyword_file_name).string();
-}
 
 std::string absolute_normal(const std::string& path) {
     if (path.empty()) return path;
@@ -108,7 +94,7 @@ int main(int argc, char** argv) {
         return code == 0 ? exit_completed : exit_usage;
     }
 
-    if (keywords.empty()) keywords = default_keyword_file();
+    if (keywords.empty()) keywords = quarvent::default_keyword_file_path();
     const quarvent::KeywordLoadResult loaded = quarvent::load_keyword_table(keywords);
     if (!loaded.table) {
         std::string message;
