@@ -21,7 +21,8 @@ FileSource::~FileSource() { close(); }
 
 std::error_code FileSource::open(const std::string& path) {
     close();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without O_NONBLOCK, opening a named pipe would wait for a writer for ever.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return {errno, std::generic_category()};
     struct stat info {};
     if (::fstat(fd, &info) != 0) {
@@ -32,6 +33,11 @@ std::error_code FileSource::open(const std::string& path) {
     if (S_ISDIR(info.st_mode)) {
         ::close(fd);
         return std::make_error_code(std::errc::is_a_directory);
+    }
+    // A pipe or socket has no length and cannot be read at an offset.
+    if (S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode)) {
+        ::close(fd);
+        return std::make_error_code(std::errc::invalid_seek);
     }
     fd_ = fd;
     size_ = static_cast<std::uint64_t>(info.st_size);

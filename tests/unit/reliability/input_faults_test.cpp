@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -146,6 +147,28 @@ TEST(input_faults, an_input_made_unreadable_before_its_turn_is_logged_and_kept) 
         EXPECT_TRUE(fs::exists(b));
     });
     EXPECT_EQ(failures, 0);
+}
+
+// A named pipe in the input list exists, so the checks pass it, but it has no length and no
+// data to position in: opening it for reading must neither wait for a writer nor hang the
+// run. It gets the open-failure entry and the run goes on.
+TEST(input_faults, a_named_pipe_among_the_inputs_is_skipped_without_waiting) {
+    TempDir dir;
+    const std::string pipe = dir.file("pipe.sg2");
+    const std::string good = dir.file("good.sg2");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    testing::write_file(good, testing::numbered_input(1, traces, samples));
+
+    const testing::ChildResult child =
+        testing::run_child(testing::batch_program(),
+                           {"-k", testing::keyword_file(), "-o", dir.file("out.qex"), pipe, good},
+                           {.file_size_limit = {}, .kill_after = std::chrono::seconds(20)});
+    ASSERT_EQ(child.signal, 0) << "the run hung on the named pipe";
+    EXPECT_EQ(child.exit_status, 0) << child.err;
+    EXPECT_THAT(child.out, HasSubstr("An " + reason_text(ESPIPE) + " occured on file " + pipe +
+                                     " skipping \r\n"));
+    EXPECT_EQ(testing::read_qex(testing::file_bytes(dir.file("out.qex"))).records.size(),
+              static_cast<std::size_t>(traces));
 }
 
 }  // namespace
