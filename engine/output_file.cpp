@@ -114,6 +114,11 @@ std::error_code OutputFile::flush() {
 std::error_code OutputFile::sync() {
     if (const std::error_code reason = flush()) return reason;
     if (::fsync(fd_) != 0) return last_error();
+    // A file removed while it is open still takes writes, but they go when it is closed:
+    // nothing written to it is safe.
+    struct stat info {};
+    if (::fstat(fd_, &info) != 0) return last_error();
+    if (info.st_nlink == 0) return std::make_error_code(std::errc::no_such_file_or_directory);
     if (created_ && !directory_synced_) {
         std::filesystem::path directory = std::filesystem::path(path_).parent_path();
         if (directory.empty()) directory = ".";

@@ -46,6 +46,7 @@ public:
 
     // Flushes, then makes what was written durable on the disk (and, for a file this run
     // created, its directory entry), so that nothing written so far is lost in a crash.
+    // Fails when the file has been removed since it was opened.
     [[nodiscard]] std::error_code sync();
 
 private:

@@ -192,5 +192,30 @@ TEST(output_faults, an_output_that_cannot_be_opened_ends_the_command_untouched) 
     }
 }
 
+// The output file is removed while the run goes on (the run keeps writing to the open but
+// nameless file): no input may be deleted on the strength of records that nobody can reach.
+TEST(output_faults, an_output_removed_during_the_run_stops_it_before_any_input_is_deleted) {
+    TempDir dir;
+    const std::vector<std::string> inputs = write_inputs(dir);
+    const std::string output = dir.file("out.qex");
+    ScriptedUi ui{Reply::button(Answer::yes), Reply::text("1"),  // deletion; SSN
+                  Reply::button(Answer::ok)};                    // "Output Write Error"
+    ui.on_yield = [&](int call) {
+        if (call == 1) std::filesystem::remove(output);
+        return true;
+    };
+    StatusLog log(ui);
+    HeaderTranslator strings(testing::shipped_keywords(), log, ui);
+    RunRequest request;
+    request.inputs = inputs;
+    request.output_file_name = output;
+    request.options.delete_inputs = true;
+
+    EXPECT_EQ(convert_run(request, ui, log, strings), RunOutcome::stopped);
+    ASSERT_FALSE(ui.dialogs().empty());
+    EXPECT_EQ(ui.dialogs().back().title, "Output Write Error");
+    for (const std::string& input : inputs) EXPECT_TRUE(std::filesystem::exists(input)) << input;
+}
+
 }  // namespace
 }  // namespace quarvent
