@@ -67,22 +67,30 @@ FinishResult finish_trace_header(OutputTraceHeader& header, const TraceInRun& tr
                                  UiPort& ui) {
     const std::int16_t factor = options.resample_factor;
     const std::int16_t interval = header.word(59);
-    // The interval divides below, and its product with the factor goes into word 59.
-    if (interval <= 0 || factor < 1 || static_cast<std::int32_t>(interval) * factor > 32767) {
-        ui.message_box(interval_too_large_message(interval, factor));
-        return FinishResult::run_ended;
-    }
+    const bool interval_fits =
+        interval > 0 && factor >= 1 && static_cast<std::int32_t>(interval) * factor <= 32767;
 
     const double exact_count = static_cast<double>(trace.sample_count) / factor;
     const auto resampled_count = static_cast<float>(exact_count);
     // A negative record length keeps the original length, as 0 does.
     const double record_end_ms = options.record_end_ms > 0.0F ? options.record_end_ms : 0.0;
 
+    // The length is checked first; only a shortened record divides by the interval here, and
+    // an interval of 0 or less is then refused as unusable rather than divided by.
     const bool fits_whole = exact_count <= largest_word;
-    const bool fits_shortened =
-        record_end_ms > 0.0 && record_end_ms * (1000.0 / interval) <= largest_word;
+    const bool fits_shortened = record_end_ms > 0.0 && interval > 0 &&
+                                record_end_ms * (1000.0 / interval) <= largest_word;
     if (!fits_whole && !fits_shortened) {
-        ui.message_box(cannot_accommodate_message(trace.sample_count, factor));
+        if (record_end_ms > 0.0 && interval <= 0) {
+            ui.message_box(interval_too_large_message(interval, factor));
+        } else {
+            ui.message_box(cannot_accommodate_message(trace.sample_count, factor));
+        }
+        return FinishResult::run_ended;
+    }
+    // The interval divides below, and its product with the factor goes into word 59.
+    if (!interval_fits) {
+        ui.message_box(interval_too_large_message(interval, factor));
         return FinishResult::run_ended;
     }
 

@@ -118,6 +118,8 @@ TEST(trace_record, output_count_and_interval) {
         {"interval times factor beyond 32767", 100, 4, 10000, 0, -1, 0,
          "Sample Interval Too Large"},
         {"interval times factor at 32767", 100, 1, 32767, 0, 100, 32767, ""},
+        {"too long and interval times factor too large: the length refusal first", 65535, 2,
+         20000, 0, -1, 0, "Can't accomdate Sample Length"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -166,6 +168,51 @@ TEST(trace_record, refusal_texts) {
     EXPECT_EQ(ui.dialogs()[0].icon, Icon::none);
     EXPECT_EQ(ui.dialogs()[1].title, "Sample Interval Too Large");
     EXPECT_THAT(ui.dialogs()[1].text, HasSubstr("Sample interval =  0 resample factor  1"));
+}
+
+// The length is checked before the interval is multiplied; an interval of 0 is never divided
+// by.
+TEST(trace_record, length_refusal_comes_before_the_interval_refusal) {
+    struct Case {
+        const char* name;
+        std::int32_t samples;
+        std::int16_t factor;
+        std::int16_t interval_us;
+        float record_end_ms;
+        const char* title;  // empty: accepted
+    };
+    const std::vector<Case> cases = {
+        {"too long, interval too large", 65535, 2, 20000, 0, "Can't accomdate Sample Length"},
+        {"fits, interval too large", 65534, 2, 20000, 0, "Sample Interval Too Large"},
+        {"too long, shortened, interval too large", 65535, 2, 20000, 100,
+         "Sample Interval Too Large"},
+        {"too long, shortened, interval 0", 40000, 1, 0, 1000, "Sample Interval Too Large"},
+        {"too long, interval 0", 40000, 1, 0, 0, "Can't accomdate Sample Length"},
+        {"fits, interval 0", 100, 1, 0, 1000, "Sample Interval Too Large"},
+        {"too long, shortened, interval usable", 40000, 1, 500, 1000, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedUi ui;
+        if (*c.title != '\0') ui.queue(Reply::button(Answer::ok));
+        OutputTraceHeader header;
+        header.word(59) = c.interval_us;
+        TraceRecordState state;
+        ConversionOptions options;
+        options.resample_factor = c.factor;
+        options.record_end_ms = c.record_end_ms;
+        const FinishResult result =
+            finish_trace_header(header, {1, 1, c.samples, "/d/a.sgx", 1}, options, state, ui);
+        if (*c.title == '\0') {
+            EXPECT_EQ(result, FinishResult::ready);
+            EXPECT_TRUE(ui.dialogs().empty());
+            continue;
+        }
+        EXPECT_EQ(result, FinishResult::run_ended);
+        EXPECT_EQ(ui.titles(), std::vector<std::string>{c.title});
+        EXPECT_EQ(header.word(59), c.interval_us);  // nothing of the trace was set
+        EXPECT_EQ(header.word(58), 0);
+    }
 }
 
 // At factor 2 a trace that sets no interval inherits the previous trace's own interval,
