@@ -147,10 +147,15 @@ std::optional<struct stat> status_of(const std::string& path) {
     return info;
 }
 
+// Paths are 8-bit Latin-1 text: its capital letters are A to Z and 0xC0 to 0xDE, less the
+// multiplication sign 0xD7, each 0x20 below its small letter.
 std::string lower_case(std::string_view text) {
     std::string lower(text);
     for (char& c : lower) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte >= 'A' && byte <= 'Z') || (byte >= 0xC0 && byte <= 0xDE && byte != 0xD7)) {
+            c = static_cast<char>(byte + 0x20);
+        }
     }
     return lower;
 }

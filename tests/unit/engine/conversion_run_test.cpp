@@ -66,6 +66,24 @@ TEST(conversion_run, checks_and_their_order) {
          {"Input/Output Share Error"},
          O::ended_at_check,
          false},
+        {"Latin-1 letters compared in any case",
+         [](ScriptedRun& r) {
+             r.request.output_file_name = r.dir.file("\xC9T\xC9.DAT");
+             r.add_input("\xE9t\xE9.dat.old", float_file({3}));
+         },
+         {ok()},
+         {"Input/Output Share Error"},
+         O::ended_at_check,
+         false},
+        {"multiplication and division signs are no letters",
+         [](ScriptedRun& r) {
+             r.request.output_file_name = r.dir.file("a\xD7.dat");
+             r.add_input("a\xF7.dat", float_file({3}));
+         },
+         {ssn("1")},
+         {"SSN Value?"},
+         O::completed,
+         true},
         {"missing input before a share conflict: only the share message",
          [](ScriptedRun& r) {
              r.request.inputs.push_back(r.dir.file("missing.sg2"));
