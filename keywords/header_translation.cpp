@@ -1,6 +1,8 @@
 #include "keywords/header_translation.hpp"
 
+#include <bit>
 #include <cmath>
+#include <span>
 
 #include "common/numbers.hpp"
 
@@ -43,6 +45,35 @@ const VocabularyWord* find_word(const VocabularyWord (&vocabulary)[N], std::stri
 }  // namespace
 
 std::string strip_space(std::string_view inbuf) { return std::string(strip_blanks(inbuf)); }
+
+HeaderTranslator::PairSet::PairSet(std::string_view text) {
+    for (std::size_t i = 1; i < text.size(); ++i) {
+        const std::uint32_t bit = bit_of(text.data() + i - 1);
+        words_[bit / 64] |= std::uint64_t{1} << (bit % 64);
+    }
+}
+
+std::uint64_t HeaderTranslator::PairSet::short_set(std::string_view text) {
+    std::uint64_t set = 0;
+    for (std::size_t i = 1; i < text.size(); ++i) {
+        set |= std::uint64_t{1} << (bit_of(text.data() + i - 1) % 64);
+    }
+    return set;
+}
+
+void HeaderTranslator::index_keywords() {
+    const std::span<const KeywordEntry> entries = table_.entries();
+    keyword_pairs_.clear();
+    keyword_pairs_.reserve(entries.size());
+    keyword_short_pairs_.clear();
+    keyword_short_pairs_.reserve(entries.size() + 1);
+    for (const KeywordEntry& entry : entries) {
+        keyword_short_pairs_.push_back(keyword_pairs_.emplace_back(entry.keyword).folded());
+    }
+    keyword_short_pairs_.push_back(0);  // past the last entry: stops the scan for candidates
+    indexed_entries_ = entries.data();
+    indexed_count_ = entries.size();
+}
 
 void HeaderTranslator::log_line(std::string_view text) {
     std::string line;
@@ -97,7 +128,22 @@ HeaderStringReceiver::Result HeaderTranslator::translate_header_string(std::stri
     bool matched = false;
     // An empty string holds no keyword, not even the empty one.
     if (!s.empty()) {
-        for (const KeywordEntry& entry : table_.entries()) {
+        const std::span<const KeywordEntry> entries = table_.entries();
+        if (entries.data() != indexed_entries_ || entries.size() != indexed_count_) {
+            index_keywords();
+        }
+        const std::uint64_t absent = ~PairSet::short_set(s);
+        const bool long_string = s.size() > PairSet::long_text;
+        const PairSet pairs = long_string ? PairSet(s) : PairSet();
+        const std::uint64_t* const short_pairs = keyword_short_pairs_.data();
+        for (const std::uint64_t* candidate = short_pairs;; ++candidate) {
+            // On to the next entry whose keyword the short set lets pass, two at a time.
+            while ((candidate[0] & absent) != 0 && (candidate[1] & absent) != 0) candidate += 2;
+            if ((candidate[0] & absent) != 0) ++candidate;
+            const auto i = static_cast<std::size_t>(candidate - short_pairs);
+            if (i == entries.size()) break;
+            if (long_string && !pairs.may_hold(keyword_pairs_[i])) continue;
+            const KeywordEntry& entry = entries[i];
             if (s.find(entry.keyword) == std::string_view::npos) continue;
             matched = true;
             // The keyword's length is cut from the start of s wherever the keyword stood.

@@ -258,6 +258,95 @@ TEST(translate_header_string, word_outside_the_header_stops_the_run_after_a_box)
     }
 }
 
+// Entries are passed over by the byte pairs their keywords hold before any search; every
+// entry whose keyword occurs must still be applied, whatever bytes it holds. Random strings
+// and tables over a small alphabet (blanks, tabs, zeros and bytes of 128 and above among
+// them), with keywords taken from the string, the same with one byte changed, and made up,
+// against a plain search of each keyword in table order.
+TEST(translate_header_string, every_entry_whose_keyword_occurs_applies_whatever_its_bytes) {
+    const std::string alphabet = "AB_1. \t\0\x80\xff\xe9"s;
+    std::uint32_t state = 12345;
+    const auto next = [&state](std::uint32_t below) {
+        state = state * 1664525U + 1013904223U;
+        return (state >> 8) % below;
+    };
+    const auto random_text = [&](std::size_t size) {
+        std::string text;
+        for (std::size_t i = 0; i < size; ++i) text += alphabet[next(alphabet.size())];
+        return text;
+    };
+    const std::size_t sizes[] = {0, 1, 2, 3, 63, 64, 65, 66, 200};
+    for (int round = 0; round < 600; ++round) {
+        const std::size_t size = round < 90 ? sizes[round % 9] : next(round % 2 == 0 ? 40 : 160);
+        const std::string s = random_text(size);
+
+        std::vector<Entry> entries;
+        const int entry_count = 1 + static_cast<int>(next(OutputTraceHeader::last_word));
+        for (int e = 0; e < entry_count; ++e) {
+            std::string keyword;
+            switch (next(6)) {
+                case 0:  // empty, or one byte
+                    keyword = random_text(next(2));
+                    break;
+                case 1:
+                case 2:  // a part of the string
+                    if (!s.empty()) {
+                        const std::size_t from = next(static_cast<std::uint32_t>(s.size()));
+                        keyword = s.substr(from, 1 + next(12));
+                    }
+                    break;
+                case 3:  // a part of the string with one byte changed
+                    if (!s.empty()) {
+                        const std::size_t from = next(static_cast<std::uint32_t>(s.size()));
+                        keyword = s.substr(from, 1 + next(12));
+                        keyword[next(static_cast<std::uint32_t>(keyword.size()))] =
+                            alphabet[next(alphabet.size())];
+                    }
+                    break;
+                default:  // made up
+                    keyword = random_text(2 + next(8));
+                    break;
+            }
+            // One entry in twelve stops the string; the others write 0 to a word of their own.
+            const std::int16_t code = next(12) == 0 ? 0 : 1;
+            entries.push_back({keyword, code, e + 1, 0});
+        }
+
+        Words words;
+        bool matched = false;
+        for (const Entry& entry : entries) {
+            if (s.empty() || s.find(entry.keyword) == std::string::npos) continue;
+            matched = true;
+            if (entry.code == 0) break;
+            words[entry.p1] = 0;
+        }
+
+        SCOPED_TRACE("round " + std::to_string(round));
+        Harness h(entries);
+        EXPECT_EQ(h.translate(s), HeaderStringReceiver::Result::go_on);
+        expect_words(h.header, words);
+        std::string shown = s;  // the log leaves out zero characters
+        std::erase(shown, '\0');
+        EXPECT_EQ(h.log.text(), matched ? "" : shown + "   No Match Found \r\n");
+    }
+}
+
+TEST(translate_header_string, entries_added_after_the_translator_was_made_are_tried) {
+    Harness h({{"K ", 1, 10, 1}});
+    for (int n = 0; n < 40; ++n) {
+        KeywordEntry entry;
+        entry.keyword = std::to_string(n);
+        entry.keyword += "J ";
+        entry.function_code = 1;
+        entry.params[0] = 11 + n;
+        entry.params[1] = 1;
+        ASSERT_TRUE(h.table.add(entry));
+        EXPECT_EQ(h.translate(entry.keyword + "7\0"s), HeaderStringReceiver::Result::go_on);
+        EXPECT_EQ(h.header.word(11 + n), 7);
+    }
+    EXPECT_EQ(h.log.text(), "");
+}
+
 TEST(strip_space, removes_leading_blanks_only) {
     const std::pair<const char*, const char*> rows[] = {
         {"", ""}, {"   ", ""}, {"  a b ", "a b "}, {"a", "a"}, {"\ta", "\ta"}};
