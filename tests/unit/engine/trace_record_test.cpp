@@ -6,6 +6,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <bit>
+#include <cmath>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -261,6 +263,47 @@ TEST(trace_record, scale_factor_applies_to_samples_only) {
         const std::vector<std::int16_t> header(out.records[0].words, out.records[0].words + 121);
         if (first_header.empty()) first_header = header;
         EXPECT_EQ(header, first_header);
+    }
+}
+
+// Every sample, of a record long enough to be scaled several at a time, against the product
+// held within the float range before it is narrowed; compared bit for bit.
+TEST(trace_record, scaled_samples_beyond_the_float_range_are_held_at_the_largest_float) {
+    constexpr float top = std::numeric_limits<float>::max();
+    constexpr float infinity = std::numeric_limits<float>::infinity();
+    const float edge[] = {top,    -top,   infinity,   -infinity, std::nanf(""), 3e38F,
+                          -3e38F, 1e-45F, 0.0F,       -0.0F,     1.5F,          -2.0F,
+                          1e30F,  1.0F,   top / 2.0F, 2e38F,     -2e38F};
+    std::vector<float> samples;
+    for (int copies = 0; copies < 3; ++copies) samples.insert(samples.end(), edge, std::end(edge));
+
+    const auto held = [](float sample, double factor) {
+        const double largest = top;
+        double product = static_cast<double>(sample) * factor;
+        if (product < -largest) product = -largest;
+        if (product > largest) product = largest;
+        return static_cast<float>(product);  // NaN stays NaN
+    };
+    for (const char* scale :
+         {"1.0000000001", "-1.0000000001", "1.00000003", "2", "-2", "0.5", "1e300", "-1e300"}) {
+        SCOPED_TRACE(scale);
+        ScriptedRun run;
+        Seg2Builder file = float_file({});
+        file.add_trace(Seg2Trace::float32(samples)
+                           .with_string("W59=1000")
+                           .with_string(std::string("SCALE ") + scale));
+        run.add_input("a.sgx", file);
+        run.ui.queue(ssn("1"));
+        ASSERT_EQ(run.go(), RunOutcome::completed);
+        const QexFile out = run.output();
+        ASSERT_EQ(out.records.size(), 1u);
+        ASSERT_EQ(out.records[0].samples.size(), samples.size());
+        for (std::size_t k = 0; k < samples.size(); ++k) {
+            const float expected = held(samples[k], std::stod(scale));
+            EXPECT_EQ(std::bit_cast<std::uint32_t>(out.records[0].samples[k]),
+                      std::bit_cast<std::uint32_t>(expected))
+                << "sample " << k << ": " << samples[k];
+        }
     }
 }
 
