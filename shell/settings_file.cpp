@@ -23,17 +23,9 @@ std::vector<std::string_view> split_lines(std::string_view content) {
     return lines;
 }
 
-bool starts_with_number(std::string_view text) {
-    std::size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
-    if (i < text.size() && text[i] == '.') ++i;
-    return i < text.size() && text[i] >= '0' && text[i] <= '9';
-}
-
+// A line that does not begin with a number reads as 0, like any number the program takes
+// from text; only a value beyond a double's range is unreadable.
 std::optional<double> read_item_number(std::string_view line) {
-    if (!starts_with_number(line)) return std::nullopt;
     const double value = read_number(line);
     if (!std::isfinite(value)) return std::nullopt;
     return value;

@@ -48,9 +48,9 @@ struct SettingsItems {
 };
 
 // Reads the items of a settings file's content. Lines end in CR LF or LF alone. A numeric
-// line must begin (after blanks) with a number; a placeholder must fit 16 bits after
-// rounding; a window position must be finite and a size finite and greater than 0. A
-// directory line is taken whole, commas included.
+// line is read with read_number, so one that does not begin with a number reads as 0; a
+// placeholder must fit 16 bits after rounding; a window position must be finite and a size
+// finite and greater than 0. A directory line is taken whole, commas included.
 SettingsItems parse_settings(std::string_view content);
 
 // The 22 lines of the settings file, exactly as written. A directory that holds a line
