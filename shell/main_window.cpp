@@ -128,8 +128,10 @@ void MainWindow::fileopen_Click() {
     dialog.filter_index = 1;
     dialog.default_ext = "dat";
     dialog.file_name = " ";
+    // Its options are these two alone: the read-only box hidden at start-up shows again.
     dialog.explorer = true;
     dialog.multi_select = true;
+    dialog.hide_read_only = false;
 
     const FileDialogResult result = port_.filelog_show(FileDialogMode::open);
     switch (result.outcome) {

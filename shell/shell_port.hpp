@@ -66,10 +66,12 @@ struct FileDialogSettings {
     // nothing (chosen, empty text), which is how an unconfigured dialog reports it.
     bool cancel_reported = true;
 
-    // The configuration the program gives the dialog at start-up.
+    // The configuration the program gives the dialog at start-up; its options are exactly
+    // multiple selection and the hidden read-only box.
     void configure_for_startup() {
         multi_select = true;
         hide_read_only = true;
+        explorer = false;
         max_text_length = 3000;
         cancel_reported = true;
     }

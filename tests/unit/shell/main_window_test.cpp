@@ -100,6 +100,32 @@ TEST_F(main_window, select_inputs_shows_the_dialog_with_the_input_settings) {
     EXPECT_EQ(call.settings.max_text_length, 3000U);
 }
 
+TEST_F(main_window, input_selection_replaces_the_dialogs_options_and_output_keeps_them) {
+    struct Step {
+        const char* name;
+        void (MainWindow::*click)();
+        bool multi_select, hide_read_only, explorer;
+    };
+    // As start-up leaves it: multiple selection and the read-only box hidden, nothing else.
+    const Step steps[] = {
+        {"output right after start-up", &MainWindow::fileoutput_Click, true, true, false},
+        {"input: explorer style and multiple selection", &MainWindow::fileopen_Click, true, false,
+         true},
+        {"output after an input selection", &MainWindow::fileoutput_Click, true, false, true},
+        {"input again", &MainWindow::fileopen_Click, true, false, true},
+    };
+    ui.filelog.configure_for_startup();
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.name);
+        ui.queue_filelog(ScriptedShellUi::cancelled());
+        (window.*step.click)();
+        const auto& seen = ui.filelog_calls().back().settings;
+        EXPECT_EQ(seen.multi_select, step.multi_select);
+        EXPECT_EQ(seen.hide_read_only, step.hide_read_only);
+        EXPECT_EQ(seen.explorer, step.explorer);
+    }
+}
+
 TEST_F(main_window, selecting_the_same_file_twice_lists_it_twice_at_the_end) {
     fill_list({"/old/z.dat"});
     ui.queue_filelog(ScriptedShellUi::chosen("/data/a.dat", "/data"));

@@ -101,6 +101,7 @@ TEST_F(startup, without_a_settings_file_reports_it_and_starts_as_designed) {
     EXPECT_EQ(port.menu_caption(Menu::help), "\b&Help");
     EXPECT_TRUE(port.filelog.multi_select);
     EXPECT_TRUE(port.filelog.hide_read_only);
+    EXPECT_FALSE(port.filelog.explorer);
     EXPECT_EQ(port.filelog.max_text_length, 3000U);
     EXPECT_TRUE(port.filelog.cancel_reported);
     EXPECT_EQ(window.session.help.help_file_path(), "/opt/quarvent/QUARVENT.HLP");
