@@ -20,6 +20,7 @@
 #include "qt/qt_main_window.hpp"
 #include "qt/qt_shell_port.hpp"
 #include "tests/support/scripted_shell_ui.hpp"
+#include "tests/gui/modal_dialog.hpp"
 #include "tests/support/temp_dir.hpp"
 
 namespace quarvent {
@@ -27,30 +28,11 @@ namespace {
 
 using ::testing::ElementsAre;
 using testing::Reply;
+using testing::when_modal;
 using testing::ScriptedShellUi;
 using testing::TempDir;
 
 const std::string data_dir = QUARVENT_SOURCE_DATA_DIR;
-
-// Runs handle on the next modal dialog from a timer inside its event loop; fails the test
-// when none comes within two seconds.
-void when_modal(std::function<void(QWidget*)> handle) {
-    auto* timer = new QTimer;
-    auto waited_ms = std::make_shared<int>(0);
-    QObject::connect(timer, &QTimer::timeout, [timer, waited_ms, handle] {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (modal == nullptr) {
-            *waited_ms += 10;
-            if (*waited_ms < 2000) return;
-            ADD_FAILURE() << "no modal dialog appeared";
-        } else {
-            handle(modal);
-        }
-        timer->stop();
-        timer->deleteLater();
-    });
-    timer->start(10);
-}
 
 // The real window started in a directory of its own that holds a settings file, with the
 // source tree's data folder as its program and system directory; dialogs are scripted.

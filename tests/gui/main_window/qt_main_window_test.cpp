@@ -25,6 +25,7 @@
 #include "qt/qt_shell_port.hpp"
 #include "tests/support/scripted_shell_ui.hpp"
 #include "tests/support/seg2_builder.hpp"
+#include "tests/gui/modal_dialog.hpp"
 #include "tests/support/temp_dir.hpp"
 
 // Readable QStrings in failure messages.
@@ -36,32 +37,13 @@ namespace {
 using namespace std::string_literals;
 using ::testing::ElementsAre;
 using testing::Reply;
+using testing::when_modal;
 using testing::ScriptedShellUi;
 
 QStringList item_texts(const QListWidget* list) {
     QStringList texts;
     for (int i = 0; i < list->count(); ++i) texts << list->item(i)->text();
     return texts;
-}
-
-// Runs handle on the next modal dialog once it is up, from a timer inside its event loop.
-// Fails the test when no dialog comes within two seconds.
-void when_modal(std::function<void(QWidget*)> handle) {
-    auto* timer = new QTimer;
-    auto waited_ms = std::make_shared<int>(0);
-    QObject::connect(timer, &QTimer::timeout, [timer, waited_ms, handle] {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (modal == nullptr) {
-            *waited_ms += 10;
-            if (*waited_ms < 2000) return;
-            ADD_FAILURE() << "no modal dialog appeared";
-        } else {
-            handle(modal);
-        }
-        timer->stop();
-        timer->deleteLater();
-    });
-    timer->start(10);
 }
 
 class qt_main_window : public ::testing::Test {
