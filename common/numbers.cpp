@@ -11,19 +11,19 @@ namespace {
 bool is_ignored(char c) { return c == ' ' || c == '\t' || c == '\n'; }
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
-// Decimal exponent of the first significant digit of a plain-decimal mantissa, plus the
-// written exponent: tells an overflow from an underflow when from_chars reports a range error.
+// Decimal order of magnitude of a plain-decimal mantissa (m such that the value lies in
+// [10^(m-1), 10^m)) plus the written exponent: tells an overflow from an underflow when
+// from_chars reports a range error. Leading zeros, before or after the point, do not count.
 long long magnitude_estimate(std::string_view mantissa, long long exponent) {
     long long integer_digits = 0;
-    bool seen_point = false;
-    long long position = 0;
     for (char c : mantissa) {
-        if (c == '.') {
-            seen_point = true;
-            continue;
-        }
-        if (!seen_point) ++integer_digits;
-        if (c != '0') return (seen_point ? -position + integer_digits : integer_digits) + exponent;
+        if (c == '.') break;
+        ++integer_digits;
+    }
+    long long position = 0;  // index of the digit among all digits, the point skipped
+    for (char c : mantissa) {
+        if (c == '.') continue;
+        if (c != '0') return integer_digits - position + exponent;
         ++position;
     }
     return std::numeric_limits<long long>::min();  // all zeros

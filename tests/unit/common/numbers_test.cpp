@@ -4,13 +4,14 @@
 
 #include <cmath>
 #include <limits>
+#include <string>
 
 namespace quarvent {
 namespace {
 
 TEST(read_number, reads_the_leading_number_of_a_text) {
     struct Row {
-        const char* text;
+        std::string text;
         double expected;
     };
     const Row rows[] = {
@@ -42,6 +43,11 @@ TEST(read_number, reads_the_leading_number_of_a_text) {
         {"-1e400", -std::numeric_limits<double>::infinity()},
         {"1e-400", 0},
         {"0.0000e999", 0},
+        // leading zeros do not make an overflowing number look small, nor the reverse
+        {"0" + std::string(400, '9') + "e-7", std::numeric_limits<double>::infinity()},
+        {"000.00" + std::string(400, '9') + "e-400", 0.0},
+        {"00" + std::string(320, '9'), std::numeric_limits<double>::infinity()},
+        {"0.000" + std::string(10, '1') + "e-330", 0.0},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.text);
