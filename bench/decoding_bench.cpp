@@ -148,18 +148,10 @@ BENCHMARK(BM_bufmoverf_fpt2fpt)->ArgName("f")->Arg(1)->Arg(2)->Arg(4);
 BENCHMARK(BM_double2fpt)->ArgName("f")->Arg(1)->Arg(2)->Arg(4);
 
 // A null screen for whole-trace decoding, which never asks anything of it here.
-class SilentUi final : public UiPort {
+class SilentUi final : public WindowlessPort {
 public:
     Answer message_box(const MessageBoxRequest&) override { return Answer::ok; }
     std::string input_prompt(const PromptRequest&) override { return {}; }
-    void text1_append(std::string_view) override {}
-    void text1_clear() override {}
-    void set_text1_visible(bool) override {}
-    void set_label3_caption(std::string_view) override {}
-    void set_label3_visible(bool) override {}
-    void list1_select(int) override {}
-    void set_mouse_pointer(MousePointer) override {}
-    bool yield_events() override { return true; }
 };
 
 // decode_trace_samples from a data block in memory: read, move and convert.

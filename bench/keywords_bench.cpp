@@ -21,18 +21,10 @@ namespace {
 
 using namespace std::string_literals;
 
-class QuietUi final : public UiPort {
+class QuietUi final : public WindowlessPort {
 public:
     Answer message_box(const MessageBoxRequest&) override { return Answer::ok; }
     std::string input_prompt(const PromptRequest&) override { return {}; }
-    void text1_append(std::string_view) override {}
-    void text1_clear() override {}
-    void set_text1_visible(bool) override {}
-    void set_label3_caption(std::string_view) override {}
-    void set_label3_visible(bool) override {}
-    void list1_select(int) override {}
-    void set_mouse_pointer(MousePointer) override {}
-    bool yield_events() override { return true; }
 };
 
 // The strings of one trace of a 24-channel refraction recorder, as the file holds them.

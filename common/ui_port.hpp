@@ -58,4 +58,18 @@ public:
     virtual bool yield_events() = 0;
 };
 
+// A port without a window: the window calls do nothing and there are no events to wait for.
+// What remains to a port built on it is answering the dialogs.
+class WindowlessPort : public UiPort {
+public:
+    void text1_append(std::string_view) override {}
+    void text1_clear() override {}
+    void set_text1_visible(bool) override {}
+    void set_label3_caption(std::string_view) override {}
+    void set_label3_visible(bool) override {}
+    void list1_select(int) override {}
+    void set_mouse_pointer(MousePointer) override {}
+    bool yield_events() override { return true; }
+};
+
 }  // namespace quarvent

@@ -25,7 +25,7 @@ namespace quarvent::fuzzing {
 // Answers every message box with its first button (OK or Yes) and every prompt with the text
 // set for its title (empty, that is Cancel, for any other); the window calls are ignored.
 // Counts what it was asked.
-class SilentUi final : public UiPort {
+class SilentUi final : public WindowlessPort {
 public:
     SilentUi() = default;
     void answer_prompt(const std::string& title, std::string answer) {
@@ -34,14 +34,6 @@ public:
 
     Answer message_box(const MessageBoxRequest& request) override;
     std::string input_prompt(const PromptRequest& request) override;
-    void text1_append(std::string_view) override {}
-    void text1_clear() override {}
-    void set_text1_visible(bool) override {}
-    void set_label3_caption(std::string_view) override {}
-    void set_label3_visible(bool) override {}
-    void list1_select(int) override {}
-    void set_mouse_pointer(MousePointer) override {}
-    bool yield_events() override { return true; }
 
     int message_boxes() const { return message_boxes_; }
     int prompts() const { return prompts_; }

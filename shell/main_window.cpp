@@ -13,7 +13,8 @@ namespace quarvent {
 
 namespace {
 
-constexpr std::string_view input_filter = "Data (*.dat)|*.dat|Raw Data (*.raw)|*.raw|All Data (*.*)|*.*";
+constexpr std::string_view input_filter =
+    "Data (*.dat)|*.dat|Raw Data (*.raw)|*.raw|All Data (*.*)|*.*";
 constexpr std::string_view output_filter = "Data (*.dat)|*.dat|All Data (*.*)|*.*";
 constexpr std::string_view error_title = "Quarvent ERROR";
 constexpr std::size_t long_selection_chars = 2000;
@@ -86,9 +87,7 @@ std::string unexpected_error_text(const std::string& error_text) {
 }  // namespace
 
 MainWindow::MainWindow(ShellPort& port)
-    : header_strings(std::make_unique<IgnoreHeaderStrings>()),
-      port_(port),
-      log_(port) {}
+    : header_strings(std::make_unique<IgnoreHeaderStrings>()), port_(port), log_(port) {}
 
 MainWindow::~MainWindow() = default;
 
@@ -119,31 +118,46 @@ void MainWindow::Form_Resize() {
     port_.set_control_height(Control::List1, port_.control_height(Control::Text1));
 }
 
-void MainWindow::fileopen_Click() {
-    if (running_) return;
+FileDialogSettings& MainWindow::prepare_filelog(const std::string& directory,
+                                                std::string_view filter, std::string_view title) {
     FileDialogSettings& dialog = port_.filelog;
-    dialog.initial_dir = last_input_dir;
-    dialog.filter = input_filter;
-    dialog.title = "Quarvent File OPEN";
+    dialog.initial_dir = directory;
+    dialog.filter = filter;
+    dialog.title = title;
     dialog.filter_index = 1;
     dialog.default_ext = "dat";
+    return dialog;
+}
+
+std::optional<FileDialogResult> MainWindow::show_filelog(FileDialogMode mode) {
+    FileDialogResult result = port_.filelog_show(mode);
+    switch (result.outcome) {
+        case FileDialogResult::Outcome::cancelled:
+            return std::nullopt;
+        case FileDialogResult::Outcome::failed:
+            (void)port_.message_box({unexpected_error_text(result.error_text),
+                                     std::string(error_title), Buttons::ok, Icon::none});
+            port_.filelog.file_name.clear();
+            return std::nullopt;
+        case FileDialogResult::Outcome::chosen:
+            break;
+    }
+    return result;
+}
+
+void MainWindow::fileopen_Click() {
+    if (running_) return;
+    FileDialogSettings& dialog =
+        prepare_filelog(last_input_dir, input_filter, "Quarvent File OPEN");
     dialog.file_name = " ";
     // Its options are these two alone: the read-only box hidden at start-up shows again.
     dialog.explorer = true;
     dialog.multi_select = true;
     dialog.hide_read_only = false;
 
-    const FileDialogResult result = port_.filelog_show(FileDialogMode::open);
-    switch (result.outcome) {
-        case FileDialogResult::Outcome::cancelled: return;
-        case FileDialogResult::Outcome::failed:
-            (void)port_.message_box(
-                {unexpected_error_text(result.error_text), std::string(error_title), Buttons::ok,
-                 Icon::none});
-            dialog.file_name.clear();
-            return;
-        case FileDialogResult::Outcome::chosen: break;
-    }
+    const auto chosen = show_filelog(FileDialogMode::open);
+    if (!chosen) return;
+    const FileDialogResult& result = *chosen;
     last_input_dir = result.directory;
     if (result.text.empty()) return;
 
@@ -175,24 +189,11 @@ void MainWindow::fileopen_Click() {
 
 void MainWindow::fileoutput_Click() {
     if (running_) return;
-    FileDialogSettings& dialog = port_.filelog;
-    dialog.initial_dir = last_output_dir;
-    dialog.filter = output_filter;
-    dialog.title = "QUARVENT Output File Name";
-    dialog.filter_index = 1;
-    dialog.default_ext = "dat";
-    dialog.file_name.clear();
+    prepare_filelog(last_output_dir, output_filter, "QUARVENT Output File Name").file_name.clear();
 
-    const FileDialogResult result = port_.filelog_show(FileDialogMode::save);
-    switch (result.outcome) {
-        case FileDialogResult::Outcome::cancelled: return;
-        case FileDialogResult::Outcome::failed:
-            (void)port_.message_box(
-                {unexpected_error_text(result.error_text), std::string(error_title), Buttons::ok,
-                 Icon::none});
-            return;
-        case FileDialogResult::Outcome::chosen: break;
-    }
+    const auto chosen = show_filelog(FileDialogMode::save);
+    if (!chosen) return;
+    const FileDialogResult& result = *chosen;
     if (!result.text.empty()) output_file_name = result.text;
     port_.set_label_caption(Control::Label2, "Output file: " + output_file_name);
     last_output_dir = result.directory;
@@ -256,9 +257,9 @@ void MainWindow::remove_selected_input() {
 }
 
 void MainWindow::set_run_commands_enabled(bool enabled) {
-    for (Menu menu : {Menu::fileopen, Menu::fileoutput, Menu::fileclear, Menu::resamp1_1,
-                      Menu::resamp1_2, Menu::resamp1_4, Menu::optiondelete, Menu::optionshorten,
-                      Menu::convert}) {
+    for (Menu menu :
+         {Menu::fileopen, Menu::fileoutput, Menu::fileclear, Menu::resamp1_1, Menu::resamp1_2,
+          Menu::resamp1_4, Menu::optiondelete, Menu::optionshorten, Menu::convert}) {
         port_.set_menu_enabled(menu, enabled);
     }
 }

@@ -8,7 +8,9 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "common/conversion_options.hpp"
 #include "common/header_string_receiver.hpp"
@@ -31,8 +33,8 @@ public:
     ~MainWindow();
 
     // --- State that lives as long as the window -----------------------------------------
-    std::string last_input_dir;   // where the input dialog opens
-    std::string last_output_dir;  // where the output dialog opens
+    std::string last_input_dir;    // where the input dialog opens
+    std::string last_output_dir;   // where the output dialog opens
     std::string output_file_name;  // full path; empty until the operator names one
     // Read by the conversion run. Change it through the Options commands or
     // set_option_defaults, which keep the menu's check marks and caption in step.
@@ -91,6 +93,12 @@ public:
 
 private:
     void set_resample(std::int16_t factor);
+    // Sets what Select Inputs and Output share (folder, filter, title, first filter, "dat").
+    FileDialogSettings& prepare_filelog(const std::string& directory, std::string_view filter,
+                                        std::string_view title);
+    // Shows filelog. A failing dialog is reported, its file name cleared, and it gives
+    // nothing, as a cancel does.
+    std::optional<FileDialogResult> show_filelog(FileDialogMode mode);
     void remove_selected_input();
     void set_run_commands_enabled(bool enabled);
 

@@ -120,8 +120,8 @@ TEST(trace_record, output_count_and_interval) {
         {"interval times factor beyond 32767", 100, 4, 10000, 0, -1, 0,
          "Sample Interval Too Large"},
         {"interval times factor at 32767", 100, 1, 32767, 0, 100, 32767, ""},
-        {"too long and interval times factor too large: the length refusal first", 65535, 2,
-         20000, 0, -1, 0, "Can't accomdate Sample Length"},
+        {"too long and interval times factor too large: the length refusal first", 65535, 2, 20000,
+         0, -1, 0, "Can't accomdate Sample Length"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -370,7 +370,7 @@ TEST(trace_record, write_failure_on_a_full_device) {
 
 // A port for a child process: answers every box with OK or Yes and the prompt with "1",
 // and remembers the last box.
-class ChildPort final : public UiPort {
+class ChildPort final : public WindowlessPort {
 public:
     MessageBoxRequest last;
     Answer message_box(const MessageBoxRequest& request) override {
@@ -378,14 +378,6 @@ public:
         return request.buttons == Buttons::yes_no ? Answer::yes : Answer::ok;
     }
     std::string input_prompt(const PromptRequest&) override { return "1"; }
-    void text1_append(std::string_view) override {}
-    void text1_clear() override {}
-    void set_text1_visible(bool) override {}
-    void set_label3_caption(std::string_view) override {}
-    void set_label3_visible(bool) override {}
-    void list1_select(int) override {}
-    void set_mouse_pointer(MousePointer) override {}
-    bool yield_events() override { return true; }
 };
 
 // A file size limit met part way through the third record: the output keeps exactly two
