@@ -112,6 +112,10 @@ TEST(default_keyword_file, maps_the_usual_keywords) {
         {"DIGITAL_LOW_CUT_FILTER 30 12\0"s, {}},
         {"NOTE \n BASE_INTERVAL 1.00 \n STACK 5 \n DISPLAY_FILTERS 0 0 \n\n\0\0"s, {}},
         {"RAW_RECORD C:\\DATA\\SAMPLE_INTERVAL 9.dat\0"s, {}},
+        {"ACQUISITION_SOFTWARE SGOS 11.2\0"s, {}},
+        {"RU_ADDRESS_NUMBER 126 482\0"s, {}},
+        {"SERIAL_PORT_NUMBER 1\0"s, {}},
+        {"SOURCE_LINE_NUMBER 3\0"s, {}},
     };
     const KeywordTable table = load_default();
     for (const Row& row : rows) {
@@ -130,6 +134,44 @@ TEST(default_keyword_file, maps_the_usual_keywords) {
         }
         EXPECT_DOUBLE_EQ(scale, row.scale);
         EXPECT_EQ(log.text(), "");
+    }
+}
+
+// Every keyword that the SEG-2 standard defines, and those that common instruments add, has an
+// entry, so that a string carrying it never gives a "No Match Found" line.
+TEST(default_keyword_file, every_standard_and_instrument_keyword_has_an_entry) {
+    const char* const keywords[] = {
+        // File descriptor block.
+        "ACQUISITION_DATE", "ACQUISITION_TIME", "CLIENT", "COMPANY", "GENERAL_CONSTANT",
+        "INSTRUMENT", "JOB_ID", "OBSERVER", "PROCESSING_DATE", "PROCESSING_TIME", "TRACE_SORT",
+        "UNITS", "NOTE",
+        // Trace descriptor block.
+        "ALIAS_FILTER", "AMPLITUDE_RECOVERY", "BAND_REJECT_FILTER", "CDP_NUMBER", "CDP_TRACE",
+        "CHANNEL_NUMBER", "DATUM", "DELAY", "DESCALING_FACTOR", "DIGITAL_BAND_REJECT_FILTER",
+        "DIGITAL_HIGH_CUT_FILTER", "DIGITAL_LOW_CUT_FILTER", "END_OF_GROUP", "FIXED_GAIN",
+        "HIGH_CUT_FILTER", "LINE_ID", "LOW_CUT_FILTER", "NOTCH_FREQUENCY", "POLARITY", "RAW_RECORD",
+        "RECEIVER", "RECEIVER_GEOMETRY", "RECEIVER_LOCATION", "RECEIVER_SPECS",
+        "RECEIVER_STATION_NUMBER", "SAMPLE_INTERVAL", "SHOT_SEQUENCE_NUMBER", "SKEW", "SOURCE",
+        "SOURCE_GEOMETRY", "SOURCE_LOCATION", "SOURCE_STATION_NUMBER", "STACK",
+        "STATIC_CORRECTIONS", "TRACE_TYPE",
+        // Written by instruments beside the standard ones.
+        "ACQUISITION_SOFTWARE", "RU_ADDRESS_NUMBER", "SERIAL_PORT_NUMBER", "SOURCE_LINE_NUMBER",
+        "RECEIVER_LINE_NUMBER", "UNIT_UNIQUE_ID", "ACQUISITION_DATE_UTC", "ACQUISITION_TIME_UTC",
+        "DEVICE_SERIAL_NO", "FIRMWARE_VERSION", "TRIGGER_SOURCE", "SENSOR_TYPE_NAME"};
+    const KeywordTable table = load_default();
+    std::set<std::string> listed;
+    for (const KeywordEntry& entry : table.entries()) listed.insert(entry.keyword);
+    for (const char* keyword : keywords) {
+        SCOPED_TRACE(keyword);
+        EXPECT_TRUE(listed.contains(std::string(keyword) + " ")) << "no entry of its own";
+        ScriptedUi ui;
+        StatusLog log(ui);
+        HeaderTranslator translator(table, log, ui);
+        OutputTraceHeader header;
+        double scale = 1.0;
+        EXPECT_EQ(translator.header_string(std::string(keyword) + " 1 2\0"s, header, scale),
+                  HeaderStringReceiver::Result::go_on);
+        EXPECT_THAT(log.text(), ::testing::Not(::testing::HasSubstr("No Match")));
     }
 }
 

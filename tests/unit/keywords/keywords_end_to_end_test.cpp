@@ -143,6 +143,47 @@ TEST(keywords_end_to_end, recordings_take_interval_and_channel_from_their_own_st
     }
 }
 
+// A shot record as an engineering seismograph writes it: beside the standard keywords each
+// trace carries the recorder's own, which the shipped file knows, so the log holds only the
+// run's own lines.
+TEST(keywords_end_to_end, instrument_keywords_give_no_no_match_lines) {
+    const KeywordLoadResult loaded =
+        load_keyword_table(std::string(QUARVENT_SOURCE_DATA_DIR) + "QEXKEYWO.RD");
+    ASSERT_TRUE(loaded.table.has_value()) << loaded.error_text;
+    testing::Seg2Builder file;
+    file.file_string("ACQUISITION_DATE 12/NOV/2026")
+        .file_string("ACQUISITION_TIME 10:14:03")
+        .file_string("INSTRUMENT SEISMOGRAPH 3000")
+        .file_string("TRACE_SORT AS_ACQUIRED")
+        .file_string("UNITS METERS");
+    for (int channel = 1; channel <= 24; ++channel) {
+        file.add_trace(testing::Seg2Trace::int32({channel, -channel, 0, 7})
+                           .with_string("ACQUISITION_SOFTWARE SGOS 11.2")
+                           .with_string("CHANNEL_NUMBER " + std::to_string(channel))
+                           .with_string("RU_ADDRESS_NUMBER 126 " + std::to_string(480 + channel))
+                           .with_string("SERIAL_PORT_NUMBER 1")
+                           .with_string("SOURCE_LINE_NUMBER 3")
+                           .with_string("RECEIVER_LINE_NUMBER 4")
+                           .with_string("SAMPLE_INTERVAL 0.000250")
+                           .with_string("SHOT_SEQUENCE_NUMBER 17"));
+    }
+    TempDir dir;
+    const std::string input = dir.file("1017.dat");
+    testing::write_file(input, file.build());
+
+    const Converted result = convert({input}, *loaded.table, dir);
+    EXPECT_EQ(result.outcome, RunOutcome::completed) << result.log;
+    EXPECT_THAT(result.log, Not(HasSubstr("No Match")));
+    EXPECT_EQ(result.log, "\r\nConversion of " + input +
+                              " begun at 12:00:00\r\nConversion complete @ 12:00:00\r\n");
+    ASSERT_EQ(result.records.size(), 24U);
+    for (int t = 0; t < 24; ++t) {
+        EXPECT_EQ(result.records[std::size_t(t)].words[8], t + 1);
+        EXPECT_EQ(result.records[std::size_t(t)].words[59], 250);
+        EXPECT_EQ(result.records[std::size_t(t)].words[5], 17);
+    }
+}
+
 TEST(keywords_end_to_end, scale_factor_applies_to_its_own_trace_only) {
     KeywordTable table;
     ASSERT_TRUE(table.add({"SAMPLE_INTERVAL ", 1, {59, 1000000}}));
