@@ -86,6 +86,7 @@ int main(int argc, char** argv) {
                    "Sample interval in ms for data that give none");
     app.add_flag("-q,--quiet", quiet, "No progress display");
     app.add_option("INPUT", inputs, "SEG-2 input files, converted in this order")->required();
+    app.set_version_flag("--version", "quarvent-batch " QUARVENT_VERSION);
 
     try {
         app.parse(argc, argv);
