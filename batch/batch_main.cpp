@@ -4,7 +4,8 @@
 //
 // Standard output carries the status log as the run appends it; standard error carries
 // every message box as "Title: text". Exit status: 0 when the run reached its normal end,
-// 1 when it ended at a check or refusal or stopped part way, 2 for a usage error.
+// 1 when it ended at a check or refusal or stopped part way, 2 for a usage error (an output
+// that is the file standard output or standard error goes to is one).
 
 #include <sys/stat.h>
 #include <unistd.h>
