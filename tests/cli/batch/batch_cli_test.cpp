@@ -45,20 +45,17 @@ struct Streams {
     std::string err;
 };
 
-// Runs program with args in directory cwd; env entries ("NAME=value") are added.
-Result run_program(const std::string& program, const std::vector<std::string>& args,
-                   const TempDir& cwd, const std::vector<std::string>& env = {},
-                   const Streams& streams = {}) {
-    const std::string out_path = streams.out.empty() ? cwd.file(".stdout") : streams.out;
-    const std::string err_path = streams.err.empty() ? cwd.file(".stderr") : streams.err;
-    const int out_flags = O_WRONLY | O_CREAT | (streams.out.empty() ? O_TRUNC : O_APPEND);
-    const int err_flags = O_WRONLY | O_CREAT | (streams.err.empty() ? O_TRUNC : O_APPEND);
+// Starts program with args in directory cwd, with out and err as its standard output and
+// standard error; env entries ("NAME=value") are added. The child keeps no other descriptor
+// of the test's.
+pid_t start_program(const std::string& program, const std::vector<std::string>& args,
+                    const TempDir& cwd, int out, int err,
+                    const std::vector<std::string>& env = {}) {
     const pid_t child = ::fork();
     if (child == 0) {
-        const int out = ::open(out_path.c_str(), out_flags, 0644);
-        const int err = ::open(err_path.c_str(), err_flags, 0644);
         ::dup2(out, 1);
         ::dup2(err, 2);
+        for (int fd = 3; fd < 1024; ++fd) ::close(fd);
         if (::chdir(cwd.path().c_str()) != 0) ::_exit(126);
         for (const std::string& entry : env) ::putenv(const_cast<char*>(entry.c_str()));
         std::vector<char*> argv{const_cast<char*>(program.c_str())};
@@ -67,11 +64,36 @@ Result run_program(const std::string& program, const std::vector<std::string>& a
         ::execv(program.c_str(), argv.data());
         ::_exit(127);
     }
-    Result result;
+    return child;
+}
+
+int wait_for(pid_t child) {
     int status = 0;
-    if (child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status)) {
-        result.status = WEXITSTATUS(status);
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
+    return status;
+}
+
+pid_t start_batch(const std::vector<std::string>& args, const TempDir& cwd, int out, int err) {
+    return start_program(QUARVENT_BATCH_PROGRAM, args, cwd, out, err);
+}
+
+// Runs program with args in directory cwd; env entries ("NAME=value") are added.
+Result run_program(const std::string& program, const std::vector<std::string>& args,
+                   const TempDir& cwd, const std::vector<std::string>& env = {},
+                   const Streams& streams = {}) {
+    const std::string out_path = streams.out.empty() ? cwd.file(".stdout") : streams.out;
+    const std::string err_path = streams.err.empty() ? cwd.file(".stderr") : streams.err;
+    const int out = ::open(out_path.c_str(),
+                           O_WRONLY | O_CREAT | (streams.out.empty() ? O_TRUNC : O_APPEND), 0644);
+    const int err = ::open(err_path.c_str(),
+                           O_WRONLY | O_CREAT | (streams.err.empty() ? O_TRUNC : O_APPEND), 0644);
+    const pid_t child = start_program(program, args, cwd, out, err, env);
+    ::close(out);
+    ::close(err);
+    Result result;
+    const int status = child > 0 ? wait_for(child) : -1;
+    if (child > 0 && WIFEXITED(status)) result.status = WEXITSTATUS(status);
     result.out = contents(out_path);
     result.err = contents(err_path);
     return result;
@@ -410,31 +432,6 @@ TEST(batch_cli, an_empty_value_after_equals_is_empty) {
             }
         }
     }
-}
-
-// Starts quarvent-batch in cwd with out and err as its standard output and standard error;
-// the child keeps no other descriptor of the test's.
-pid_t start_batch(const std::vector<std::string>& args, const TempDir& cwd, int out, int err) {
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::dup2(out, 1);
-        ::dup2(err, 2);
-        for (int fd = 3; fd < 1024; ++fd) ::close(fd);
-        if (::chdir(cwd.path().c_str()) != 0) ::_exit(126);
-        std::vector<char*> argv{const_cast<char*>(QUARVENT_BATCH_PROGRAM)};
-        for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-        argv.push_back(nullptr);
-        ::execv(QUARVENT_BATCH_PROGRAM, argv.data());
-        ::_exit(127);
-    }
-    return child;
-}
-
-int wait_for(pid_t child) {
-    int status = 0;
-    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
-    return status;
 }
 
 // An interrupt, a termination and a hang-up (once, or twice as a closed terminal can give)
