@@ -3,7 +3,12 @@
 // message boxes go to standard error as "Title: text", and dialogs are answered from the
 // command line's options instead of an operator.
 //
-// Texts inside the program are 8-bit (Latin-1); both streams receive UTF-8.
+// Both streams receive UTF-8: text that is UTF-8 already (file names) passes unchanged, and
+// the bytes that are not (8-bit Latin-1 text from SEG-2 files) are converted.
+//
+// The conversion is the job and the log is secondary: a write to either stream that fails
+// (a reader that went away, a closed terminal) is dropped, and later writes to that stream
+// are left out, while the run goes on.
 
 #include <chrono>
 #include <csignal>
@@ -23,13 +28,21 @@ struct ConsoleAnswers {
     bool delete_inputs = false;      // Yes to "Input Files Will Be Deleted"
 };
 
-// Latin-1 text as UTF-8.
-std::string latin1_to_utf8(std::string_view text);
+// Text as UTF-8: every well-formed UTF-8 sequence is kept as it is; each other byte is read
+// as Latin-1 and converted.
+std::string as_utf8(std::string_view text);
+
+// How the progress display shares the terminal.
+enum class Progress {
+    none,             // no progress display
+    own_terminal,     // err is a terminal that the log does not go to
+    shared_terminal,  // out and err are the same terminal: log lines and progress take turns
+};
 
 class ConsolePort final : public UiPort {
 public:
-    // progress: show "file i of n, traces written" on err (a terminal) while the run goes.
-    ConsolePort(ConsoleAnswers answers, std::FILE* out, std::FILE* err, bool progress,
+    // progress: show "file i of n, traces written" on err while the run goes.
+    ConsolePort(ConsoleAnswers answers, std::FILE* out, std::FILE* err, Progress progress,
                 int input_count);
 
     Answer message_box(const MessageBoxRequest& request) override;
@@ -45,7 +58,7 @@ public:
     // False once stop_requested is set (an interrupt): the run stops after its record.
     bool yield_events() override;
 
-    // Clears the progress line, so that the terminal is left clean.
+    // Writes what the log still holds back and leaves the final totals on the progress line.
     void finish();
 
     int traces_written() const { return traces_written_; }
@@ -56,15 +69,26 @@ public:
 private:
     void show_progress(bool force);
     void clear_progress();
+    // Writes the log text held back on a shared terminal.
+    void release_log();
+    void write_out(std::string_view text);
+    void write_err(std::string_view text);
 
     ConsoleAnswers answers_;
     std::FILE* out_;
     std::FILE* err_;
-    bool progress_;
+    Progress progress_;
     int input_count_;
     int current_file_ = 0;
     int traces_written_ = 0;
     bool progress_shown_ = false;
+    bool out_failed_ = false;
+    bool err_failed_ = false;
+    // On a shared terminal the log is written a whole line at a time, so that the progress
+    // line never lands in the middle of a log line; an unfinished line waits here.
+    std::string held_log_;
+    // The last log text written did not end its line (a held line grew too long).
+    bool log_mid_line_ = false;
     std::chrono::steady_clock::time_point last_progress_{};
 };
 

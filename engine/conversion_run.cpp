@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <optional>
 
@@ -160,12 +161,45 @@ std::string lower_case(std::string_view text) {
     return lower;
 }
 
-// An input shares the output when either path contains the other, in any letter case, or
-// when both name the same file (a link, or another spelling of the path).
+// Either path contains the other, in any letter case.
+bool contains_either(const std::string& first, const std::string& second) {
+    const std::string a = lower_case(first);
+    const std::string b = lower_case(second);
+    return a.find(b) != std::string::npos || b.find(a) != std::string::npos;
+}
+
+// The path with every link and "." or ".." resolved by the kernel: the file's own, or for a
+// file that does not exist yet its directory's followed by its name. Empty when neither
+// resolves.
+std::string resolved_path(const std::string& path) {
+    if (char* real = ::realpath(path.c_str(), nullptr)) {
+        std::string resolved(real);
+        std::free(real);
+        return resolved;
+    }
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos || slash + 1 == path.size()) return {};
+    const std::string name = path.substr(slash + 1);
+    if (name == "." || name == "..") return {};
+    const std::string directory = slash == 0 ? "/" : path.substr(0, slash);
+    char* real = ::realpath(directory.c_str(), nullptr);
+    if (real == nullptr) return {};
+    std::string resolved(real);
+    std::free(real);
+    if (resolved.back() != '/') resolved += '/';
+    return resolved + name;
+}
+
+// An input shares the output when either path contains the other, in any letter case, as
+// given or as the kernel resolves them (a link or ".." spells the same place differently),
+// or when both name the same file.
 bool shares_output(const std::string& input, const std::string& output) {
-    const std::string a = lower_case(input);
-    const std::string b = lower_case(output);
-    if (a.find(b) != std::string::npos || b.find(a) != std::string::npos) return true;
+    if (contains_either(input, output)) return true;
+    const std::string real_input = resolved_path(input);
+    const std::string real_output = resolved_path(output);
+    if (!real_input.empty() && !real_output.empty() && contains_either(real_input, real_output)) {
+        return true;
+    }
     const auto input_status = status_of(input);
     const auto output_status = status_of(output);
     return input_status && output_status && input_status->st_dev == output_status->st_dev &&

@@ -3,13 +3,20 @@
 #include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <pty.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <regex>
+#include <thread>
 
 #include "tests/support/seg2_builder.hpp"
 #include "tests/support/temp_dir.hpp"
@@ -31,17 +38,24 @@ std::string contents(const std::string& path) {
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
-// Runs program with args in directory cwd; env entries ("NAME=value") are added.
-Result run_program(const std::string& program, const std::vector<std::string>& args,
-                   const TempDir& cwd, const std::vector<std::string>& env = {}) {
-    const std::string out_path = cwd.file(".stdout");
-    const std::string err_path = cwd.file(".stderr");
+// Where the program's standard output and standard error go: files in cwd by default;
+// a given path is opened for appending, as a shell's ">>" would.
+struct Streams {
+    std::string out;
+    std::string err;
+};
+
+// Starts program with args in directory cwd, with out and err as its standard output and
+// standard error; env entries ("NAME=value") are added. The child keeps no other descriptor
+// of the test's.
+pid_t start_program(const std::string& program, const std::vector<std::string>& args,
+                    const TempDir& cwd, int out, int err,
+                    const std::vector<std::string>& env = {}) {
     const pid_t child = ::fork();
     if (child == 0) {
-        const int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         ::dup2(out, 1);
         ::dup2(err, 2);
+        for (int fd = 3; fd < 1024; ++fd) ::close(fd);
         if (::chdir(cwd.path().c_str()) != 0) ::_exit(126);
         for (const std::string& entry : env) ::putenv(const_cast<char*>(entry.c_str()));
         std::vector<char*> argv{const_cast<char*>(program.c_str())};
@@ -50,19 +64,44 @@ Result run_program(const std::string& program, const std::vector<std::string>& a
         ::execv(program.c_str(), argv.data());
         ::_exit(127);
     }
-    Result result;
+    return child;
+}
+
+int wait_for(pid_t child) {
     int status = 0;
-    if (child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status)) {
-        result.status = WEXITSTATUS(status);
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
+    return status;
+}
+
+pid_t start_batch(const std::vector<std::string>& args, const TempDir& cwd, int out, int err) {
+    return start_program(QUARVENT_BATCH_PROGRAM, args, cwd, out, err);
+}
+
+// Runs program with args in directory cwd; env entries ("NAME=value") are added.
+Result run_program(const std::string& program, const std::vector<std::string>& args,
+                   const TempDir& cwd, const std::vector<std::string>& env = {},
+                   const Streams& streams = {}) {
+    const std::string out_path = streams.out.empty() ? cwd.file(".stdout") : streams.out;
+    const std::string err_path = streams.err.empty() ? cwd.file(".stderr") : streams.err;
+    const int out = ::open(out_path.c_str(),
+                           O_WRONLY | O_CREAT | (streams.out.empty() ? O_TRUNC : O_APPEND), 0644);
+    const int err = ::open(err_path.c_str(),
+                           O_WRONLY | O_CREAT | (streams.err.empty() ? O_TRUNC : O_APPEND), 0644);
+    const pid_t child = start_program(program, args, cwd, out, err, env);
+    ::close(out);
+    ::close(err);
+    Result result;
+    const int status = child > 0 ? wait_for(child) : -1;
+    if (child > 0 && WIFEXITED(status)) result.status = WEXITSTATUS(status);
     result.out = contents(out_path);
     result.err = contents(err_path);
     return result;
 }
 
 Result batch(const std::vector<std::string>& args, const TempDir& cwd,
-             const std::vector<std::string>& env = {}) {
-    return run_program(QUARVENT_BATCH_PROGRAM, args, cwd, env);
+             const std::vector<std::string>& env = {}, const Streams& streams = {}) {
+    return run_program(QUARVENT_BATCH_PROGRAM, args, cwd, env, streams);
 }
 
 // The log with every time of day replaced by hh:mm:ss.
@@ -300,6 +339,338 @@ TEST(batch_cli, walks_every_shared_recording) {
     EXPECT_THAT(r.err, IsEmpty());
     EXPECT_THAT(r.out, HasSubstr("Conversion complete @ "));
     EXPECT_EQ(records_per_ssn(dir.file("all.qex")), true_counts);
+}
+
+// Each record's SSN (word 92) and sample count (word 58) as "ssn:samples", in file order.
+std::string record_summary(const std::string& path) {
+    const std::vector<std::uint8_t> b = read_file(path);
+    std::string summary;
+    for (std::size_t at = 0; at + 240 <= b.size();) {
+        const auto word = [&](int n) {
+            return static_cast<std::int16_t>(b[at + 2 * (n - 1)] | (b[at + 2 * (n - 1) + 1] << 8));
+        };
+        if (!summary.empty()) summary += ' ';
+        summary += std::to_string(word(92)) + ":" + std::to_string(word(58));
+        at += 240 + 4 * static_cast<std::size_t>(std::max<int>(0, word(58)));
+    }
+    return summary;
+}
+
+// "--name=" is an empty value, never "the value follows": the argument after it stays what it
+// is. Every option that takes a value, in all four spellings, with the arguments that an
+// old parser swallowed after it.
+TEST(batch_cli, an_empty_value_after_equals_is_empty) {
+    struct Outcome {
+        int status;
+        std::string records;  // record_summary of out.qex
+        std::string err;      // contained in standard error
+        bool inputs_deleted = false;
+    };
+    struct Case {
+        std::string option;
+        std::string value;
+        std::vector<std::string> following;  // between the option and the inputs
+        Outcome with_value;
+        Outcome empty;
+    };
+    const std::string converted = "1:4 1:4 2:4";
+    const std::vector<Case> cases = {
+        {"--output", "out.qex", {}, {0, converted, ""}, {1, "", "No Output File Selected"}},
+        {"--keywords",
+         "/nowhere/QEXKEYWO.RD",
+         {},
+         {1, "", "Keyword File Error"},
+         {0, converted, ""}},
+        {"--ssn",
+         "12",
+         {"--delete-inputs", "--resample=2"},
+         {0, "12:2 12:2 13:2", "Input Files Will Be Deleted", true},
+         {1, "", "SSN Value?: Enter Starting SSN\n"}},
+        {"--resample", "2", {}, {0, "1:2 1:2 2:2", ""}, {2, "", "--resample"}},
+        {"--record-end-ms", "0.5", {}, {0, "1:2 1:2 2:2", ""}, {0, converted, ""}},
+        {"--sample-interval-ms", "0.5", {"-q"}, {0, converted, ""}, {0, converted, ""}},
+    };
+    struct Spelling {
+        const char* name;
+        bool empty;
+        std::function<std::vector<std::string>(const std::string&, const std::string&)> args;
+    };
+    const std::vector<Spelling> spellings = {
+        {"--name=V", false, [](auto& o, auto& v) { return std::vector{o + "=" + v}; }},
+        {"--name V", false,
+         [](auto& o, auto& v) {
+             return std::vector{o, v};
+         }},
+        {"--name=", true, [](auto& o, auto&) { return std::vector{o + "="}; }},
+        {"--name \"\"", true,
+         [](auto& o, auto&) {
+             return std::vector<std::string>{o, ""};
+         }},
+    };
+    for (const Case& c : cases) {
+        for (const Spelling& spelling : spellings) {
+            SCOPED_TRACE(c.option + " as " + spelling.name);
+            TempDir dir;
+            write_file(dir.file("a.sg2"), shot(2).build());
+            write_file(dir.file("b.sg2"), shot(1).build());
+            const auto a_before = read_file(dir.file("a.sg2"));
+            std::vector<std::string> args;
+            if (c.option != "--output") args = {"-o", "out.qex"};
+            for (const std::string& arg : spelling.args(c.option, c.value)) args.push_back(arg);
+            args.insert(args.end(), c.following.begin(), c.following.end());
+            args.insert(args.end(), {"a.sg2", "b.sg2"});
+
+            const Outcome& expected = spelling.empty ? c.empty : c.with_value;
+            const Result r = batch(args, dir);
+            EXPECT_EQ(r.status, expected.status) << r.err;
+            EXPECT_EQ(record_summary(dir.file("out.qex")), expected.records);
+            EXPECT_THAT(r.err, HasSubstr(expected.err));
+            EXPECT_EQ(std::filesystem::exists(dir.file("a.sg2")), !expected.inputs_deleted);
+            EXPECT_EQ(std::filesystem::exists(dir.file("b.sg2")), !expected.inputs_deleted);
+            if (!expected.inputs_deleted) {
+                EXPECT_EQ(read_file(dir.file("a.sg2")), a_before);
+            }
+        }
+    }
+}
+
+// An interrupt, a termination and a hang-up (once, or twice as a closed terminal can give)
+// each stop the run after a whole record, and the program ends by itself with status 1.
+TEST(batch_cli, signals_stop_the_run_after_a_whole_record) {
+    constexpr int files = 60;
+    constexpr int traces = 24;
+    constexpr int samples = 2000;
+    constexpr std::uintmax_t record_size = 240 + 4 * samples;
+    std::vector<std::int16_t> data(samples);
+    for (int k = 0; k < samples; ++k)
+        data[static_cast<std::size_t>(k)] = static_cast<std::int16_t>(k);
+    Seg2Builder recording;
+    for (int t = 1; t <= traces; ++t) {
+        recording.add_trace(Seg2Trace::int16(data).with_string("SAMPLE_INTERVAL 0.00025"));
+    }
+    const std::vector<std::uint8_t> bytes = recording.build();
+
+    const std::vector<std::pair<const char*, std::vector<int>>> cases = {
+        {"interrupt", {SIGINT}},
+        {"termination", {SIGTERM}},
+        {"hang-up", {SIGHUP}},
+        {"hang-up twice", {SIGHUP, SIGHUP}},
+    };
+    for (const auto& [name, signals] : cases) {
+        SCOPED_TRACE(name);
+        TempDir dir;
+        std::vector<std::string> args = {"-q", "-o", "out.qex"};
+        for (int f = 1; f <= files; ++f) {
+            args.push_back("shot" + std::to_string(f) + ".sg2");
+            write_file(dir.file(args.back()), bytes);
+        }
+        const int log = ::open(dir.file(".log").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const pid_t child = start_batch(args, dir, log, log);
+        ::close(log);
+        ASSERT_GT(child, 0);
+
+        // Records reach the file at the end of the first file's turn: the run is under way.
+        const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        std::error_code missing;
+        while (std::filesystem::file_size(dir.file("out.qex"), missing) == 0 || missing) {
+            if (std::chrono::steady_clock::now() > give_up) break;
+            std::this_thread::sleep_for(std::chrono::microseconds(500));
+        }
+        for (int signal : signals) {
+            ::kill(child, signal);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        const int status = wait_for(child);
+        ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+        EXPECT_EQ(WEXITSTATUS(status), 1) << contents(dir.file(".log"));
+        const std::uintmax_t size = std::filesystem::file_size(dir.file("out.qex"));
+        EXPECT_EQ(size % record_size, 0u) << "a partial record at the end";
+        EXPECT_LT(size, files * traces * record_size) << "the run was not stopped";
+    }
+}
+
+// A log reader that goes away (quarvent-batch ... | head -1) leaves the run to finish: the
+// log's writes are dropped and the conversion completes.
+TEST(batch_cli, a_log_reader_that_goes_away_does_not_end_the_run) {
+    constexpr int files = 300;  // about 25 KB of log, several times the log's buffer
+    TempDir dir;
+    const std::vector<std::uint8_t> bytes = shot(1).build();
+    std::vector<std::string> args = {"-q", "-o", "out.qex"};
+    for (int f = 1; f <= files; ++f) {
+        args.push_back("shot" + std::to_string(f) + ".sg2");
+        write_file(dir.file(args.back()), bytes);
+    }
+    int pipe_ends[2];
+    ASSERT_EQ(::pipe(pipe_ends), 0);
+    const int err = ::open(dir.file(".stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const pid_t child = start_batch(args, dir, pipe_ends[1], err);
+    ::close(pipe_ends[1]);
+    ::close(err);
+    ASSERT_GT(child, 0);
+    char first = 0;
+    EXPECT_EQ(::read(pipe_ends[0], &first, 1), 1);
+    ::close(pipe_ends[0]);
+
+    const int status = wait_for(child);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0) << contents(dir.file(".stderr"));
+    EXPECT_EQ(records_per_ssn(dir.file("out.qex")).size(), static_cast<std::size_t>(files));
+}
+
+// An output that is the file standard output or standard error goes to is refused before
+// anything is written: the log or the messages would land among the records.
+TEST(batch_cli, an_output_that_is_the_log_or_messages_file_is_refused) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> args;
+        bool as_stdout;  // else out.qex receives standard error
+    };
+    const std::vector<Case> cases = {
+        {"/dev/stdout", {"--append", "-o", "/dev/stdout", "a.sg2"}, true},
+        {"the log file by its name", {"--append", "-o", "out.qex", "a.sg2"}, true},
+        {"the messages file by its name", {"--append", "-o", "./out.qex", "a.sg2"}, false},
+        {"/dev/stderr", {"--append", "-o", "/dev/stderr", "a.sg2"}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        write_file(dir.file("a.sg2"), shot(1).build());
+        write_file(dir.file("out.qex"), {1, 2, 3});
+        Streams streams;
+        (c.as_stdout ? streams.out : streams.err) = dir.file("out.qex");
+        const Result r = batch(c.args, dir, {}, streams);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(read_file(dir.file("out.qex")), (std::vector<std::uint8_t>{1, 2, 3}));
+        // One line, on whichever stream is not the output.
+        const std::string message = c.as_stdout ? r.err : r.out;
+        EXPECT_THAT(message, HasSubstr("same file as standard"));
+        EXPECT_EQ(std::count(message.begin(), message.end(), '\n'), 1) << message;
+    }
+}
+
+// File names are UTF-8 already and are shown as they are; only text read from SEG-2 files is
+// Latin-1 and converted.
+TEST(batch_cli, utf8_file_names_are_shown_unchanged) {
+    TempDir dir;
+    const std::string folder = "d\xC3\xADr";                                    // dír
+    const std::string name = folder + "/Schu\xC3\x9F.sg2";                      // Schuß.sg2
+    const std::string missing = folder + "/\xE2\x82\xAC-\xF0\x9F\x8C\x8A.sg2";  // €-🌊.sg2
+    std::filesystem::create_directory(dir.file(folder));
+    Seg2Builder file = shot(1);
+    file.file_string("NO_SUCH_KEYWORD \xE9t\xE9");
+    write_file(dir.file(name), file.build());
+
+    const Result r = batch({"-o", "out.qex", name}, dir);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_THAT(r.out, HasSubstr("Conversion of " + dir.file(name) + " begun"));
+    EXPECT_THAT(r.out, HasSubstr("\xC3\xA9t\xC3\xA9"));
+
+    const Result not_found = batch({"-o", "out2.qex", name, missing}, dir);
+    EXPECT_EQ(not_found.status, 1);
+    EXPECT_THAT(not_found.err, HasSubstr("Files Not Found"));
+    EXPECT_THAT(not_found.err, HasSubstr("\n" + dir.file(missing) + "\n"));
+}
+
+// The screen a terminal shows for what was written to it: carriage return, line feed and
+// "erase to the end of the line" are obeyed; trailing empty lines are left out.
+std::vector<std::string> screen_lines(const std::string& written) {
+    std::vector<std::string> lines(1);
+    std::size_t column = 0;
+    for (std::size_t i = 0; i < written.size(); ++i) {
+        std::string& line = lines.back();
+        if (written.compare(i, 3, "\x1b[K") == 0) {
+            line.resize(std::min(line.size(), column));
+            i += 2;
+        } else if (written[i] == '\r') {
+            column = 0;
+        } else if (written[i] == '\n') {
+            lines.emplace_back();
+            column = 0;
+        } else {
+            if (column < line.size()) {
+                line[column] = written[i];
+            } else {
+                line.push_back(written[i]);
+            }
+            ++column;
+        }
+    }
+    while (!lines.empty() && lines.back().empty()) lines.pop_back();
+    return lines;
+}
+
+// With the log and the progress line on one terminal, no log text lands on the progress line
+// and the last progress figure is the number of records written.
+TEST(batch_cli, progress_and_log_take_turns_on_one_terminal) {
+    TempDir dir;
+    Seg2Builder a = shot(2);
+    Seg2Builder b = shot(3);
+    for (Seg2Builder* file : {&a, &b}) {
+        for (Seg2Trace& trace : file->traces) trace.strings.push_back("DESCALING_FACTOR 0.5");
+    }
+    write_file(dir.file("a.sg2"), a.build());
+    write_file(dir.file("b.sg2"), b.build());
+
+    int terminal = -1;
+    const pid_t child = ::forkpty(&terminal, nullptr, nullptr, nullptr);
+    if (child == 0) {
+        if (::chdir(dir.path().c_str()) != 0) ::_exit(126);
+        const char* argv[] = {QUARVENT_BATCH_PROGRAM, "-o", "out.qex", "a.sg2", "b.sg2", nullptr};
+        ::execv(QUARVENT_BATCH_PROGRAM, const_cast<char**>(argv));
+        ::_exit(127);
+    }
+    ASSERT_GT(child, 0);
+    std::string shown;
+    char buffer[4096];
+    ssize_t got = 0;
+    while ((got = ::read(terminal, buffer, sizeof buffer)) > 0 || (got < 0 && errno == EINTR)) {
+        if (got > 0) shown.append(buffer, static_cast<std::size_t>(got));
+    }
+    ::close(terminal);
+    const int status = wait_for(child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+
+    EXPECT_EQ(record_summary(dir.file("out.qex")), "1:4 1:4 2:4 2:4 2:4");
+    const std::string top = dir.path().string();
+    EXPECT_EQ(screen_lines(without_times(shown)),
+              (std::vector<std::string>{
+                  "",
+                  "Conversion of " + top + "/a.sg2 begun at hh:mm:ss",
+                  " *SCALE FACTOR APPLIED!* ",
+                  "Conversion of " + top + "/b.sg2 begun at hh:mm:ss",
+                  " *SCALE FACTOR APPLIED!* Conversion complete @ hh:mm:ss",
+                  "file 2 of 2, 5 traces written",
+              }));
+}
+
+// ".." after a symbolic link is resolved by the kernel, from where the link leads: the file
+// converted, deleted and written is the one the path names.
+TEST(batch_cli, dot_dot_after_a_symbolic_link_follows_the_link) {
+    TempDir dir;
+    std::filesystem::create_directories(dir.file("real/deep"));
+    std::filesystem::create_directory_symlink("real/deep", dir.file("link"));
+    write_file(dir.file("real/A0001.sg2"), shot(2).build());
+    write_file(dir.file("A0001.sg2"), shot(1).build());  // what a text edit of the path names
+
+    Result r = batch({"-q", "--delete-inputs", "-o", "out.qex", "link/../A0001.sg2"}, dir);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_FALSE(std::filesystem::exists(dir.file("real/A0001.sg2")));
+    EXPECT_TRUE(std::filesystem::exists(dir.file("A0001.sg2")));
+    EXPECT_EQ(record_summary(dir.file("out.qex")), "1:4 1:4");
+
+    r = batch({"-q", "-o", "link/../o2.qex", "A0001.sg2"}, dir);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(record_summary(dir.file("real/o2.qex")), "1:4");
+    EXPECT_FALSE(std::filesystem::exists(dir.file("o2.qex")));
+
+    // One place spelled two ways still counts as shared, the output not existing yet.
+    write_file(dir.file("real/B0001.sg2"), shot(1).build());
+    r = batch({"-q", "-o", "link/../B0001.sg2.qex", "./real/B0001.sg2"}, dir);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Input/Output Share Error: Output file can not be an input file also.\n");
+    EXPECT_FALSE(std::filesystem::exists(dir.file("real/B0001.sg2.qex")));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("B0001.sg2.qex")));
 }
 
 }  // namespace
