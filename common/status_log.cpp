@@ -10,10 +10,11 @@ void StatusLog::append(std::string_view text) {
     for (char c : text) {
         if (c != '\0') cleaned.push_back(c);
     }
+    // Emptied before the entry that would pass the hard limit, so the latest entry shows.
+    if (size_ > 0 && size_ + cleaned.size() > hard_limit) clear();
     if (keeping_ == Keeping::text) text_ += cleaned;
     size_ += cleaned.size();
     ui_.text1_append(cleaned);
-    if (size_ > hard_limit) clear();
 }
 
 void StatusLog::append_header_string_message(std::string_view line) {

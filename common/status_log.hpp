@@ -3,8 +3,8 @@
 // empties it when it has grown past limit characters at the start of a file's turn.
 //
 // Its size stays bounded whatever the input: a file's header string messages are shown up
-// to a limit and then only counted, and a log that grows past hard_limit within one file's
-// turn is emptied at once. A log whose text goes elsewhere as it is written (a console)
+// to a limit and then only counted, and a log that would grow past hard_limit within one
+// file's turn is emptied before the entry that would take it there. A log whose text goes elsewhere as it is written (a console)
 // keeps only its length.
 
 #include <cstddef>
@@ -19,7 +19,8 @@ class StatusLog {
 public:
     // Past this length the log is emptied at the next file start.
     static constexpr std::size_t limit = 32000;
-    // Past this length the log is emptied at once. An ordinary file's turn stays far below.
+    // The log is emptied before an entry that would take it past this length. An ordinary
+    // file's turn stays far below.
     static constexpr std::size_t hard_limit = 1'000'000;
     // Of one file's header string messages, those after this many lines or characters are
     // counted instead of shown.
