@@ -198,7 +198,9 @@ int main(int argc, char** argv) {
                  "Delete each input whose traces were all converted");
     app.add_flag("--append", append, "Append to an existing output file");
     app.add_option("--sample-interval-ms", sample_interval_ms,
-                   "Sample interval in ms for data that give none");
+                   "Sample interval in ms, needed at the first trace that has no interval of "
+                   "its own nor one left by an earlier trace; from then on used for every "
+                   "trace that states none. A trace that states its interval keeps it.");
     app.add_flag("-q,--quiet", quiet, "No progress display");
     app.add_option("INPUT", inputs, "SEG-2 input files, converted in this order")->required();
     app.set_version_flag("--version", "quarvent-batch " QUARVENT_VERSION);
@@ -259,7 +261,9 @@ int main(int argc, char** argv) {
     }
     quarvent::ConsolePort port(answers, stdout, stderr, progress,
                                static_cast<int>(request.inputs.size()));
-    quarvent::StatusLog log(port);
+    // The log goes to standard output as it is written; keeping it too would cost memory
+    // without end on a long run.
+    quarvent::StatusLog log(port, quarvent::StatusLog::Keeping::length_only);
     quarvent::HeaderTranslator translator(*loaded.table, log, port);
 
     const quarvent::RunOutcome outcome = quarvent::convert_run(request, port, log, translator);

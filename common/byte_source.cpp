@@ -41,6 +41,7 @@ std::error_code FileSource::open(const std::string& path) {
     }
     fd_ = fd;
     size_ = static_cast<std::uint64_t>(info.st_size);
+    identity_ = {info.st_dev, info.st_ino};
     return {};
 }
 
@@ -48,6 +49,7 @@ void FileSource::close() {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
     size_ = 0;
+    identity_ = {};
 }
 
 bool FileSource::read_at(std::uint64_t offset, std::span<std::uint8_t> out) const {

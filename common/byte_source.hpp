@@ -2,6 +2,8 @@
 // Random-access bytes for the readers: a file or memory, so that tests and fuzzers run the
 // same reading code as a conversion.
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <span>
 #include <string>
@@ -45,9 +47,18 @@ public:
     std::uint64_t size() const override { return size_; }
     bool read_at(std::uint64_t offset, std::span<std::uint8_t> out) const override;
 
+    // Which file it is: its device and inode number (both 0 when none is open).
+    struct Identity {
+        dev_t device = 0;
+        ino_t inode = 0;
+        bool operator==(const Identity&) const = default;
+    };
+    Identity identity() const { return identity_; }
+
 private:
     int fd_ = -1;
     std::uint64_t size_ = 0;
+    Identity identity_;
 };
 
 }  // namespace quarvent

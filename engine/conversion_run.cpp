@@ -206,24 +206,71 @@ bool shares_output(const std::string& input, const std::string& output) {
            input_status->st_ino == output_status->st_ino;
 }
 
+// Passes every header string on and notes whether it wrote word 59, the sample interval.
+// The keyword translation never writes not_written (its values lie within -32535 .. 32535),
+// so word 59 still holding it afterwards means that the string did not write the word.
+class IntervalWatch final : public HeaderStringReceiver {
+public:
+    explicit IntervalWatch(HeaderStringReceiver& receiver) : receiver_(receiver) {}
+
+    Result header_string(std::string_view s, OutputTraceHeader& header,
+                         double& trace_scale_factor) override {
+        const std::int16_t before = header.word(interval_word);
+        header.word(interval_word) = not_written;
+        const Result result = receiver_.header_string(s, header, trace_scale_factor);
+        if (header.word(interval_word) == not_written) {
+            header.word(interval_word) = before;
+        } else {
+            written_ = true;
+        }
+        return result;
+    }
+
+    // Forgets what earlier strings wrote.
+    void start() { written_ = false; }
+    // The interval that the strings since start wrote, when they wrote one.
+    std::optional<std::int16_t> stated(const OutputTraceHeader& header) const {
+        if (!written_) return std::nullopt;
+        return header.word(interval_word);
+    }
+
+private:
+    static constexpr int interval_word = 59;
+    static constexpr std::int16_t not_written = -32768;
+
+    HeaderStringReceiver& receiver_;
+    bool written_ = false;
+};
+
 class ConversionRun {
 public:
     ConversionRun(const RunRequest& request, UiPort& ui, StatusLog& log,
                   HeaderStringReceiver& receiver)
-        : request_(request), ui_(ui), log_(log), sink_{receiver, header_, trace_scale_factor_} {}
+        : request_(request),
+          ui_(ui),
+          log_(log),
+          interval_watch_(receiver),
+          sink_{interval_watch_, header_, trace_scale_factor_},
+          output_(request.output_calls) {}
 
     RunOutcome run() {
         if (!prepare()) {
-            (void)output_.close();  // nothing written
+            (void)output_.close();  // nothing written: an output the open created goes again
             return RunOutcome::ended_at_check;
         }
         for (std::size_t i = 0; i < request_.inputs.size(); ++i) {
             if (!convert_file(i)) return stop();
         }
         ui_.set_mouse_pointer(MousePointer::normal);
-        log_.append(run_complete_entry(time_of_day()));
-        (void)output_.close();  // the last turn's end has written every record
         input_.close();
+        // The close may report a write that failed late; the run is then not complete.
+        if (const std::error_code reason = output_.close()) {
+            ui_.message_box(output_write_error_message(request_.output_file_name, reason,
+                                                       output_.cut_back_failure()));
+            ui_.set_text1_visible(true);
+            return RunOutcome::stopped;
+        }
+        log_.append(run_complete_entry(time_of_day()));
         ui_.set_text1_visible(true);
         return RunOutcome::completed;
     }
@@ -309,7 +356,10 @@ private:
         ui_.set_label3_caption(path);
 
         FileDescriptor file;
-        switch (read_file_descriptor(input_, file, sink_)) {
+        interval_watch_.start();
+        const FileDescriptorResult descriptor = read_file_descriptor(input_, file, sink_);
+        file_interval_ = interval_watch_.stated(header_);
+        switch (descriptor) {
             case FileDescriptorResult::read:
                 break;
             case FileDescriptorResult::not_seg2:
@@ -322,18 +372,21 @@ private:
                 return false;
         }
 
-        bool complete = true;
+        int written = 0;
         for (int t = 1; t <= file.trace_count; ++t) {
             switch (convert_trace(path, file, t)) {
                 case TraceOutcome::written:
+                    ++written;
                     break;
                 case TraceOutcome::skipped:
-                    complete = false;
                     break;
                 case TraceOutcome::stop:
                     return false;
             }
         }
+        // A file from which nothing was written (a trace count of 0 or less among them) is
+        // not converted, whatever else it holds.
+        const bool complete = written > 0 && written == file.trace_count;
 
         if (ssn_ == 32767) {
             ssn_exhausted_ = true;
@@ -345,7 +398,11 @@ private:
 
     TraceOutcome convert_trace(const std::string& path, const FileDescriptor& file, int t) {
         TraceDescriptor trace;
+        interval_watch_.start();
         const TraceDescriptorResult read = read_trace_descriptor(input_, file, t, trace, sink_);
+        // The trace's own interval: from its strings, or else from its file's.
+        std::optional<std::int16_t> own_interval = interval_watch_.stated(header_);
+        if (!own_interval) own_interval = file_interval_;
         switch (read) {
             case TraceDescriptorResult::read:
                 break;
@@ -376,7 +433,7 @@ private:
             case DecodeResult::run_ended:
                 return TraceOutcome::stop;
         }
-        if (check_sample_interval(header_, manual_interval_, ui_, log_) ==
+        if (check_sample_interval(header_, manual_interval_, own_interval, ui_, log_) ==
             IntervalResult::run_ended) {
             return TraceOutcome::stop;
         }
@@ -389,24 +446,40 @@ private:
         }
         if (const std::error_code reason = write_trace_record(
                 output_, header_, arrays_.output_samples, trace_scale_factor_, record_, log_)) {
-            ui_.message_box(output_write_error_message(request_.output_file_name, reason));
+            ui_.message_box(output_write_error_message(request_.output_file_name, reason,
+                                                       output_.cut_back_failure()));
             return TraceOutcome::stop;
         }
         return ui_.yield_events() ? TraceOutcome::written : TraceOutcome::stop;
     }
 
     // The end of a file's turn: its records reach the output file. With delete_inputs the
-    // input goes only when every one of its traces is in the output and the output is on
-    // the disk. False when the run stops.
+    // input goes only when every one of its traces is in the output, the output is on the
+    // disk, and the path still names the file that was read (a file put in its place
+    // meanwhile was never converted). False when the run stops.
     bool end_of_turn(const std::string& path, bool complete) {
+        log_.end_header_string_messages();
         const bool deleting = request_.options.delete_inputs && complete;
         if (const std::error_code reason = deleting ? output_.sync() : output_.flush()) {
-            ui_.message_box(output_write_error_message(request_.output_file_name, reason));
+            ui_.message_box(output_write_error_message(request_.output_file_name, reason,
+                                                       output_.cut_back_failure()));
             return false;
         }
         if (!request_.options.delete_inputs) return true;
+        const FileSource::Identity read = input_.identity();
         input_.close();
         if (!complete) {
+            log_.append(kept_entry(path));
+            return true;
+        }
+        struct stat named {};
+        if (::lstat(path.c_str(), &named) != 0) {
+            log_.append(deletion_failed_entry(path, {errno, std::generic_category()}));
+            return true;
+        }
+        // A symbolic link to the file that was read goes as before: the link, not the file.
+        if (S_ISLNK(named.st_mode) && ::stat(path.c_str(), &named) != 0) named = {};
+        if (FileSource::Identity{named.st_dev, named.st_ino} != read) {
             log_.append(kept_entry(path));
             return true;
         }
@@ -418,8 +491,10 @@ private:
 
     // The records written before the stop stay in the output.
     RunOutcome stop() {
+        log_.end_header_string_messages();
         if (const std::error_code reason = output_.close()) {
-            ui_.message_box(output_write_error_message(request_.output_file_name, reason));
+            ui_.message_box(output_write_error_message(request_.output_file_name, reason,
+                                                       output_.cut_back_failure()));
         }
         ui_.set_mouse_pointer(MousePointer::normal);
         input_.close();
@@ -433,8 +508,10 @@ private:
 
     OutputTraceHeader header_;
     double trace_scale_factor_ = 1.0;
+    IntervalWatch interval_watch_;
     HeaderStringSink sink_;
     ManualInterval manual_interval_;
+    std::optional<std::int16_t> file_interval_;  // what the current file's strings state
     SampleArrays arrays_;
     TraceRecordState record_;
     OutputFile output_;

@@ -3,8 +3,10 @@
 // in list order, trace by trace, each converted trace appended to the one output file, with
 // the status log.
 //
-// A run only ever appends whole records to the output. An input is deleted (when asked) only
-// after every one of its traces was written and the output was flushed to disk.
+// A run only ever appends whole records to the output; an output file that the run created
+// and wrote nothing into is removed at its end. An input is deleted (when asked) only after
+// every one of its traces, at least one, was written and the output was flushed to disk, and
+// only while its path still names the file that was read.
 
 #include <functional>
 #include <ostream>
@@ -15,6 +17,7 @@
 #include "common/header_string_receiver.hpp"
 #include "common/status_log.hpp"
 #include "common/ui_port.hpp"
+#include "engine/output_file.hpp"
 
 namespace quarvent {
 
@@ -24,6 +27,8 @@ struct RunRequest {
     ConversionOptions options;
     // Local time of day as "hh:mm:ss"; tests replace it. Empty function = the real clock.
     std::function<std::string()> time_of_day;
+    // The system calls the output file is written and closed with; tests replace them.
+    OutputSystemCalls output_calls = OutputSystemCalls::real();
 };
 
 enum class RunOutcome {

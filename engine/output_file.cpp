@@ -15,17 +15,51 @@ namespace {
 
 std::error_code last_error() { return {errno, std::generic_category()}; }
 
+// Links followed from the output's name to a file that does not exist yet, as many as the
+// system follows in one path.
+constexpr int max_symbolic_links = 40;
+
 }  // namespace
+
+const OutputSystemCalls& OutputSystemCalls::real() {
+    static constexpr OutputSystemCalls calls{::pwrite, ::ftruncate, ::close};
+    return calls;
+}
 
 OutputFile::~OutputFile() { (void)close(); }
 
 std::error_code OutputFile::open(const std::string& path) {
     (void)close();
-    // O_EXCL first tells whether this open creates the file.
-    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    const bool created = fd >= 0;
-    if (fd < 0 && errno == EEXIST) fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd < 0) return last_error();
+    cut_back_failure_ = {};
+    // O_EXCL first tells whether this open creates the file. A name that exists is opened as
+    // it is. O_EXCL also refuses a symbolic link to nothing, which the plain open then finds
+    // missing: the name the link gives is created the same way, as an ordinary create would.
+    std::string target = path;
+    int fd = -1;
+    bool created = false;
+    for (int links = 0;; ++links) {
+        fd = ::open(target.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            created = true;
+            break;
+        }
+        if (errno != EEXIST) return last_error();
+        fd = ::open(target.c_str(), O_RDWR | O_CLOEXEC);
+        if (fd >= 0) break;
+        if (errno != ENOENT) return last_error();
+        if (links == max_symbolic_links) {
+            return std::make_error_code(std::errc::too_many_symbolic_link_levels);
+        }
+        std::error_code reason;
+        const std::filesystem::path link = std::filesystem::read_symlink(target, reason);
+        // No longer a link, or gone: the name changed meanwhile; try it afresh.
+        if (reason == std::errc::invalid_argument ||
+            reason == std::errc::no_such_file_or_directory) {
+            continue;
+        }
+        if (reason) return reason;
+        target = (std::filesystem::path(target).parent_path() / link).string();
+    }
     struct stat info {};
     if (::fstat(fd, &info) != 0) {
         const std::error_code reason = last_error();
@@ -39,20 +73,32 @@ std::error_code OutputFile::open(const std::string& path) {
     fd_ = fd;
     // A device has no length: records go from its start.
     end_ = S_ISREG(info.st_mode) ? static_cast<std::uint64_t>(info.st_size) : 0;
-    path_ = path;
-    created_ = created;
+    created_path_ = created ? target : std::string{};
     directory_synced_ = false;
     return {};
 }
 
 std::error_code OutputFile::close() {
     if (fd_ < 0) return {};
-    const std::error_code reason = flush();
-    ::close(fd_);
+    std::error_code reason = flush();
+    remove_if_created_and_empty();
+    if (calls_.close(fd_) != 0 && !reason) reason = last_error();
     fd_ = -1;
     end_ = 0;
-    path_.clear();
+    created_path_.clear();
     return reason;
+}
+
+void OutputFile::remove_if_created_and_empty() {
+    if (created_path_.empty() || end_ != 0) return;
+    struct stat open_file {};
+    if (::fstat(fd_, &open_file) != 0 || open_file.st_size != 0) return;
+    // Only when the name still names the file this open created: someone may have put
+    // another file in its place meanwhile.
+    struct stat named {};
+    if (::lstat(created_path_.c_str(), &named) != 0) return;
+    if (named.st_dev != open_file.st_dev || named.st_ino != open_file.st_ino) return;
+    (void)::unlink(created_path_.c_str());
 }
 
 std::error_code OutputFile::begin_record(std::size_t bytes, std::span<std::uint8_t>& room) {
@@ -86,8 +132,8 @@ std::error_code OutputFile::flush() {
     std::size_t done = 0;
     std::error_code reason;
     while (done < committed) {
-        const ssize_t wrote =
-            ::pwrite(fd_, buffer_.get() + done, committed - done, static_cast<off_t>(end_ + done));
+        const ssize_t wrote = calls_.pwrite(fd_, buffer_.get() + done, committed - done,
+                                            static_cast<off_t>(end_ + done));
         if (wrote < 0 && errno == EINTR) continue;
         if (wrote <= 0) {
             reason = wrote < 0 ? last_error() : std::make_error_code(std::errc::no_space_on_device);
@@ -100,8 +146,11 @@ std::error_code OutputFile::flush() {
         const auto last_whole = std::upper_bound(record_ends_.begin(), record_ends_.end(), done);
         const std::size_t kept = last_whole == record_ends_.begin() ? 0 : *(last_whole - 1);
         if (done > kept) {
-            while (::ftruncate(fd_, static_cast<off_t>(end_ + kept)) != 0 && errno == EINTR) {
-            }
+            int cut = 0;
+            do {
+                cut = calls_.ftruncate(fd_, static_cast<off_t>(end_ + kept));
+            } while (cut != 0 && errno == EINTR);
+            if (cut != 0) cut_back_failure_ = last_error();
         }
         done = kept;
     }
@@ -119,8 +168,8 @@ std::error_code OutputFile::sync() {
     struct stat info {};
     if (::fstat(fd_, &info) != 0) return last_error();
     if (info.st_nlink == 0) return std::make_error_code(std::errc::no_such_file_or_directory);
-    if (created_ && !directory_synced_) {
-        std::filesystem::path directory = std::filesystem::path(path_).parent_path();
+    if (!created_path_.empty() && !directory_synced_) {
+        std::filesystem::path directory = std::filesystem::path(created_path_).parent_path();
         if (directory.empty()) directory = ".";
         const int dir_fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (dir_fd < 0) return last_error();

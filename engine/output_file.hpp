@@ -6,6 +6,11 @@
 // far more per byte). Every write is checked: when one fails (disk full, I/O error, file
 // size limit) the file is cut back to the end of the last record that reached it whole, so
 // the output always ends with a complete record, whatever happens.
+//
+// A file that the open created and that holds nothing when it is closed is removed again,
+// so that a run which wrote nothing leaves no empty file behind.
+
+#include <sys/types.h>
 
 #include <cstdint>
 #include <memory>
@@ -16,19 +21,34 @@
 
 namespace quarvent {
 
+// The system calls through which the output is written and closed. Tests put failing ones in
+// place to reach the error paths that real file systems seldom take.
+struct OutputSystemCalls {
+    ssize_t (*pwrite)(int fd, const void* bytes, std::size_t count, off_t offset);
+    int (*ftruncate)(int fd, off_t length);
+    int (*close)(int fd);
+
+    static const OutputSystemCalls& real();
+};
+
 class OutputFile {
 public:
     static constexpr std::size_t buffer_bytes = 256 * 1024;
 
-    OutputFile() = default;
+    explicit OutputFile(const OutputSystemCalls& calls = OutputSystemCalls::real())
+        : calls_(calls) {}
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
     // Writes what is gathered, ignoring a failure; call close to learn of one.
     ~OutputFile();
 
-    // Opens path for appending; on failure returns the system's reason.
+    // Opens path for appending; on failure returns the system's reason. A path that is a
+    // symbolic link to nothing creates the file the link names, as an ordinary create does.
     [[nodiscard]] std::error_code open(const std::string& path);
-    // Writes what is gathered and closes the file; returns the reason of a failed write.
+    // Writes what is gathered and closes the file; returns the reason of a failed write or
+    // of a failed close (where network file systems report deferred write errors). A file
+    // that this open created and that is still empty is removed, provided its name still
+    // names it.
     std::error_code close();
     bool is_open() const { return fd_ >= 0; }
 
@@ -44,12 +64,19 @@ public:
     // the rest are dropped, and the system's reason is returned.
     [[nodiscard]] std::error_code flush();
 
+    // Set when a failed write left part of a record at the file's end and cutting it off
+    // failed too: the reason of that failure. Cleared by open.
+    std::error_code cut_back_failure() const { return cut_back_failure_; }
+
     // Flushes, then makes what was written durable on the disk (and, for a file this run
     // created, its directory entry), so that nothing written so far is lost in a crash.
     // Fails when the file has been removed since it was opened.
     [[nodiscard]] std::error_code sync();
 
 private:
+    void remove_if_created_and_empty();
+
+    OutputSystemCalls calls_;
     int fd_ = -1;
     std::uint64_t end_ = 0;  // the file's end: where the gathered records go
     // Gathered records: used_ bytes of capacity_, left uninitialised until a record is built.
@@ -57,8 +84,8 @@ private:
     std::size_t capacity_ = 0;
     std::size_t used_ = 0;
     std::vector<std::size_t> record_ends_;  // offsets in buffer_ where a record ends
-    std::string path_;
-    bool created_ = false;  // the file did not exist before open
+    std::string created_path_;  // the file this open created; empty when it existed before
+    std::error_code cut_back_failure_;
     bool directory_synced_ = false;
 };
 

@@ -193,7 +193,8 @@ DecodeResult decode_trace_samples(const TraceToDecode& trace, std::int16_t resam
     return DecodeResult::decoded;
 }
 
-IntervalResult check_sample_interval(OutputTraceHeader& header, ManualInterval& manual, UiPort& ui,
+IntervalResult check_sample_interval(OutputTraceHeader& header, ManualInterval& manual,
+                                     std::optional<std::int16_t> own_interval, UiPort& ui,
                                      StatusLog& log) {
     if (header.word(59) <= 0 && !manual.manual_interval_in_force) {
         const std::string answer =
@@ -211,7 +212,13 @@ IntervalResult check_sample_interval(OutputTraceHeader& header, ManualInterval& 
         log.append(manual_interval_entry);
     }
     if (manual.manual_interval_in_force) {
-        if (const auto word = interval_word(manual.manual_interval_us)) header.word(59) = *word;
+        // Word 59 may hold an interval inherited from an earlier trace: only one the trace
+        // states itself is kept.
+        if (own_interval && *own_interval > 0) {
+            header.word(59) = *own_interval;
+        } else if (const auto word = interval_word(manual.manual_interval_us)) {
+            header.word(59) = *word;
+        }
     }
     return IntervalResult::ready;
 }

@@ -4,6 +4,7 @@
 // usable sample interval, asking the operator once per run when the data do not give one.
 
 #include <cstdint>
+#include <optional>
 #include <ostream>
 #include <string_view>
 #include <vector>
@@ -60,12 +61,16 @@ enum class IntervalResult { ready, run_ended };
 
 // Makes header word 59 hold a usable sample interval. When it holds none (0 or less) and no
 // manual interval is in force, asks the operator once, through the "Missing Sampling Rate"
-// prompt; a valid answer stays in force for the rest of the run and then sets word 59 for
-// every later trace. A cancelled prompt ends the run; an invalid answer (one that does not
-// give 1 .. 32767 microseconds) ends it after the "Invalid Sampling Rate" box.
+// prompt; a valid answer stays in force for the rest of the run. While it is in force, a
+// trace keeps the interval it states itself (own_interval: what its own strings, or else its
+// file's strings, wrote into word 59; none when neither wrote it) when that is above 0, and
+// every other trace gets the manual interval. A cancelled prompt ends the run; an invalid
+// answer (one that does not give 1 .. 32767 microseconds) ends it after the "Invalid
+// Sampling Rate" box.
 [[nodiscard]] IntervalResult check_sample_interval(OutputTraceHeader& header,
-                                                   ManualInterval& manual, UiPort& ui,
-                                                   StatusLog& log);
+                                                   ManualInterval& manual,
+                                                   std::optional<std::int16_t> own_interval,
+                                                   UiPort& ui, StatusLog& log);
 
 void PrintTo(DecodeResult result, std::ostream* os);
 void PrintTo(IntervalResult result, std::ostream* os);

@@ -186,7 +186,8 @@ std::error_code write_trace_record(OutputFile& output, OutputTraceHeader& header
     return {};
 }
 
-MessageBoxRequest output_write_error_message(std::string_view output_path, std::error_code reason) {
+MessageBoxRequest output_write_error_message(std::string_view output_path, std::error_code reason,
+                                             std::error_code cut_back_failure) {
     std::string text = "The output file could not be written:";
     text += line_break;
     text += output_path;
@@ -195,7 +196,15 @@ MessageBoxRequest output_write_error_message(std::string_view output_path, std::
     text += line_break;
     text += reason.message();
     text += line_break;
-    text += "It keeps every trace record that reached it whole; the conversion stops.";
+    if (cut_back_failure) {
+        text += "Part of a trace record stays at its end: cutting it off failed (";
+        text += cut_back_failure.message();
+        text += ").";
+        text += line_break;
+        text += "The conversion stops.";
+    } else {
+        text += "It keeps every trace record that reached it whole; the conversion stops.";
+    }
     return {text, "Output Write Error", Buttons::ok, Icon::critical};
 }
 

@@ -65,8 +65,11 @@ std::optional<std::int16_t> file_number_from_name(std::string_view name);
                                                  double trace_scale_factor, TraceRecordState& state,
                                                  StatusLog& log);
 
-// The box that stops the run after a failed write to the output.
-MessageBoxRequest output_write_error_message(std::string_view output_path, std::error_code reason);
+// The box that stops the run after a failed write to the output, or after a failed close.
+// cut_back_failure, when set, is why the part of a record left at the output's end by the
+// failed write could not be cut off; the text then says that the end is incomplete.
+MessageBoxRequest output_write_error_message(std::string_view output_path, std::error_code reason,
+                                             std::error_code cut_back_failure = {});
 
 void PrintTo(FinishResult result, std::ostream* os);
 

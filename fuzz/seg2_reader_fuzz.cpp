@@ -150,7 +150,10 @@ void convert_like_a_run(std::span<const std::uint8_t> data) {
                        "trace " + std::to_string(t) + " sample " + std::to_string(k + 1));
         }
 
-        if (check_sample_interval(header, manual, ui, log) == IntervalResult::run_ended) return;
+        if (check_sample_interval(header, manual, std::nullopt, ui, log) ==
+            IntervalResult::run_ended) {
+            return;
+        }
         FUZZ_CHECK(header.word(59) >= 1, "no usable sample interval after the check");
     }
     FUZZ_CHECK(log.text().find('\0') == std::string::npos, "a NUL in the status log");

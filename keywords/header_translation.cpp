@@ -79,7 +79,7 @@ void HeaderTranslator::log_line(std::string_view text) {
     std::string line;
     line.reserve(text.size() + line_break.size());
     line.append(text).append(line_break);
-    log_.append(line);
+    log_.append_header_string_message(line);
 }
 
 std::int16_t HeaderTranslator::scaled_word(double x, std::int32_t p2, std::string_view s) {
@@ -98,11 +98,13 @@ std::int16_t HeaderTranslator::scaled_word(double x, std::int32_t p2, std::strin
         std::string text = "Warning- Keyword->";
         text.append(s.substr(0, s.size() - 1));  // less the string's terminating zero
         text.append("<-").append(line_break).append("Caused Over/Under flow set to 0");
-        log_line(text);
+        text.append(line_break);
         ++range_warning_count_;
         if (range_warning_count_ == range_warning_limit) {
-            log_line("No futher warnings will be issued!");
+            text.append("No futher warnings will be issued!").append(line_break);
         }
+        // Few enough in the program's life to be shown whatever the file.
+        log_.append(text);
     }
     return 0;
 }

@@ -13,7 +13,9 @@
 //      log line; anything else leaves the word and is logged
 //   5  trace_scale_factor = the value * P1
 // Scaled values outside -32535 .. 32535 become 0 with a warning (the first 50 of the program's
-// life). A string that no entry matches, and an entry with any other code, get a log line.
+// life). A string that no entry matches, and an entry with any other code, get a log line;
+// these and the vocabulary lines of codes 2 and 4 are the file's header string messages,
+// which the status log shows up to its limit and then counts.
 // An entry whose word number lies outside 0 .. 120 stops the run after a message box.
 
 #include <array>
@@ -115,6 +117,7 @@ private:
     // Applies P2 * x with the range check; returns the word's value.
     std::int16_t scaled_word(double x, std::int32_t p2, std::string_view s);
     Result word_out_of_range(const KeywordEntry& entry, long long word);
+    // A header string message: text and the line break.
     void log_line(std::string_view text);
 
     const KeywordTable& table_;

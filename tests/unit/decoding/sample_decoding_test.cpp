@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iterator>
 #include <limits>
+#include <optional>
 #include <utility>
 
 #include "common/bytes.hpp"
@@ -198,13 +199,14 @@ struct IntervalRun {
     OutputTraceHeader header;
     ManualInterval manual;
 
-    IntervalResult check(std::int16_t word_59) {
+    // word_59 as the translation left it; own_interval what the trace (or its file) stated.
+    IntervalResult check(std::int16_t word_59, std::optional<std::int16_t> own_interval = {}) {
         header.word(59) = word_59;
-        return check_sample_interval(header, manual, ui, log);
+        return check_sample_interval(header, manual, own_interval, ui, log);
     }
 };
 
-TEST(check_sample_interval, asks_once_per_run_and_the_answer_holds_for_every_later_trace) {
+TEST(check_sample_interval, asks_once_per_run_and_the_answer_holds_for_traces_without_their_own) {
     IntervalRun run;
     EXPECT_EQ(run.check(125), IntervalResult::ready);  // usable: nothing asked
     EXPECT_EQ(run.header.word(59), 125);
@@ -217,10 +219,27 @@ TEST(check_sample_interval, asks_once_per_run_and_the_answer_holds_for_every_lat
               "value other than 0 is required. Enter the value for sample rate in "
               "MILLISECONDS. Cancel to abort conversion.");
     EXPECT_EQ(run.ui.dialogs()[0].proposed, " 1");
-    // Later traces, missing an interval or carrying their own (also from a later file).
-    for (const std::int16_t word : {0, -4, 250}) {
-        EXPECT_EQ(run.check(word), IntervalResult::ready);
-        EXPECT_EQ(run.header.word(59), 500);
+    // Later traces: those without an interval of their own get the operator's; one that
+    // states its interval keeps it, also when it equals what an earlier trace left.
+    struct Later {
+        const char* name;
+        std::int16_t word_59;
+        std::optional<std::int16_t> own;
+        std::int16_t expected;
+    };
+    const Later later[] = {
+        {"nothing stated, word 59 at 0", 0, std::nullopt, 500},
+        {"stated 0 or below", -4, -4, 500},
+        {"inherited from an earlier trace's own interval", 250, std::nullopt, 500},
+        {"stated by the trace", 250, 250, 250},
+        {"stated, the same as what the previous trace left", 500, 500, 500},
+        {"stated by a later file", 125, 125, 125},
+        {"again nothing stated after a trace that stated one", 125, std::nullopt, 500},
+    };
+    for (const Later& row : later) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(run.check(row.word_59, row.own), IntervalResult::ready);
+        EXPECT_EQ(run.header.word(59), row.expected);
     }
     EXPECT_EQ(run.ui.dialogs().size(), 1U);
     EXPECT_EQ(run.log.text(), " -*Manual entered sample rate value used.*- ");

@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
+#include <string_view>
 
 #include "tests/unit/engine/engine_test_support.hpp"
 
@@ -146,16 +148,22 @@ TEST(conversion_run, checks_and_their_order) {
          {"QUARVENT FILE-ERROR"},
          O::ended_at_check,
          false},
-        {"SSN prompt cancelled: output created, nothing written",
+        {"SSN prompt cancelled: the output the open created goes again",
          one_input,
          {ssn("")},
          {"SSN Value?"},
          O::ended_at_check,
-         true},
+         false},
         {"SSN beyond 16 bits",
          one_input,
          {ssn("32768"), ok()},
          {"SSN Value?", "SSN Out Of Range"},
+         O::ended_at_check,
+         false},
+        {"existing empty output, SSN prompt cancelled: it stays",
+         existing_output,
+         {ok(), ssn("")},
+         {"Appending Data", "SSN Value?"},
          O::ended_at_check,
          true},
         {"all checks passed", one_input, {ssn("1")}, {"SSN Value?"}, O::completed, true},
@@ -377,8 +385,43 @@ TEST(conversion_run, deletion_of_converted_inputs_only) {
              return r.add_input("a.sg2", float_file({2, 2}));
          },
          false, ""},
-        {"no traces", [](ScriptedRun& r) { return r.add_input("a.sg2", float_file({})); }, false,
-         ""},
+        {"no traces", [](ScriptedRun& r) { return r.add_input("a.sg2", float_file({})); }, true,
+         " kept: not converted completely\r\n"},
+        {"trace count damaged to -3",
+         [](ScriptedRun& r) {
+             Seg2Builder f = float_file({2, 2, 2});
+             f.trace_count = -3;
+             return r.add_input("a.sg2", f);
+         },
+         true, " kept: not converted completely\r\n"},
+        {"trace count 0 with pointers present",
+         [](ScriptedRun& r) {
+             Seg2Builder f = float_file({2, 2});
+             f.trace_count = 0;
+             return r.add_input("a.sg2", f);
+         },
+         true, " kept: not converted completely\r\n"},
+        {"replaced by a new recording during its last yield",
+         [](ScriptedRun& r) {
+             const std::string path = r.add_input("a.sg2", float_file({2, 2}));
+             r.ui.on_yield = [path, &r](int call) {
+                 if (call == 2) {
+                     write_seg2(r.dir, "new.sg2", float_file({5}));
+                     std::filesystem::rename(r.dir.file("new.sg2"), path);
+                 }
+                 return true;
+             };
+             return path;
+         },
+         true, " kept: not converted completely\r\n"},
+        {"a symbolic link to the input: the link goes, the file it names stays",
+         [](ScriptedRun& r) {
+             write_seg2(r.dir, "real.sg2", float_file({2}));
+             std::filesystem::create_symlink(r.dir.file("real.sg2"), r.dir.file("a.sg2"));
+             r.request.inputs.push_back(r.dir.file("a.sg2"));
+             return r.request.inputs.back();
+         },
+         false, ""},
         {"not SEG-2",
          [](ScriptedRun& r) {
              Seg2Builder f = float_file({2});
@@ -420,11 +463,14 @@ TEST(conversion_run, deletion_of_converted_inputs_only) {
         run.ui.queue(Reply::button(Answer::yes));
         run.ui.queue(ssn("1"));
         EXPECT_EQ(run.go(), RunOutcome::completed);
-        EXPECT_EQ(std::filesystem::exists(path), c.exists_after);
+        EXPECT_EQ(std::filesystem::exists(std::filesystem::symlink_status(path)), c.exists_after);
         EXPECT_FALSE(std::filesystem::exists(later));
         if (!c.log_tail.empty()) {
             EXPECT_THAT(run.log.text(), HasSubstr(path + c.log_tail));
         }
+        // The file a link names is never deleted with the link.
+        EXPECT_EQ(std::filesystem::exists(run.dir.file("real.sg2")),
+                  std::string_view(c.name).starts_with("a symbolic link"));
         EXPECT_TRUE(run.output().whole);
     }
 }
@@ -533,6 +579,166 @@ TEST(conversion_run, every_cut_point_of_a_small_file) {
             EXPECT_THAT(run.log.text(), HasSubstr(" truncated trace 2 Skipping\r\n"));
         }
     }
+}
+
+// Passes strings on to the test strings, first calling on_string with each (less its zero).
+class HookedStrings final : public HeaderStringReceiver {
+public:
+    Result header_string(std::string_view s, OutputTraceHeader& header, double& scale) override {
+        if (on_string) on_string(s.substr(0, s.find('\0')));
+        return strings.header_string(s, header, scale);
+    }
+    TestStrings strings;
+    std::function<void(std::string_view)> on_string;
+};
+
+// An output file that the run created and left empty is removed at every end of the run;
+// one that existed before, or that is no longer the file the run created, stays.
+TEST(conversion_run, an_output_it_created_and_left_empty_is_removed) {
+    struct Case {
+        const char* name;
+        bool output_before;
+        std::function<void(ScriptedRun&)> setup;
+        std::vector<Reply> replies;  // after the SSN
+        RunOutcome outcome;
+        bool output_after;
+    };
+    const auto stop_at_first_trace = [](ScriptedRun& r) {
+        Seg2Builder f = float_file({1});
+        f.traces[0].strings.push_back("STOP");
+        r.add_input("a.sg2", f);
+    };
+    const auto too_many_samples = [](ScriptedRun& r) {
+        r.add_input("a.sg2", float_file({1}));
+        r.add_input("b.sg2", float_file({70000}));
+    };
+    const auto nothing_to_convert = [](ScriptedRun& r) {
+        Seg2Builder f = float_file({1});
+        f.block_id = 0;
+        r.add_input("a.sg2", f);
+    };
+    using O = RunOutcome;
+    const std::vector<Case> cases = {
+        {"stop at the first trace", false, stop_at_first_trace, {}, O::stopped, false},
+        {"stop at the first trace, output there before",
+         true,
+         stop_at_first_trace,
+         {},
+         O::stopped,
+         true},
+        {"a stop after a record", false, too_many_samples, {ok()}, O::stopped, true},
+        {"complete, but no input was SEG-2", false, nothing_to_convert, {}, O::completed, false},
+        {"complete, no input was SEG-2, output there before",
+         true,
+         nothing_to_convert,
+         {},
+         O::completed,
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedRun run;
+        c.setup(run);
+        if (c.output_before) {
+            write_file(run.request.output_file_name, {});
+            run.ui.queue(ok());  // "Appending Data"
+        }
+        run.ui.queue(ssn("1"));
+        for (const Reply& reply : c.replies) run.ui.queue(reply);
+        EXPECT_EQ(run.go(), c.outcome);
+        EXPECT_EQ(std::filesystem::exists(run.request.output_file_name), c.output_after);
+    }
+
+    // Another file put in its place while the run went on is not the run's to remove.
+    ScriptedRun run;
+    HookedStrings strings;
+    strings.on_string = [&run](std::string_view s) {
+        if (s != "STOP") return;
+        write_file(run.dir.file("other"), {});
+        std::filesystem::rename(run.dir.file("other"), run.request.output_file_name);
+    };
+    stop_at_first_trace(run);
+    run.ui.queue(ssn("1"));
+    EXPECT_EQ(convert_run(run.request, run.ui, run.log, strings), RunOutcome::stopped);
+    EXPECT_TRUE(std::filesystem::exists(run.request.output_file_name));
+}
+
+// A symbolic link to a file that does not exist yet names the output: the run creates that
+// file and writes into it, as an ordinary create would; the link stays a link.
+TEST(conversion_run, output_through_a_symbolic_link_to_nothing) {
+    struct Case {
+        const char* name;
+        std::vector<std::pair<std::string, std::string>> links;  // link name, what it names
+        std::string created;                                     // relative to the directory
+    };
+    const std::vector<Case> cases = {
+        {"relative", {{"out.qex", "data.qex"}}, "data.qex"},
+        {"into a subdirectory", {{"out.qex", "sub/data.qex"}}, "sub/data.qex"},
+        {"absolute", {{"out.qex", "@/data.qex"}}, "data.qex"},
+        {"a chain of two links",
+         {{"out.qex", "mid.qex"}, {"mid.qex", "sub/data.qex"}},
+         "sub/data.qex"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedRun run;
+        std::filesystem::create_directory(run.dir.file("sub"));
+        for (auto [link, target] : c.links) {
+            if (target.starts_with("@")) target = run.dir.path().string() + target.substr(1);
+            std::filesystem::create_symlink(target, run.dir.file(link));
+        }
+        run.add_input("a.sg2", float_file({3}));
+        run.ui.queue(ssn("1"));
+        EXPECT_EQ(run.go(), RunOutcome::completed);
+        EXPECT_EQ(run.ui.titles(), std::vector<std::string>{"SSN Value?"});
+        EXPECT_EQ(read_qex(run.dir.file(c.created)).records.size(), 1u);
+        EXPECT_TRUE(std::filesystem::is_symlink(run.request.output_file_name));
+
+        // Created this way and left empty, it goes again; the link stays.
+        ScriptedRun empty;
+        std::filesystem::create_symlink(empty.dir.file("data.qex"), empty.request.output_file_name);
+        empty.add_input("a.sg2", float_file({3}));
+        empty.ui.queue(ssn(""));
+        EXPECT_EQ(empty.go(), RunOutcome::ended_at_check);
+        EXPECT_FALSE(std::filesystem::exists(empty.dir.file("data.qex")));
+        EXPECT_TRUE(std::filesystem::is_symlink(empty.request.output_file_name));
+    }
+}
+
+// A file of one-sample traces; each trace states the interval given for it, or none.
+Seg2Builder interval_file(const std::vector<std::optional<int>>& intervals,
+                          std::optional<int> file_interval = std::nullopt) {
+    Seg2Builder file;
+    file.file_string("W8=1");
+    if (file_interval) file.file_string("W59=" + std::to_string(*file_interval));
+    for (const std::optional<int>& interval : intervals) {
+        Seg2Trace trace = Seg2Trace::float32({1.0F});
+        if (interval) trace.with_string("W59=" + std::to_string(*interval));
+        file.add_trace(trace);
+    }
+    return file;
+}
+
+// The operator's interval serves the traces that state none; a trace that states its own
+// keeps it, in whichever file it stands and whatever an earlier trace left in word 59.
+TEST(conversion_run, manual_interval_only_for_traces_without_their_own) {
+    ScriptedRun run;
+    run.request.options.resample_factor = 2;
+    run.add_input("a.sg2", interval_file({std::nullopt, std::nullopt}));
+    run.add_input("b.sg2", interval_file({125, std::nullopt, 250}));
+    run.add_input("c.sg2", interval_file({std::nullopt, 0}, 400));
+    run.add_input("d.sg2", interval_file({std::nullopt}));
+    run.ui.queue(ssn("1"));
+    run.ui.queue(Reply::text("0.5"));  // "Missing Sampling Rate"
+    ASSERT_EQ(run.go(), RunOutcome::completed);
+    std::vector<int> intervals;
+    for (const QexRecord& r : run.output().records) intervals.push_back(r.words[59]);
+    // Word 59 is the interval times the factor 2.
+    EXPECT_THAT(intervals, ElementsAre(1000, 1000, 250, 1000, 500, 800, 1000, 1000));
+    EXPECT_EQ(run.ui.titles(), (std::vector<std::string>{"SSN Value?", "Missing Sampling Rate"}));
+    const std::string note = " -*Manual entered sample rate value used.*- ";
+    EXPECT_EQ(run.log.text().find(note), run.log.text().rfind(note));
+    EXPECT_THAT(run.log.text(), HasSubstr(note));
 }
 
 }  // namespace

@@ -211,5 +211,51 @@ TEST(keywords_end_to_end, scale_factor_applies_to_its_own_trace_only) {
     EXPECT_EQ(result.records[0].words[59], 1000);
 }
 
+// A crafted file: many pointers to one trace descriptor full of strings that no keyword
+// matches. The log shows the first 1000 of the file's messages and one line with the count
+// of the rest, instead of growing with pointers times strings; the next file is shown afresh.
+TEST(keywords_end_to_end, endless_unmatched_strings_give_a_proportionate_log) {
+    const KeywordLoadResult loaded =
+        load_keyword_table(std::string(QUARVENT_SOURCE_DATA_DIR) + "QEXKEYWO.RD");
+    ASSERT_TRUE(loaded.table.has_value()) << loaded.error_text;
+    constexpr int pointers = 2000;
+    constexpr int strings = 10;
+    testing::Seg2Builder crafted;
+    testing::Seg2Trace trace = testing::Seg2Trace::float32({1.0F})
+                                   .with_string("SAMPLE_INTERVAL 0.001")
+                                   .with_string("CHANNEL_NUMBER 1");
+    for (int i = 0; i < strings; ++i) trace.with_string("QZXQ" + std::to_string(i));
+    crafted.add_trace(trace);
+    crafted.trace_count = pointers;
+    crafted.pointer_block_size = 4 * pointers;
+    crafted.pointers = std::vector<std::int32_t>(pointers, crafted.trace_offsets()[0]);
+    testing::Seg2Builder ordinary;
+    ordinary.add_trace(testing::Seg2Trace::float32({1.0F})
+                           .with_string("SAMPLE_INTERVAL 0.001")
+                           .with_string("QZXQ"));
+
+    TempDir dir;
+    const std::string a = dir.file("crafted.sg2");
+    const std::string b = dir.file("ordinary.sg2");
+    testing::write_file(a, crafted.build());
+    testing::write_file(b, ordinary.build());
+    const Converted result = convert({a, b}, *loaded.table, dir);
+    EXPECT_EQ(result.outcome, RunOutcome::completed);
+    EXPECT_EQ(result.records.size(), std::size_t{pointers + 1});
+
+    const std::string first_file = result.log.substr(0, result.log.find("Conversion of " + b));
+    const std::string unmatched = "   No Match Found \r\n";
+    std::size_t shown = 0;
+    for (std::size_t at = first_file.find(unmatched); at != std::string::npos;
+         at = first_file.find(unmatched, at + 1)) {
+        ++shown;
+    }
+    EXPECT_EQ(shown, 1000u);
+    EXPECT_THAT(first_file, HasSubstr("... " + std::to_string(pointers * strings - shown) +
+                                      " more header string messages of this file not shown\r\n"));
+    EXPECT_LT(result.log.size(), 40'000u);
+    EXPECT_THAT(result.log.substr(first_file.size()), HasSubstr("QZXQ" + unmatched));
+}
+
 }  // namespace
 }  // namespace quarvent

@@ -1,10 +1,14 @@
 // The output on a file size limit, on a full device, and in a directory that cannot take it:
 // the run stops with "Output Write Error" (or does not start), the output holds only complete
-// records, and no input whose traces are not all in the output is deleted.
+// records, and no input whose traces are not all in the output is deleted. A close or a cut-back
+// that fails is reported too.
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -215,6 +219,101 @@ TEST(output_faults, an_output_removed_during_the_run_stops_it_before_any_input_i
     ASSERT_FALSE(ui.dialogs().empty());
     EXPECT_EQ(ui.dialogs().back().title, "Output Write Error");
     for (const std::string& input : inputs) EXPECT_TRUE(std::filesystem::exists(input)) << input;
+}
+
+// Failures put in the place of the output's system calls, for the errors that real file
+// systems report seldom: a close that reports a deferred write error, a cut-back that fails.
+struct InjectedFaults {
+    std::uint64_t writable = ~std::uint64_t{0};  // bytes that reach the file before writes fail
+    int truncate_interruptions = 0;              // EINTR results before the cut-back's outcome
+    int truncate_error = 0;                      // 0: the cut-back succeeds
+    int close_error = 0;                         // 0: the close succeeds
+};
+InjectedFaults injected;
+
+ssize_t faulty_pwrite(int fd, const void* bytes, std::size_t count, off_t offset) {
+    if (injected.writable == 0) {
+        errno = ENOSPC;
+        return -1;
+    }
+    const ssize_t wrote = ::pwrite(
+        fd, bytes, static_cast<std::size_t>(std::min<std::uint64_t>(count, injected.writable)),
+        offset);
+    if (wrote > 0) injected.writable -= static_cast<std::uint64_t>(wrote);
+    return wrote;
+}
+
+int faulty_ftruncate(int fd, off_t length) {
+    if (injected.truncate_interruptions > 0) {
+        --injected.truncate_interruptions;
+        errno = EINTR;
+        return -1;
+    }
+    if (injected.truncate_error != 0) {
+        errno = injected.truncate_error;
+        return -1;
+    }
+    return ::ftruncate(fd, length);
+}
+
+int faulty_close(int fd) {
+    const int result = ::close(fd);
+    if (result == 0 && injected.close_error != 0) {
+        errno = injected.close_error;
+        return -1;
+    }
+    return result;
+}
+
+// A close or a cut-back that fails is an "Output Write Error": the run does not complete, and
+// the box says when part of a record stays at the output's end.
+TEST(output_faults, failures_of_the_close_and_of_the_cut_back_are_told) {
+    struct Row {
+        const char* name;
+        InjectedFaults faults;
+        std::uint64_t output_bytes;
+        std::vector<std::string> in_text;
+    };
+    const std::string whole_records =
+        "It keeps every trace record that reached it whole; the conversion stops.";
+    const Row rows[] = {
+        {"the close reports a deferred write error",
+         {.close_error = EIO},
+         files * traces * record_bytes,
+         {"Input/output error", whole_records}},
+        {"a write fails inside a record, the cut-back fails",
+         {.writable = record_bytes + 100, .truncate_error = EIO},
+         record_bytes + 100,
+         {"No space left on device",
+          "Part of a trace record stays at its end: cutting it off failed (Input/output "
+          "error).\r\nThe conversion stops."}},
+        {"a write fails inside a record, the cut-back is interrupted, then done",
+         {.writable = record_bytes + 100, .truncate_interruptions = 2},
+         record_bytes,
+         {"No space left on device", whole_records}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        injected = row.faults;
+        TempDir dir;
+        ScriptedUi ui{Reply::text("1"), Reply::button(Answer::ok)};  // SSN; the error box
+        StatusLog log(ui);
+        HeaderTranslator strings(testing::shipped_keywords(), log, ui);
+        RunRequest request;
+        request.inputs = write_inputs(dir);
+        request.output_file_name = dir.file("out.qex");
+        request.output_calls = {faulty_pwrite, faulty_ftruncate, faulty_close};
+
+        EXPECT_EQ(convert_run(request, ui, log, strings), RunOutcome::stopped);
+        ASSERT_FALSE(ui.dialogs().empty());
+        EXPECT_EQ(ui.dialogs().back().title, "Output Write Error");
+        for (const std::string& text : row.in_text) {
+            EXPECT_THAT(ui.dialogs().back().text, HasSubstr(text));
+        }
+        EXPECT_THAT(log.text(), Not(HasSubstr("Conversion complete")));
+        EXPECT_EQ(std::filesystem::file_size(request.output_file_name), row.output_bytes);
+    }
+    injected = {};
 }
 
 }  // namespace
