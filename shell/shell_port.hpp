@@ -59,8 +59,9 @@ struct FileDialogSettings {
     bool multi_select = true;
     bool hide_read_only = true;  // no "open read-only" check box
     bool explorer = true;
-    // The longest text the dialog returns. Names that would make it longer are dropped
-    // whole (with every name after them); a name is never cut.
+    // The longest text a dialog with a fixed buffer for the names returns; names that
+    // would make it longer are dropped whole (with every name after them) and the result
+    // says so (names_lost). A dialog without such a buffer returns every name.
     std::size_t max_text_length = 3000;
     // true: a cancel comes back as FileDialogResult::cancelled. false: as a choice of
     // nothing (chosen, empty text), which is how an unconfigured dialog reports it.
@@ -84,10 +85,13 @@ struct FileDialogResult {
     // selection, the directory followed by the bare file names, each part separated by
     // a NUL character.
     std::string text;
-    // chosen: the directory in which the operator made the choice.
+    // chosen: the folder of the chosen file, or the one the dialog showed when nothing
+    // was chosen.
     std::string directory;
     // failed: the platform's text for the error.
     std::string error_text;
+    // chosen: the dialog could not return every name the operator chose.
+    bool names_lost = false;
 };
 
 // Builds the text the file dialog returns for the names chosen in directory: the one full
