@@ -368,22 +368,28 @@ double QtShellPort::twips_per_pixel_y() const {
 }
 
 int QtShellPort::to_pixels_x(double twips) const {
-    return static_cast<int>(std::lround(twips / twips_per_pixel_x()));
+    return twips_to_pixels(twips, twips_per_pixel_x());
 }
 
 int QtShellPort::to_pixels_y(double twips) const {
-    return static_cast<int>(std::lround(twips / twips_per_pixel_y()));
+    return twips_to_pixels(twips, twips_per_pixel_y());
 }
 
+// The window's geometry is its client rectangle (geometry(), menu bar included), not the
+// frame around it: the frame is known only once the window system has shown the window, so
+// a frame size set at start-up would be taken for the client size and the window would grow
+// by its frame on every start. The client rectangle is set and read back alike at any time.
 double QtShellPort::window_left() const {
-    return window_.frameGeometry().x() * twips_per_pixel_x();
+    return pixels_to_twips(window_.geometry().x(), twips_per_pixel_x());
 }
-double QtShellPort::window_top() const { return window_.frameGeometry().y() * twips_per_pixel_y(); }
+double QtShellPort::window_top() const {
+    return pixels_to_twips(window_.geometry().y(), twips_per_pixel_y());
+}
 double QtShellPort::window_width() const {
-    return window_.frameGeometry().width() * twips_per_pixel_x();
+    return pixels_to_twips(window_.geometry().width(), twips_per_pixel_x());
 }
 double QtShellPort::window_height() const {
-    return window_.frameGeometry().height() * twips_per_pixel_y();
+    return pixels_to_twips(window_.geometry().height(), twips_per_pixel_y());
 }
 
 // Positions beyond any screen are refused rather than handed to the window system.
@@ -391,36 +397,38 @@ constexpr double largest_twips = 1440.0 * 100000;
 
 void QtShellPort::set_window_left(double twips) {
     if (!(std::fabs(twips) <= largest_twips)) return;
-    window_.move(to_pixels_x(twips), window_.frameGeometry().y());
+    QRect client = window_.geometry();
+    client.moveLeft(to_pixels_x(twips));
+    window_.setGeometry(client);
 }
 
 void QtShellPort::set_window_top(double twips) {
     if (!(std::fabs(twips) <= largest_twips)) return;
-    window_.move(window_.frameGeometry().x(), to_pixels_y(twips));
+    QRect client = window_.geometry();
+    client.moveTop(to_pixels_y(twips));
+    window_.setGeometry(client);
 }
 
 void QtShellPort::set_window_width(double twips) {
     if (!(twips >= 0 && twips <= largest_twips)) return;
-    const int frame = window_.frameGeometry().width() - window_.width();
-    window_.resize(std::max(1, to_pixels_x(twips) - frame), window_.height());
+    window_.resize(std::max(1, to_pixels_x(twips)), window_.height());
     if (on_size_changed) on_size_changed();
 }
 
 void QtShellPort::set_window_height(double twips) {
     if (!(twips >= 0 && twips <= largest_twips)) return;
-    const int frame = window_.frameGeometry().height() - window_.height();
-    window_.resize(window_.width(), std::max(1, to_pixels_y(twips) - frame));
+    window_.resize(window_.width(), std::max(1, to_pixels_y(twips)));
     if (on_size_changed) on_size_changed();
 }
 
 double QtShellPort::control_width(Control control) const {
     const QWidget* widget = window_.control(control);
-    return widget != nullptr ? widget->width() * twips_per_pixel_x() : 0.0;
+    return widget != nullptr ? pixels_to_twips(widget->width(), twips_per_pixel_x()) : 0.0;
 }
 
 double QtShellPort::control_height(Control control) const {
     const QWidget* widget = window_.control(control);
-    return widget != nullptr ? widget->height() * twips_per_pixel_y() : 0.0;
+    return widget != nullptr ? pixels_to_twips(widget->height(), twips_per_pixel_y()) : 0.0;
 }
 
 bool QtShellPort::set_control_width(Control control, double twips) {

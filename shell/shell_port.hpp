@@ -102,6 +102,12 @@ std::string compose_file_dialog_text(std::string_view directory,
                                      const std::vector<std::string>& names,
                                      std::size_t max_text_length);
 
+// Twips and whole pixels at twips_per_pixel (1440 / dots per inch). A pixel count turned
+// into twips and back is the same count, also after the settings file has kept the twips
+// to seven significant digits.
+double pixels_to_twips(int pixels, double twips_per_pixel);
+int twips_to_pixels(double twips, double twips_per_pixel);
+
 // Joins a directory and a file name with the platform's separator, without doubling a
 // separator the directory already ends with.
 std::string join_path(std::string_view directory, std::string_view name);
@@ -137,8 +143,9 @@ public:
     virtual std::string list1_item(int index) const = 0;
     virtual int list1_selected() const = 0;  // -1: nothing selected
 
-    // The window's outer position and size in twips (1440 per inch). Changing the size
-    // makes the window lay itself out again (MainWindow::Form_Resize).
+    // The window's position and size in twips (1440 per inch): one rectangle, which is
+    // read back as it was set, at start-up as later. Changing the size makes the window lay
+    // itself out again (MainWindow::Form_Resize).
     virtual double window_left() const = 0;
     virtual double window_top() const = 0;
     virtual double window_width() const = 0;
