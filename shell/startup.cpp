@@ -101,7 +101,8 @@ bool locate_keyword_file(UiPort& ui, ShellSession& session) {
 // leads to is replaced and the link stays. What cannot be replaced that way is written in
 // place, as the only way left: a name taken by something that is not an ordinary file (a
 // directory, a device), where the write fails and is reported, or a file in a folder in
-// which no new file may be made.
+// which no new file may be made. A file that may not be written is not replaced either:
+// writing it in place fails and is reported, as its protection asks.
 struct SettingsTarget {
     std::filesystem::path path;
     bool replace = false;
@@ -117,6 +118,9 @@ SettingsTarget settings_target(const std::string& path) {
     }
     const fs::file_type type = fs::status(target, error).type();
     if (type != fs::file_type::regular && type != fs::file_type::not_found) return {path, false};
+    if (type == fs::file_type::regular && ::access(target.c_str(), W_OK) != 0) {
+        return {path, false};
+    }
     const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
     if (::access(folder.c_str(), W_OK | X_OK) != 0) return {path, false};
     return {target, true};
