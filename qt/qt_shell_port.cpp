@@ -27,21 +27,30 @@ constexpr int item_bytes_role = Qt::UserRole;
 
 QMessageBox::Icon qt_icon(Icon icon) {
     switch (icon) {
-        case Icon::none: return QMessageBox::NoIcon;
-        case Icon::information: return QMessageBox::Information;
-        case Icon::exclamation: return QMessageBox::Warning;
-        case Icon::critical: return QMessageBox::Critical;
-        case Icon::question: return QMessageBox::Question;
+        case Icon::none:
+            return QMessageBox::NoIcon;
+        case Icon::information:
+            return QMessageBox::Information;
+        case Icon::exclamation:
+            return QMessageBox::Warning;
+        case Icon::critical:
+            return QMessageBox::Critical;
+        case Icon::question:
+            return QMessageBox::Question;
     }
     return QMessageBox::NoIcon;
 }
 
 QMessageBox::StandardButtons qt_buttons(Buttons buttons) {
     switch (buttons) {
-        case Buttons::ok: return QMessageBox::Ok;
-        case Buttons::ok_cancel: return QMessageBox::Ok | QMessageBox::Cancel;
-        case Buttons::yes_no: return QMessageBox::Yes | QMessageBox::No;
-        case Buttons::yes_no_cancel: return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+        case Buttons::ok:
+            return QMessageBox::Ok;
+        case Buttons::ok_cancel:
+            return QMessageBox::Ok | QMessageBox::Cancel;
+        case Buttons::yes_no:
+            return QMessageBox::Yes | QMessageBox::No;
+        case Buttons::yes_no_cancel:
+            return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
     }
     return QMessageBox::Ok;
 }
@@ -49,10 +58,13 @@ QMessageBox::StandardButtons qt_buttons(Buttons buttons) {
 // What closing a box without pressing a button means: the answer that goes on the least.
 Answer dismissed_answer(Buttons buttons) {
     switch (buttons) {
-        case Buttons::ok: return Answer::ok;
+        case Buttons::ok:
+            return Answer::ok;
         case Buttons::ok_cancel:
-        case Buttons::yes_no_cancel: return Answer::cancel;
-        case Buttons::yes_no: return Answer::no;
+        case Buttons::yes_no_cancel:
+            return Answer::cancel;
+        case Buttons::yes_no:
+            return Answer::no;
     }
     return Answer::cancel;
 }
@@ -110,11 +122,16 @@ Answer QtShellPort::message_box(const MessageBoxRequest& request) {
     box.setTextFormat(Qt::PlainText);
     box.exec();
     switch (box.standardButton(box.clickedButton())) {
-        case QMessageBox::Ok: return Answer::ok;
-        case QMessageBox::Cancel: return Answer::cancel;
-        case QMessageBox::Yes: return Answer::yes;
-        case QMessageBox::No: return Answer::no;
-        default: return dismissed_answer(request.buttons);
+        case QMessageBox::Ok:
+            return Answer::ok;
+        case QMessageBox::Cancel:
+            return Answer::cancel;
+        case QMessageBox::Yes:
+            return Answer::yes;
+        case QMessageBox::No:
+            return Answer::no;
+        default:
+            return dismissed_answer(request.buttons);
     }
 }
 
@@ -227,25 +244,32 @@ FileDialogResult QtShellPort::show_file_dialog(FileDialogMode mode) {
         return result;
     }
     result.outcome = FileDialogResult::Outcome::chosen;
-    result.directory = program_text(dialog.directory().absolutePath());
     const QStringList chosen = dialog.selectedFiles();
+    // The folder of the chosen file, which differs from the one shown when the operator
+    // typed a path into another folder.
+    result.directory = program_text(chosen.isEmpty() ? dialog.directory().absolutePath()
+                                                     : QFileInfo(chosen.front()).absolutePath());
+    // This dialog has no fixed buffer for the names: every chosen name comes back, however
+    // long the text, so names_lost stays false.
+    constexpr std::size_t no_limit = std::string::npos;
     if (chosen.size() == 1) {
         result.text = compose_file_dialog_text(
             program_text(QFileInfo(chosen.front()).absolutePath()),
-            {program_text(QFileInfo(chosen.front()).fileName())}, filelog.max_text_length);
+            {program_text(QFileInfo(chosen.front()).fileName())}, no_limit);
     } else if (!chosen.isEmpty()) {
         // The names share one directory when the operator picked them in one listing;
         // names typed with paths of their own are given relative to the root.
         const QString directory = QFileInfo(chosen.front()).absolutePath();
         bool shared = true;
-        for (const QString& path : chosen) shared = shared && QFileInfo(path).absolutePath() == directory;
+        for (const QString& path : chosen)
+            shared = shared && QFileInfo(path).absolutePath() == directory;
         std::vector<std::string> names;
         for (const QString& path : chosen) {
             names.push_back(shared ? program_text(QFileInfo(path).fileName())
                                    : program_text(QFileInfo(path).absoluteFilePath().mid(1)));
         }
         result.text = compose_file_dialog_text(shared ? program_text(directory) : std::string("/"),
-                                               names, filelog.max_text_length);
+                                               names, no_limit);
     }
     filelog.file_name = result.text;
     return result;
@@ -305,8 +329,7 @@ std::string QtShellPort::label_caption(Control label) const {
 
 void QtShellPort::list1_add(std::string_view item) {
     auto* entry = new QListWidgetItem(display_text(item));
-    entry->setData(item_bytes_role,
-                   QByteArray(item.data(), static_cast<qsizetype>(item.size())));
+    entry->setData(item_bytes_role, QByteArray(item.data(), static_cast<qsizetype>(item.size())));
     window_.list1()->addItem(entry);
 }
 
@@ -345,20 +368,28 @@ double QtShellPort::twips_per_pixel_y() const {
 }
 
 int QtShellPort::to_pixels_x(double twips) const {
-    return static_cast<int>(std::lround(twips / twips_per_pixel_x()));
+    return twips_to_pixels(twips, twips_per_pixel_x());
 }
 
 int QtShellPort::to_pixels_y(double twips) const {
-    return static_cast<int>(std::lround(twips / twips_per_pixel_y()));
+    return twips_to_pixels(twips, twips_per_pixel_y());
 }
 
-double QtShellPort::window_left() const { return window_.frameGeometry().x() * twips_per_pixel_x(); }
-double QtShellPort::window_top() const { return window_.frameGeometry().y() * twips_per_pixel_y(); }
+// The window's geometry is its client rectangle (geometry(), menu bar included), not the
+// frame around it: the frame is known only once the window system has shown the window, so
+// a frame size set at start-up would be taken for the client size and the window would grow
+// by its frame on every start. The client rectangle is set and read back alike at any time.
+double QtShellPort::window_left() const {
+    return pixels_to_twips(window_.geometry().x(), twips_per_pixel_x());
+}
+double QtShellPort::window_top() const {
+    return pixels_to_twips(window_.geometry().y(), twips_per_pixel_y());
+}
 double QtShellPort::window_width() const {
-    return window_.frameGeometry().width() * twips_per_pixel_x();
+    return pixels_to_twips(window_.geometry().width(), twips_per_pixel_x());
 }
 double QtShellPort::window_height() const {
-    return window_.frameGeometry().height() * twips_per_pixel_y();
+    return pixels_to_twips(window_.geometry().height(), twips_per_pixel_y());
 }
 
 // Positions beyond any screen are refused rather than handed to the window system.
@@ -366,36 +397,38 @@ constexpr double largest_twips = 1440.0 * 100000;
 
 void QtShellPort::set_window_left(double twips) {
     if (!(std::fabs(twips) <= largest_twips)) return;
-    window_.move(to_pixels_x(twips), window_.frameGeometry().y());
+    QRect client = window_.geometry();
+    client.moveLeft(to_pixels_x(twips));
+    window_.setGeometry(client);
 }
 
 void QtShellPort::set_window_top(double twips) {
     if (!(std::fabs(twips) <= largest_twips)) return;
-    window_.move(window_.frameGeometry().x(), to_pixels_y(twips));
+    QRect client = window_.geometry();
+    client.moveTop(to_pixels_y(twips));
+    window_.setGeometry(client);
 }
 
 void QtShellPort::set_window_width(double twips) {
     if (!(twips >= 0 && twips <= largest_twips)) return;
-    const int frame = window_.frameGeometry().width() - window_.width();
-    window_.resize(std::max(1, to_pixels_x(twips) - frame), window_.height());
+    window_.resize(std::max(1, to_pixels_x(twips)), window_.height());
     if (on_size_changed) on_size_changed();
 }
 
 void QtShellPort::set_window_height(double twips) {
     if (!(twips >= 0 && twips <= largest_twips)) return;
-    const int frame = window_.frameGeometry().height() - window_.height();
-    window_.resize(window_.width(), std::max(1, to_pixels_y(twips) - frame));
+    window_.resize(window_.width(), std::max(1, to_pixels_y(twips)));
     if (on_size_changed) on_size_changed();
 }
 
 double QtShellPort::control_width(Control control) const {
     const QWidget* widget = window_.control(control);
-    return widget != nullptr ? widget->width() * twips_per_pixel_x() : 0.0;
+    return widget != nullptr ? pixels_to_twips(widget->width(), twips_per_pixel_x()) : 0.0;
 }
 
 double QtShellPort::control_height(Control control) const {
     const QWidget* widget = window_.control(control);
-    return widget != nullptr ? widget->height() * twips_per_pixel_y() : 0.0;
+    return widget != nullptr ? pixels_to_twips(widget->height(), twips_per_pixel_y()) : 0.0;
 }
 
 bool QtShellPort::set_control_width(Control control, double twips) {

@@ -17,7 +17,6 @@ constexpr std::string_view input_filter =
     "Data (*.dat)|*.dat|Raw Data (*.raw)|*.raw|All Data (*.*)|*.*";
 constexpr std::string_view output_filter = "Data (*.dat)|*.dat|All Data (*.*)|*.*";
 constexpr std::string_view error_title = "Quarvent ERROR";
-constexpr std::size_t long_selection_chars = 2000;
 constexpr std::string_view shorten_caption = "Adjust Record Length";
 
 // The layout's margins in twips: beside and below the status report.
@@ -66,6 +65,29 @@ std::vector<std::string> split_at_nul(const std::string& text) {
         start = end + 1;
     }
     return parts;
+}
+
+// The folder that holds path: everything before its last separator ("/" for a file in the
+// root). Empty when the path names no folder.
+std::string folder_of(std::string_view path) {
+    const auto end = path.rfind(path_separator);
+    if (end == std::string_view::npos) return {};
+    return std::string(path.substr(0, end == 0 ? 1 : end));
+}
+
+// The folder in which the operator made the choice: the one that holds the (first) chosen
+// file, which is not the folder the dialog showed when a path into another one was typed.
+// A choice of nothing keeps the folder the dialog reports.
+std::string chosen_folder(const FileDialogResult& result, const std::vector<std::string>& parts) {
+    std::string folder;
+    if (parts.size() == 1) {
+        folder = folder_of(parts.front());
+    } else if (parts.size() > 1) {
+        const auto first = std::find_if(parts.begin() + 1, parts.end(),
+                                        [](const std::string& name) { return !name.empty(); });
+        folder = first == parts.end() ? parts.front() : folder_of(join_path(parts.front(), *first));
+    }
+    return folder.empty() ? result.directory : folder;
 }
 
 // A record end beyond a 32-bit real's range becomes an infinity of its sign rather than an
@@ -158,10 +180,14 @@ void MainWindow::fileopen_Click() {
     const auto chosen = show_filelog(FileDialogMode::open);
     if (!chosen) return;
     const FileDialogResult& result = *chosen;
-    last_input_dir = result.directory;
+    const std::vector<std::string> parts =
+        result.text.empty() ? std::vector<std::string>{} : split_at_nul(result.text);
+    last_input_dir = chosen_folder(result, parts);
     if (result.text.empty()) return;
 
-    if (result.text.size() > long_selection_chars) {
+    // The warning says that chosen files may be missing from the list, so it comes only when
+    // the dialog reports that it dropped names; a long text alone loses nothing.
+    if (result.names_lost) {
         std::string text;
         for (std::string_view line : {"Due to an uncorrectable flaw in the File dialog",
                                       "box, all of the files you have choosen may not",
@@ -175,7 +201,6 @@ void MainWindow::fileopen_Click() {
             {std::move(text), "QUARVENT TOO MANY FILES AT ONCE", Buttons::ok, Icon::information});
     }
 
-    const std::vector<std::string> parts = split_at_nul(result.text);
     if (parts.size() == 1) {
         port_.list1_add(parts.front());
         return;
@@ -196,7 +221,8 @@ void MainWindow::fileoutput_Click() {
     const FileDialogResult& result = *chosen;
     if (!result.text.empty()) output_file_name = result.text;
     port_.set_label_caption(Control::Label2, "Output file: " + output_file_name);
-    last_output_dir = result.directory;
+    last_output_dir = chosen_folder(
+        result, result.text.empty() ? std::vector<std::string>{} : std::vector{result.text});
 }
 
 void MainWindow::fileclear_Click() {

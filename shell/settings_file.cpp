@@ -1,5 +1,6 @@
 #include "shell/settings_file.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <system_error>
 #include <vector>
@@ -130,6 +131,29 @@ std::string format_settings(const Settings& settings) {
         text += "\r\n";
     }
     return text;
+}
+
+std::string read_settings_text(std::FILE* stream) {
+    std::string content;
+    if (stream == nullptr) return content;
+    int lines = 0;
+    char buffer[4096];
+    while (content.size() < settings_read_limit) {
+        const std::size_t wanted = std::min(sizeof buffer, settings_read_limit - content.size());
+        const std::size_t count = std::fread(buffer, 1, wanted, stream);
+        for (std::size_t i = 0; i < count; ++i) {
+            if (buffer[i] != '\n' || ++lines < settings_line_count) continue;
+            // The end of the last line the file is meant to have.
+            content.append(buffer, i + 1);
+            return content;
+        }
+        content.append(buffer, count);
+        if (count < wanted) return content;  // the end of the file, or a read error
+    }
+    // The limit cut the line it stopped in.
+    const auto last_line_end = content.rfind('\n');
+    content.resize(last_line_end == std::string::npos ? 0 : last_line_end + 1);
+    return content;
 }
 
 std::string find_settings_file(const std::filesystem::path& dir) {

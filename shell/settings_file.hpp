@@ -12,7 +12,9 @@
 // A number is written with a blank in the sign position when it is not negative and one
 // blank after it, so a top of 600 twips gives " 600  form top". Every line ends in CR LF.
 
+#include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -52,6 +54,16 @@ struct SettingsItems {
 // placeholder must fit 16 bits after rounding; a window position must be finite and a size
 // finite and greater than 0. A directory line is taken whole, commas included.
 SettingsItems parse_settings(std::string_view content);
+
+// The most start-up reads of a settings file. The 22 lines, two of them directories, fit many
+// times over; a file under the settings file's name that holds something else entirely costs
+// no more than this.
+inline constexpr std::size_t settings_read_limit = 64 * 1024;
+
+// Reads a settings file's lines from stream: up to the end of its 22nd line, the end of the
+// file, a read error or settings_read_limit bytes, whichever comes first. A line that the
+// byte limit cuts is left out, like any item that cannot be read.
+std::string read_settings_text(std::FILE* stream);
 
 // The 22 lines of the settings file, exactly as written. A directory that holds a line
 // break cannot be kept on one line and is written as an empty line.

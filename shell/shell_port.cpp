@@ -1,15 +1,15 @@
 #include "shell/shell_port.hpp"
 
 #include <array>
+#include <cmath>
 
 namespace quarvent {
 
 std::string_view menu_name(Menu menu) {
     static constexpr std::array<std::string_view, menu_count> names = {
-        "filemenu",   "fileopen",     "fileoutput",    "fileclear", "filesep",
-        "fileexit",   "segoptions",   "optresamp",     "resamp1_1", "resamp1_2",
-        "resamp1_4",  "optiondelete", "optionshorten", "convert",   "help",
-        "helpcontent", "fileabout",
+        "filemenu",      "fileopen",  "fileoutput", "fileclear",   "filesep",   "fileexit",
+        "segoptions",    "optresamp", "resamp1_1",  "resamp1_2",   "resamp1_4", "optiondelete",
+        "optionshorten", "convert",   "help",       "helpcontent", "fileabout",
     };
     const auto index = static_cast<std::size_t>(menu);
     return index < names.size() ? names[index] : std::string_view{};
@@ -17,13 +17,24 @@ std::string_view menu_name(Menu menu) {
 
 std::string_view control_name(Control control) {
     switch (control) {
-        case Control::Label1: return "Label1";
-        case Control::Label2: return "Label2";
-        case Control::Label3: return "Label3";
-        case Control::List1: return "List1";
-        case Control::Text1: return "Text1";
+        case Control::Label1:
+            return "Label1";
+        case Control::Label2:
+            return "Label2";
+        case Control::Label3:
+            return "Label3";
+        case Control::List1:
+            return "List1";
+        case Control::Text1:
+            return "Text1";
     }
     return {};
+}
+
+double pixels_to_twips(int pixels, double twips_per_pixel) { return pixels * twips_per_pixel; }
+
+int twips_to_pixels(double twips, double twips_per_pixel) {
+    return static_cast<int>(std::lround(twips / twips_per_pixel));
 }
 
 std::string join_path(std::string_view directory, std::string_view name) {

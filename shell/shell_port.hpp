@@ -59,8 +59,9 @@ struct FileDialogSettings {
     bool multi_select = true;
     bool hide_read_only = true;  // no "open read-only" check box
     bool explorer = true;
-    // The longest text the dialog returns. Names that would make it longer are dropped
-    // whole (with every name after them); a name is never cut.
+    // The longest text a dialog with a fixed buffer for the names returns; names that
+    // would make it longer are dropped whole (with every name after them) and the result
+    // says so (names_lost). A dialog without such a buffer returns every name.
     std::size_t max_text_length = 3000;
     // true: a cancel comes back as FileDialogResult::cancelled. false: as a choice of
     // nothing (chosen, empty text), which is how an unconfigured dialog reports it.
@@ -84,10 +85,13 @@ struct FileDialogResult {
     // selection, the directory followed by the bare file names, each part separated by
     // a NUL character.
     std::string text;
-    // chosen: the directory in which the operator made the choice.
+    // chosen: the folder of the chosen file, or the one the dialog showed when nothing
+    // was chosen.
     std::string directory;
     // failed: the platform's text for the error.
     std::string error_text;
+    // chosen: the dialog could not return every name the operator chose.
+    bool names_lost = false;
 };
 
 // Builds the text the file dialog returns for the names chosen in directory: the one full
@@ -97,6 +101,12 @@ struct FileDialogResult {
 std::string compose_file_dialog_text(std::string_view directory,
                                      const std::vector<std::string>& names,
                                      std::size_t max_text_length);
+
+// Twips and whole pixels at twips_per_pixel (1440 / dots per inch). A pixel count turned
+// into twips and back is the same count, also after the settings file has kept the twips
+// to seven significant digits.
+double pixels_to_twips(int pixels, double twips_per_pixel);
+int twips_to_pixels(double twips, double twips_per_pixel);
 
 // Joins a directory and a file name with the platform's separator, without doubling a
 // separator the directory already ends with.
@@ -133,8 +143,9 @@ public:
     virtual std::string list1_item(int index) const = 0;
     virtual int list1_selected() const = 0;  // -1: nothing selected
 
-    // The window's outer position and size in twips (1440 per inch). Changing the size
-    // makes the window lay itself out again (MainWindow::Form_Resize).
+    // The window's position and size in twips (1440 per inch): one rectangle, which is
+    // read back as it was set, at start-up as later. Changing the size makes the window lay
+    // itself out again (MainWindow::Form_Resize).
     virtual double window_left() const = 0;
     virtual double window_top() const = 0;
     virtual double window_width() const = 0;

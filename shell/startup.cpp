@@ -1,5 +1,8 @@
 #include "shell/startup.hpp"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -47,30 +50,14 @@ std::string settings_path(const std::string& dir, const std::string& name) {
     return dir.empty() ? name : join_path(dir, name);
 }
 
-// Reads what can be read of the settings file's lines; a read error keeps the bytes read
-// before it. Reading stops after the last line the file is meant to have, so that a huge
-// file under the settings file's name costs no more than the settings themselves.
-std::string read_settings_lines(std::FILE* stream) {
-    std::string content;
-    if (stream == nullptr) return content;
-    int lines = 0;
-    char buffer[4096];
-    while (lines < settings_line_count) {
-        const std::size_t count = std::fread(buffer, 1, sizeof buffer, stream);
-        content.append(buffer, count);
-        lines += static_cast<int>(std::count(buffer, buffer + count, '\n'));
-        if (count < sizeof buffer) break;
-    }
-    return content;
-}
-
 void read_settings(MainWindow& window, ShellSession& session) {
     ShellPort& port = window.port();
     FILEINFO files(port);
+    if (session.settings_opener) files.set_opener(session.settings_opener);
     const std::int16_t number = files.open_file_checked(
         settings_path(session.start_dir, session.settings_file_name), open_mode::input);
     if (number == 0) return;  // the operator gave up; every item counts as unreadable
-    const std::string content = read_settings_lines(files.file(number));
+    const std::string content = read_settings_text(files.file(number));
     (void)files.close_file(number);
 
     const SettingsItems items = parse_settings(content);
@@ -108,11 +95,84 @@ bool locate_keyword_file(UiPort& ui, ShellSession& session) {
     return true;
 }
 
-bool write_settings(MainWindow& window, const ShellSession& session, const std::string& path) {
-    ShellPort& port = window.port();
-    FILEINFO files(port);
+// Where Exit puts the settings file. An ordinary file (or none yet) is replaced whole: the
+// new content goes to a temporary file beside it, which then takes its name, so that a write
+// that fails leaves the old file as it was. When the name is a symbolic link, the file it
+// leads to is replaced and the link stays. What cannot be replaced that way is written in
+// place, as the only way left: a name taken by something that is not an ordinary file (a
+// directory, a device), where the write fails and is reported, or a file in a folder in
+// which no new file may be made. A file that may not be written is not replaced either:
+// writing it in place fails and is reported, as its protection asks.
+struct SettingsTarget {
+    std::filesystem::path path;
+    bool replace = false;
+};
+
+SettingsTarget settings_target(const std::string& path) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    fs::path target = path;
+    if (fs::is_symlink(target, error)) {
+        target = fs::canonical(target, error);
+        if (error) return {path, false};  // a link that leads nowhere is written through
+    }
+    const fs::file_type type = fs::status(target, error).type();
+    if (type != fs::file_type::regular && type != fs::file_type::not_found) return {path, false};
+    if (type == fs::file_type::regular && ::access(target.c_str(), W_OK) != 0) {
+        return {path, false};
+    }
+    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+    if (::access(folder.c_str(), W_OK | X_OK) != 0) return {path, false};
+    return {target, true};
+}
+
+// A name beside target that nothing has yet, for the temporary file; empty when there is none.
+std::filesystem::path temporary_beside(const std::filesystem::path& target) {
+    namespace fs = std::filesystem;
+    for (int n = 0; n < 100; ++n) {
+        fs::path candidate = target;
+        candidate += n == 0 ? std::string(".new") : ".new" + std::to_string(n);
+        std::error_code error;
+        if (fs::symlink_status(candidate, error).type() == fs::file_type::not_found) {
+            return candidate;
+        }
+    }
+    return {};
+}
+
+// Writes text as the whole content of path. True when all of it was written and, with sync,
+// has reached the disk.
+bool write_file(FILEINFO& files, const std::string& path, const std::string& text, bool sync) {
     const std::int16_t number = files.open_file_checked(path, open_mode::output);
     if (number == 0) return false;
+    std::FILE* stream = files.file(number);
+    bool written = stream != nullptr &&
+                   std::fwrite(text.data(), 1, text.size(), stream) == text.size() &&
+                   std::fflush(stream) == 0;
+    if (written && sync) {
+        const int descriptor = fileno(stream);
+        written = descriptor < 0 || ::fsync(descriptor) == 0;
+    }
+    // The close reports data that could not be written as well.
+    const bool closed = files.close_file(number);
+    return written && closed;
+}
+
+// Makes a rename in folder last through a power failure; where that cannot be done the
+// rename still stands.
+void sync_folder(const std::filesystem::path& folder) {
+    const int descriptor =
+        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (descriptor < 0) return;
+    (void)::fsync(descriptor);
+    ::close(descriptor);
+}
+
+bool write_settings(MainWindow& window, const ShellSession& session, const std::string& path) {
+    namespace fs = std::filesystem;
+    ShellPort& port = window.port();
+    FILEINFO files(port);
+    if (session.settings_opener) files.set_opener(session.settings_opener);
 
     Settings settings;
     settings.placeholder_value = session.placeholder_value;
@@ -124,13 +184,26 @@ bool write_settings(MainWindow& window, const ShellSession& session, const std::
     settings.last_output_dir = window.last_output_dir;
     const std::string text = format_settings(settings);
 
-    std::FILE* stream = files.file(number);
-    const bool written = stream != nullptr &&
-                         std::fwrite(text.data(), 1, text.size(), stream) == text.size() &&
-                         std::fflush(stream) == 0;
-    // The close reports data that could not be written as well.
-    const bool closed = files.close_file(number);
-    return written && closed;
+    const SettingsTarget target = settings_target(path);
+    if (!target.replace) return write_file(files, path, text, false);
+
+    const fs::path temporary = temporary_beside(target.path);
+    if (temporary.empty()) return false;
+    std::error_code error;
+    if (!write_file(files, temporary.string(), text, true)) {
+        fs::remove(temporary, error);
+        return false;
+    }
+    // The new file keeps the access rights the old one had.
+    const fs::file_status old_status = fs::status(target.path, error);
+    if (!error) fs::permissions(temporary, old_status.permissions(), error);
+    fs::rename(temporary, target.path, error);
+    if (error) {
+        fs::remove(temporary, error);
+        return false;
+    }
+    sync_folder(target.path.parent_path());
+    return true;
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <string>
 
+#include "shell/fileinfo.hpp"
 #include "shell/help.hpp"
 
 namespace quarvent {
@@ -32,6 +33,9 @@ struct ShellSession {
     // Where the keyword file and the About picture are looked for first; empty:
     // system_directory().
     std::string system_dir;
+    // Opens the settings file at start-up and the file Exit writes; empty: the system's
+    // open. Tests use it to make reading or writing fail.
+    FILEINFO::Opener settings_opener;
 
     // Kept by start-up.
     std::string start_dir;           // the working directory at start-up

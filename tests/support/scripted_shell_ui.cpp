@@ -54,14 +54,15 @@ ScriptedShellUi::~ScriptedShellUi() {
     }
 }
 
-FileDialogResult ScriptedShellUi::chosen(std::string text, std::string directory) {
-    return {FileDialogResult::Outcome::chosen, std::move(text), std::move(directory), {}};
+FileDialogResult ScriptedShellUi::chosen(std::string text, std::string directory, bool names_lost) {
+    return {
+        FileDialogResult::Outcome::chosen, std::move(text), std::move(directory), {}, names_lost};
 }
 FileDialogResult ScriptedShellUi::cancelled() {
-    return {FileDialogResult::Outcome::cancelled, {}, {}, {}};
+    return {FileDialogResult::Outcome::cancelled, {}, {}, {}, false};
 }
 FileDialogResult ScriptedShellUi::failed(std::string error_text) {
-    return {FileDialogResult::Outcome::failed, {}, {}, std::move(error_text)};
+    return {FileDialogResult::Outcome::failed, {}, {}, std::move(error_text), false};
 }
 
 Answer ScriptedShellUi::message_box(const MessageBoxRequest& request) {
@@ -113,18 +114,29 @@ bool ScriptedShellUi::menu_enabled(Menu menu) const { return enabled_.at(index_o
 
 void ScriptedShellUi::set_label_caption(Control label, std::string_view caption) {
     switch (label) {
-        case Control::Label1: label1_ = caption; break;
-        case Control::Label2: label2_ = caption; break;
-        case Control::Label3: ui_.set_label3_caption(caption); break;
-        default: ADD_FAILURE() << "set_label_caption on a control that is not a label";
+        case Control::Label1:
+            label1_ = caption;
+            break;
+        case Control::Label2:
+            label2_ = caption;
+            break;
+        case Control::Label3:
+            ui_.set_label3_caption(caption);
+            break;
+        default:
+            ADD_FAILURE() << "set_label_caption on a control that is not a label";
     }
 }
 std::string ScriptedShellUi::label_caption(Control label) const {
     switch (label) {
-        case Control::Label1: return label1_;
-        case Control::Label2: return label2_;
-        case Control::Label3: return ui_.label3_caption();
-        default: return {};
+        case Control::Label1:
+            return label1_;
+        case Control::Label2:
+            return label2_;
+        case Control::Label3:
+            return ui_.label3_caption();
+        default:
+            return {};
     }
 }
 

@@ -32,7 +32,9 @@ public:
         FileDialogSettings settings;  // as they stood when it was shown
     };
     void queue_filelog(FileDialogResult result) { filelog_results_.push_back(std::move(result)); }
-    static FileDialogResult chosen(std::string text, std::string directory);
+    // names_lost: the dialog reports that it could not return every chosen name.
+    static FileDialogResult chosen(std::string text, std::string directory,
+                                   bool names_lost = false);
     static FileDialogResult cancelled();
     static FileDialogResult failed(std::string error_text);
     const std::vector<FilelogCall>& filelog_calls() const { return filelog_calls_; }

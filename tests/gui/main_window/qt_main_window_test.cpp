@@ -19,17 +19,20 @@
 #include <QTest>
 #include <QTimer>
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 
 #include "qt/qt_shell_port.hpp"
+#include "tests/gui/modal_dialog.hpp"
 #include "tests/support/scripted_shell_ui.hpp"
 #include "tests/support/seg2_builder.hpp"
-#include "tests/gui/modal_dialog.hpp"
 #include "tests/support/temp_dir.hpp"
 
 // Readable QStrings in failure messages.
-inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
+inline void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
 
 namespace quarvent {
 namespace {
@@ -37,8 +40,8 @@ namespace {
 using namespace std::string_literals;
 using ::testing::ElementsAre;
 using testing::Reply;
-using testing::when_modal;
 using testing::ScriptedShellUi;
+using testing::when_modal;
 
 QStringList item_texts(const QListWidget* list) {
     QStringList texts;
@@ -78,7 +81,8 @@ TEST_F(qt_main_window, has_the_designed_caption_menus_and_controls) {
     EXPECT_EQ(window.windowTitle(), "SEG2 -> QEX");
 
     QStringList bar;
-    for (QAction* item : window.menuBar()->actions()) bar << item->objectName() + "=" + item->text();
+    for (QAction* item : window.menuBar()->actions())
+        bar << item->objectName() + "=" + item->text();
     EXPECT_EQ(bar, QStringList({"filemenu=Files", "segoptions=&Options", "convert=&Convert",
                                 "help=&Help"}));
 
@@ -159,8 +163,8 @@ TEST_F(qt_main_window, delete_key_removes_the_selected_item_and_selects_the_one_
         QStringList remaining;
         int selected_after;
     };
-    for (const Case& c : {Case{2, {"/a", "/b"}, 1}, Case{0, {"/b", "/c"}, 0},
-                          Case{-1, {"/a", "/b", "/c"}, -1}}) {
+    for (const Case& c :
+         {Case{2, {"/a", "/b"}, 1}, Case{0, {"/b", "/c"}, 0}, Case{-1, {"/a", "/b", "/c"}, -1}}) {
         SCOPED_TRACE(c.selected);
         window.port().list1_clear();
         add_inputs({"/a", "/b", "/c"});
@@ -209,8 +213,8 @@ TEST_F(qt_main_window, resizing_lays_out_the_status_report_beside_the_list) {
         SCOPED_TRACE(size.width());
         window.resize(size);
         QCoreApplication::processEvents();
-        const double width = window.frameGeometry().width() * tx;
-        const double height = window.frameGeometry().height() * ty;
+        const double width = window.geometry().width() * tx;
+        const double height = window.geometry().height() * ty;
         const double list_width = window.list1()->width() * tx;
         EXPECT_NEAR(window.text1()->width() * tx, width - list_width - 350, tx);
         EXPECT_NEAR(window.text1()->height() * ty, height - 1300, ty);
@@ -270,14 +274,24 @@ TEST_F(qt_main_window, real_message_box_shows_the_request_and_returns_the_answer
     };
     const Case cases[] = {
         {{"Disk is full. Continue?", "File Error", Buttons::yes_no_cancel, Icon::question},
-         "File Error", QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
-         QMessageBox::Question, QMessageBox::No, Answer::no},
+         "File Error",
+         QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
+         QMessageBox::Question,
+         QMessageBox::No,
+         Answer::no},
         {{"Warning-Output file all ready exisits.\r\nconverted data will be appended to end!",
           "Appending Data", Buttons::ok_cancel, Icon::question},
-         "Appending Data", QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Question,
-         QMessageBox::Cancel, Answer::cancel},
-        {{"Can not find quarvent.INI file!\r\n", "", Buttons::ok, Icon::critical}, "Quarvent",
-         QMessageBox::Ok, QMessageBox::Critical, QMessageBox::Ok, Answer::ok},
+         "Appending Data",
+         QMessageBox::Ok | QMessageBox::Cancel,
+         QMessageBox::Question,
+         QMessageBox::Cancel,
+         Answer::cancel},
+        {{"Can not find quarvent.INI file!\r\n", "", Buttons::ok, Icon::critical},
+         "Quarvent",
+         QMessageBox::Ok,
+         QMessageBox::Critical,
+         QMessageBox::Ok,
+         Answer::ok},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.request.title);
@@ -354,9 +368,64 @@ TEST_F(qt_main_window, real_file_dialog_returns_the_chosen_files_in_one_director
     action("fileopen")->trigger();
     EXPECT_EQ(seen_title, "Quarvent File OPEN");
     std::vector<std::string> items;
-    for (int i = 0; i < window.port().list1_count(); ++i) items.push_back(window.port().list1_item(i));
+    for (int i = 0; i < window.port().list1_count(); ++i)
+        items.push_back(window.port().list1_item(i));
     EXPECT_THAT(items, ElementsAre(dir.file("b.dat"), dir.file("a.dat")));
     EXPECT_EQ(window.logic().last_input_dir, dir.path().string());
+}
+
+TEST_F(qt_main_window, real_file_dialog_returns_a_selection_of_300_files_whole) {
+    window.port().set_dialog_delegate(nullptr);
+    testing::TempDir dir;
+    QString typed;
+    std::vector<std::string> expected;
+    for (int i = 0; i < 300; ++i) {
+        const std::string name = "shot_" + std::to_string(10000 + i) + "_raw.dat";
+        std::ofstream(dir.file(name)) << "x";
+        typed += QStringLiteral("\"%1\" ").arg(QString::fromStdString(name));
+        expected.push_back(dir.file(name));
+    }
+    window.logic().last_input_dir = dir.path().string();
+    when_modal([&](QWidget* modal) {
+        auto* dialog = qobject_cast<QFileDialog*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        dialog->findChild<QLineEdit*>("fileNameEdit")->setText(typed);
+        static_cast<QDialog*>(dialog)->accept();
+    });
+    // Any message box that comes up is counted and closed.
+    int boxes = 0;
+    QTimer boxes_closer;
+    QObject::connect(&boxes_closer, &QTimer::timeout, [&boxes] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            ++boxes;
+            box->done(0);
+        }
+    });
+    boxes_closer.start(10);
+    action("fileopen")->trigger();
+    boxes_closer.stop();
+    EXPECT_EQ(boxes, 0);
+    std::vector<std::string> items;
+    for (int i = 0; i < window.port().list1_count(); ++i)
+        items.push_back(window.port().list1_item(i));
+    EXPECT_EQ(items, expected);
+}
+
+TEST_F(qt_main_window, real_save_dialog_remembers_the_folder_of_a_typed_path) {
+    window.port().set_dialog_delegate(nullptr);
+    testing::TempDir shown;
+    testing::TempDir other;
+    window.logic().last_output_dir = shown.path().string();
+    const std::string typed = other.file("out.dat");
+    when_modal([&](QWidget* modal) {
+        auto* dialog = qobject_cast<QFileDialog*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        dialog->findChild<QLineEdit*>("fileNameEdit")->setText(QString::fromStdString(typed));
+        static_cast<QDialog*>(dialog)->accept();
+    });
+    action("fileoutput")->trigger();
+    EXPECT_EQ(window.logic().output_file_name, typed);
+    EXPECT_EQ(window.logic().last_output_dir, other.path().string());
 }
 
 TEST_F(qt_main_window, closing_during_a_run_stops_it_after_the_record_then_closes) {
@@ -390,10 +459,55 @@ TEST_F(qt_main_window, closing_during_a_run_stops_it_after_the_record_then_close
     EXPECT_FALSE(window.isVisible());
 }
 
+// Start-up and Exit of the whole program, three times over, in a start-up directory with a
+// real settings file: each Exit must write back the geometry the start-up read.
+TEST(qt_main_window_settings, start_and_exit_keep_the_window_geometry_unchanged) {
+    testing::TempDir start;
+    testing::TempDir system;
+    std::ofstream(system.file("QEXKEYWO.RD"), std::ios::binary)
+        << "SAMPLE_INTERVAL 1 59 1000000\r\n";
+    std::string saved =
+        " 0  place holder quarvent.ini\r\n 0  place holder\r\n 600  form top\r\n"
+        " 1200  form left\r\n 9000  form width\r\n 6000  form height\r\n"
+        "/data/in\r\n/data/out\r\n";
+    for (int line = 9; line <= 22; ++line) saved += " 0  place holder\r\n";
+    std::ofstream(start.file("quarvent.ini"), std::ios::binary) << saved;
+
+    auto geometry_lines = [&] {
+        std::ifstream file(start.file("quarvent.ini"), std::ios::binary);
+        std::vector<std::string> lines;
+        for (std::string line; std::getline(file, line);) lines.push_back(line);
+        return lines.size() >= 6 ? std::vector<std::string>(lines.begin() + 2, lines.begin() + 6)
+                                 : lines;
+    };
+    const std::vector<std::string> first = geometry_lines();
+    ASSERT_EQ(first.size(), 4U);
+
+    const auto saved_dir = std::filesystem::current_path();
+    std::filesystem::current_path(start.path());
+    for (int round = 1; round <= 3; ++round) {
+        SCOPED_TRACE(round);
+        ScriptedShellUi scripted;  // no message may appear
+        {
+            QtMainWindow program;
+            program.port().set_dialog_delegate(&scripted);
+            program.logic().session.system_dir = system.path().string();
+            ASSERT_TRUE(program.load());
+            program.show();
+            ASSERT_TRUE(QTest::qWaitForWindowExposed(&program));
+            QCoreApplication::processEvents();
+            program.findChild<QAction*>("fileexit")->trigger();
+            EXPECT_TRUE(program.port().program_ended());
+        }
+        EXPECT_EQ(geometry_lines(), first);
+    }
+    std::filesystem::current_path(saved_dir);
+}
+
 TEST(qt_name_filters, descriptions_stay_and_star_dot_star_matches_every_file) {
-    EXPECT_EQ(qt_name_filters("Data (*.dat)|*.dat|Raw Data (*.raw)|*.raw|All Data (*.*)|*.*"),
-              QStringList({"Data (*.dat) (*.dat)", "Raw Data (*.raw) (*.raw)",
-                           "All Data (*.*) (*)"}));
+    EXPECT_EQ(
+        qt_name_filters("Data (*.dat)|*.dat|Raw Data (*.raw)|*.raw|All Data (*.*)|*.*"),
+        QStringList({"Data (*.dat) (*.dat)", "Raw Data (*.raw) (*.raw)", "All Data (*.*) (*)"}));
     EXPECT_EQ(qt_name_filters("Both|*.dat;*.raw"), QStringList({"Both (*.dat *.raw)"}));
     EXPECT_TRUE(qt_name_filters("").isEmpty());
 }

@@ -58,13 +58,16 @@ TEST_F(main_window, select_inputs_adds_the_chosen_paths_in_order) {
         const char* name;
         std::string text;
         std::vector<std::string> items;
+        std::string folder = "/data";  // the folder remembered for the next selection
     };
     const Case cases[] = {
         {"one file adds its full path", "/data/line1.dat", {"/data/line1.dat"}},
-        {"three files in one directory", "/data\0b.dat\0a.dat\0c.dat"s,
+        {"three files in one directory",
+         "/data\0b.dat\0a.dat\0c.dat"s,
          {"/data/b.dat", "/data/a.dat", "/data/c.dat"}},
-        {"files in the root directory", "/\0a.dat\0b.dat"s, {"/a.dat", "/b.dat"}},
-        {"an empty name adds nothing for it", "/data\0a.dat\0\0b.dat"s,
+        {"files in the root directory", "/\0a.dat\0b.dat"s, {"/a.dat", "/b.dat"}, "/"},
+        {"an empty name adds nothing for it",
+         "/data\0a.dat\0\0b.dat"s,
          {"/data/a.dat", "/data/b.dat"}},
         {"nothing returned adds nothing", "", {}},
     };
@@ -75,7 +78,7 @@ TEST_F(main_window, select_inputs_adds_the_chosen_paths_in_order) {
         scripted.queue_filelog(ScriptedShellUi::chosen(c.text, "/data"));
         w.fileopen_Click();
         EXPECT_EQ(scripted.list1_items(), c.items);
-        EXPECT_EQ(w.last_input_dir, "/data");
+        EXPECT_EQ(w.last_input_dir, c.folder);
         EXPECT_THAT(scripted.ui().dialogs(), IsEmpty());
     }
 }
@@ -135,20 +138,24 @@ TEST_F(main_window, selecting_the_same_file_twice_lists_it_twice_at_the_end) {
     EXPECT_THAT(ui.list1_items(), ElementsAre("/old/z.dat", "/data/a.dat", "/data/a.dat"));
 }
 
-TEST_F(main_window, a_selection_over_2000_characters_warns_and_still_adds_every_name) {
+// The warning says that chosen files may be missing: it comes when the dialog reports lost
+// names, whatever the length of what it returned, and every returned name is still added.
+TEST_F(main_window, the_warning_comes_when_the_dialog_lost_names_and_every_name_is_added) {
     struct Case {
         std::size_t length;
+        bool names_lost;
         bool warned;
     };
-    for (const Case c : {Case{1999, false}, Case{2000, false}, Case{2001, true},
-                         Case{2999, true}}) {
-        SCOPED_TRACE(c.length);
+    for (const Case c : {Case{1999, false, false}, Case{2000, false, false},
+                         Case{2001, false, false}, Case{2999, false, false}, Case{2001, true, true},
+                         Case{2999, true, true}, Case{40, true, true}}) {
+        SCOPED_TRACE(::testing::Message() << c.length << (c.names_lost ? " lost" : ""));
         ScriptedShellUi scripted;
         if (c.warned) scripted.queue(Reply::button(Answer::ok));
         MainWindow w(scripted);
         const std::string text = selection_of_length(c.length);
         ASSERT_EQ(text.size(), c.length);
-        scripted.queue_filelog(ScriptedShellUi::chosen(text, "/data"));
+        scripted.queue_filelog(ScriptedShellUi::chosen(text, "/data", c.names_lost));
         w.fileopen_Click();
         const auto parts = std::count(text.begin(), text.end(), '\0');
         EXPECT_EQ(scripted.list1_count(), parts);
@@ -162,6 +169,59 @@ TEST_F(main_window, a_selection_over_2000_characters_warns_and_still_adds_every_
         } else {
             EXPECT_THAT(scripted.ui().dialogs(), IsEmpty());
         }
+    }
+}
+
+TEST_F(main_window, a_long_selection_reaches_the_list_whole_without_a_warning) {
+    // 300 names of 20 characters: far beyond the 3000 characters of the old dialog's
+    // buffer, and every one of them was returned.
+    std::string text = "/field/line2/shots";
+    std::vector<std::string> expected;
+    for (int i = 0; i < 300; ++i) {
+        const std::string name = "shot_" + std::to_string(10000 + i) + "_raw.dat";
+        text += '\0';
+        text += name;
+        expected.push_back("/field/line2/shots/" + name);
+    }
+    ui.queue_filelog(ScriptedShellUi::chosen(text, "/field/line2/shots"));
+    window.fileopen_Click();
+    EXPECT_EQ(ui.list1_items(), expected);
+    EXPECT_THAT(ui.ui().dialogs(), IsEmpty());
+}
+
+TEST_F(main_window, the_remembered_folder_is_the_one_holding_the_chosen_file) {
+    // The dialog showed /data/line1 while the operator typed a path into another folder.
+    struct Case {
+        const char* name;
+        void (MainWindow::*click)();
+        std::string text;
+        std::string input_dir, output_dir;
+    };
+    const Case cases[] = {
+        {"output typed into another folder", &MainWindow::fileoutput_Click, "/data/line2/out.dat",
+         "/in", "/data/line2"},
+        {"output in the root folder", &MainWindow::fileoutput_Click, "/out.dat", "/in", "/"},
+        {"output of nothing keeps the folder shown", &MainWindow::fileoutput_Click, "", "/in",
+         "/data/line1"},
+        {"one input typed into another folder", &MainWindow::fileopen_Click, "/data/line2/a.dat",
+         "/data/line2", "/out"},
+        {"several inputs in another folder", &MainWindow::fileopen_Click,
+         "/data/line2\0a.dat\0b.dat"s, "/data/line2", "/out"},
+        {"inputs typed with folders of their own", &MainWindow::fileopen_Click,
+         "/\0data/line3/a.dat\0data/line4/b.dat"s, "/data/line3", "/out"},
+        {"input of nothing keeps the folder shown", &MainWindow::fileopen_Click, "", "/data/line1",
+         "/out"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedShellUi scripted;
+        MainWindow w(scripted);
+        w.last_input_dir = "/in";
+        w.last_output_dir = "/out";
+        scripted.queue_filelog(ScriptedShellUi::chosen(c.text, "/data/line1"));
+        (w.*c.click)();
+        EXPECT_EQ(w.last_input_dir, c.input_dir);
+        EXPECT_EQ(w.last_output_dir, c.output_dir);
     }
 }
 
@@ -221,8 +281,8 @@ TEST_F(main_window, output_outcomes) {
         bool message;
     };
     const Case cases[] = {
-        {"cancel keeps everything", ScriptedShellUi::cancelled(), "/old/out.dat", "OutPut File:",
-         "/old", false},
+        {"cancel keeps everything", ScriptedShellUi::cancelled(), "/old/out.dat",
+         "OutPut File:", "/old", false},
         {"an empty choice keeps the name but captions it", ScriptedShellUi::chosen("", "/new"),
          "/old/out.dat", "Output file: /old/out.dat", "/new", false},
         {"a failure reports and keeps everything", ScriptedShellUi::failed("no memory"),
@@ -288,10 +348,18 @@ TEST_F(main_window, delete_key_and_right_button_remove_the_selected_input) {
         for (int i = 0; i < c.items; ++i) scripted.list1_add(std::string("/") + char('a' + i));
         scripted.list1_select(c.selected);
         switch (c.event) {
-            case Event::delete_key: w.List1_KeyDown(key_delete); break;
-            case Event::other_key: w.List1_KeyDown(8); break;
-            case Event::right_button: w.List1_MouseDown(MouseButton::right); break;
-            case Event::left_button: w.List1_MouseDown(MouseButton::left); break;
+            case Event::delete_key:
+                w.List1_KeyDown(key_delete);
+                break;
+            case Event::other_key:
+                w.List1_KeyDown(8);
+                break;
+            case Event::right_button:
+                w.List1_MouseDown(MouseButton::right);
+                break;
+            case Event::left_button:
+                w.List1_MouseDown(MouseButton::left);
+                break;
         }
         EXPECT_EQ(scripted.list1_items(), c.remaining);
         EXPECT_EQ(scripted.list1_selected(), c.selected_after);
@@ -521,8 +589,8 @@ TEST_F(main_window_convert, header_strings_go_to_the_installed_receiver) {
 }
 
 TEST_F(main_window_convert, commands_that_change_the_runs_inputs_wait_for_its_end) {
-    const Menu blocked[] = {Menu::fileopen,   Menu::fileoutput, Menu::fileclear,
-                            Menu::resamp1_1,  Menu::resamp1_2,  Menu::resamp1_4,
+    const Menu blocked[] = {Menu::fileopen,     Menu::fileoutput,    Menu::fileclear,
+                            Menu::resamp1_1,    Menu::resamp1_2,     Menu::resamp1_4,
                             Menu::optiondelete, Menu::optionshorten, Menu::convert};
     ui.list1_add(seg2_file("a.sg2"));
     ui.list1_add(seg2_file("b.sg2"));

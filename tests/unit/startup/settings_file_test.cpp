@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -139,6 +141,37 @@ TEST(settings_file, damaged_or_missing_items_are_skipped_one_by_one) {
         EXPECT_EQ(items.window_height, row.height);
         EXPECT_EQ(items.last_input_dir, row.input_dir);
         EXPECT_EQ(items.last_output_dir, row.output_dir);
+    }
+}
+
+TEST(settings_file, reading_stops_after_22_lines_or_the_byte_limit) {
+    const std::string lines_22 = placeholder_lines(22);
+    struct Row {
+        const char* name;
+        std::string content;
+        std::uintmax_t size;  // the file is grown to this size with zero bytes (sparse)
+        std::string expected;
+    };
+    const Row rows[] = {
+        {"a gigabyte without a line break", "", std::uintmax_t{1} << 30, ""},
+        {"22 lines, then a gigabyte of zero bytes", lines_22, std::uintmax_t{1} << 30, lines_22},
+        {"lines after the 22nd", lines_22 + placeholder_lines(8000), 0, lines_22},
+        {"a line longer than the limit leaves it and the lines after it out",
+         placeholder_lines(6) + std::string(settings_read_limit + 100, 'x') + "\r\n/out\r\n", 0,
+         placeholder_lines(6)},
+        {"a short file without a last line break is read whole", " 1\r\n 2", 0, " 1\r\n 2"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        TempDir dir;
+        const std::string path = dir.file("quarvent.ini");
+        std::ofstream(path, std::ios::binary) << row.content;
+        if (row.size > 0) std::filesystem::resize_file(path, row.size);
+        std::FILE* stream = std::fopen(path.c_str(), "rb");
+        ASSERT_NE(stream, nullptr);
+        EXPECT_EQ(read_settings_text(stream), row.expected);
+        EXPECT_LE(std::ftell(stream), static_cast<long>(settings_read_limit));
+        std::fclose(stream);
     }
 }
 

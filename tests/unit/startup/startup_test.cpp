@@ -2,7 +2,11 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/types.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -289,6 +293,117 @@ TEST_F(startup, a_settings_file_that_cannot_be_written_asks_whether_to_exit) {
         EXPECT_EQ(help.calls.size(), row.result == ExitResult::ended ? 1U : 0U);
         std::filesystem::current_path(start.path());
     }
+}
+
+// A disk that takes room bytes of the settings file it is given to write, and then is full.
+struct FullDisk {
+    std::FILE* file;
+    std::size_t room;
+};
+
+ssize_t full_disk_write(void* cookie, const char* data, std::size_t size) {
+    auto* disk = static_cast<FullDisk*>(cookie);
+    const std::size_t taken = std::min(size, disk->room);
+    if (taken > 0 && std::fwrite(data, 1, taken, disk->file) != taken) return -1;
+    disk->room -= taken;
+    if (taken < size) {
+        errno = ENOSPC;
+        if (taken == 0) return -1;
+    }
+    return static_cast<ssize_t>(taken);
+}
+
+int full_disk_close(void* cookie) {
+    auto* disk = static_cast<FullDisk*>(cookie);
+    const int result = std::fclose(disk->file);
+    delete disk;
+    return result;
+}
+
+// Opens the settings file for reading as the system does, and for writing on a disk with
+// room bytes free.
+FILEINFO::Opener full_disk_opener(std::size_t room) {
+    return [room](const std::string& path, std::int16_t mode, std::error_code& error) {
+        std::FILE* file = std::fopen(path.c_str(), mode == open_mode::input ? "rb" : "wb");
+        if (file == nullptr) {
+            error.assign(errno, std::generic_category());
+            return static_cast<std::FILE*>(nullptr);
+        }
+        if (mode == open_mode::input) return file;
+        cookie_io_functions_t functions{};
+        functions.write = full_disk_write;
+        functions.close = full_disk_close;
+        return fopencookie(new FullDisk{file, room}, "w", functions);
+    };
+}
+
+TEST_F(startup, a_failing_write_leaves_the_old_settings_file_whole) {
+    struct Row {
+        const char* name;
+        const char* file_name;
+        std::size_t room;
+        bool written;
+    };
+    const Row rows[] = {
+        {"the disk fills after 100 bytes", "quarvent.ini", 100, false},
+        {"the disk is full", "QUARVENT.INI", 0, false},
+        {"room enough: replaced under its own spelling", "QUARVENT.INI", 1 << 20, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        TempDir dir;
+        std::filesystem::current_path(dir.path());
+        write_text(dir.file(row.file_name), saved_settings);
+        ScriptedShellUi ui;
+        MainWindow program(ui);
+        program.session.system_dir = system.path().string();
+        program.session.settings_opener = full_disk_opener(row.room);
+        ASSERT_EQ(run_startup(program, program.session), StartupResult::ready);
+        ASSERT_EQ(program.last_input_dir, "/data/in");
+        program.last_input_dir = "/data/line 2";
+
+        if (!row.written) ui.queue(Reply::button(Answer::no));
+        EXPECT_EQ(run_exit(program, program.session),
+                  row.written ? ExitResult::ended : ExitResult::stayed);
+        std::vector<std::string> files;
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+            files.push_back(entry.path().filename().string());
+        }
+        EXPECT_THAT(files, ElementsAre(row.file_name));
+        const std::string content = read_text(dir.file(row.file_name));
+        if (row.written) {
+            EXPECT_NE(content.find("\r\n/data/line 2\r\n"), std::string::npos);
+            EXPECT_THAT(ui.ui().dialogs(), ::testing::IsEmpty());
+        } else {
+            EXPECT_EQ(content, saved_settings);
+            ASSERT_EQ(ui.ui().dialogs().size(), 1U);
+            EXPECT_EQ(ui.ui().dialogs()[0].text, "INI file can not be written. Exit Program?");
+        }
+        std::filesystem::current_path(start.path());
+    }
+}
+
+TEST_F(startup, exit_replaces_the_file_a_linked_settings_file_leads_to_and_keeps_its_rights) {
+    TempDir elsewhere;
+    const std::string real = elsewhere.file("shared.ini");
+    write_text(real, saved_settings);
+    std::filesystem::permissions(
+        real, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    std::filesystem::create_symlink(real, start_file("quarvent.ini"));
+    ASSERT_EQ(run_startup(window, window.session), StartupResult::ready);
+    window.last_output_dir = "/data/line 3";
+
+    ASSERT_EQ(run_exit(window, window.session), ExitResult::ended);
+    EXPECT_TRUE(std::filesystem::is_symlink(start_file("quarvent.ini")));
+    EXPECT_NE(read_text(real).find("\r\n/data/line 3\r\n"), std::string::npos);
+    EXPECT_EQ(std::filesystem::status(real).permissions(),
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    EXPECT_THAT(files_in_start_dir(), ElementsAre("quarvent.ini"));
+    std::vector<std::string> beside_real;
+    for (const auto& entry : std::filesystem::directory_iterator(elsewhere.path())) {
+        beside_real.push_back(entry.path().filename().string());
+    }
+    EXPECT_THAT(beside_real, ElementsAre("shared.ini"));
 }
 
 TEST_F(startup, closing_the_window_only_closes_the_help_viewer) {
