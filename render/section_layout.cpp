@@ -1,0 +1,303 @@
+#include "render/section_layout.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+namespace quarvent::render {
+
+std::int16_t SectionTrace::word(int number) const {
+    if (number < 1 || number > word_count) return 0;
+    return words[static_cast<std::size_t>(number - 1)];
+}
+
+void SectionTrace::set_word(int number, std::int16_t value) {
+    if (number < 1 || number > word_count) return;
+    words[static_cast<std::size_t>(number - 1)] = value;
+}
+
+namespace {
+
+constexpr int interval_word = 59;
+
+float finite_or_zero(float value) { return std::isfinite(value) ? value : 0.0f; }
+
+// A setting from the user or a caller, made safe to divide and multiply by.
+double usable(double value, double fallback) {
+    return std::isfinite(value) && value >= 0 ? value : fallback;
+}
+
+}  // namespace
+
+double trace_interval_ms(const Section& section, std::size_t index) {
+    const std::int16_t word59 = section.traces[index].word(interval_word);
+    if (word59 > 0) return word59 / 1000.0;
+    if (std::isfinite(section.sample_interval_us) && section.sample_interval_us > 0) {
+        return section.sample_interval_us / 1000.0;
+    }
+    return 1.0;
+}
+
+bool time_is_in_samples(const Section& section) {
+    if (std::isfinite(section.sample_interval_us) && section.sample_interval_us > 0) return false;
+    return std::none_of(section.traces.begin(), section.traces.end(),
+                        [](const SectionTrace& trace) { return trace.word(interval_word) > 0; });
+}
+
+double section_length_ms(const Section& section) {
+    double length_ms = 0;
+    for (std::size_t i = 0; i < section.traces.size(); ++i) {
+        const double samples = static_cast<double>(section.traces[i].samples.size());
+        length_ms = std::max(length_ms, samples * trace_interval_ms(section, i));
+    }
+    return length_ms > 0 ? length_ms : 1.0;
+}
+
+ViewRange resolve_view(const Section& section, const ViewRange& view) {
+    ViewRange resolved;
+    const int count = static_cast<int>(section.traces.size());
+    if (count > 0) {
+        resolved.first_trace = std::clamp(view.first_trace, 0, count - 1);
+        resolved.last_trace = view.last_trace < resolved.first_trace
+                                  ? count - 1
+                                  : std::min(view.last_trace, count - 1);
+    } else {
+        resolved.first_trace = 0;
+        resolved.last_trace = -1;
+    }
+    const double length_ms = section_length_ms(section);
+    const double start_ms = std::isfinite(view.start_ms) ? view.start_ms : 0.0;
+    const double end_ms = std::isfinite(view.end_ms) ? view.end_ms : -1.0;
+    resolved.start_ms = std::clamp(start_ms, 0.0, length_ms);
+    resolved.end_ms = end_ms <= resolved.start_ms ? length_ms : std::min(end_ms, length_ms);
+    if (resolved.end_ms <= resolved.start_ms) {
+        resolved.start_ms = 0;
+        resolved.end_ms = length_ms;
+    }
+    return resolved;
+}
+
+SectionLayout::SectionLayout(const Section& section, const RenderOptions& options, int width_px,
+                             int height_px)
+    : width_px_(std::max(width_px, 0)),
+      height_px_(std::max(height_px, 0)),
+      trace_count_(static_cast<int>(section.traces.size())),
+      view_(resolve_view(section, options.view)) {
+    has_axes_ = width_px_ >= axis_width_px + border_px + 40 &&
+                height_px_ >= label_height_px + border_px + 40;
+    if (has_axes_) {
+        plot_left_ = axis_width_px;
+        plot_top_ = label_height_px;
+        plot_width_ = width_px_ - axis_width_px - border_px;
+        plot_height_ = height_px_ - label_height_px - border_px;
+    } else {
+        plot_width_ = width_px_;
+        plot_height_ = height_px_;
+    }
+    if (visible_traces() > 0) spacing_px_ = static_cast<double>(plot_width_) / visible_traces();
+}
+
+double SectionLayout::baseline_x(int trace) const {
+    return plot_left_ + (trace - view_.first_trace + 0.5) * spacing_px_;
+}
+
+double SectionLayout::y_of_ms(double time_ms) const {
+    return plot_top_ + (time_ms - view_.start_ms) / (view_.end_ms - view_.start_ms) * plot_height_;
+}
+
+double SectionLayout::ms_of_y(double y) const {
+    if (plot_height_ == 0) return view_.start_ms;
+    return view_.start_ms + (y - plot_top_) / plot_height_ * (view_.end_ms - view_.start_ms);
+}
+
+double SectionLayout::row_ms() const {
+    return plot_height_ == 0 ? 0.0 : (view_.end_ms - view_.start_ms) / plot_height_;
+}
+
+int SectionLayout::trace_at_x(double x) const {
+    if (visible_traces() == 0 || x < plot_left_ || x >= plot_left_ + plot_width_) return -1;
+    const int lane = static_cast<int>(std::floor((x - plot_left_) / spacing_px_));
+    return std::clamp(view_.first_trace + lane, view_.first_trace, view_.last_trace);
+}
+
+bool SectionLayout::in_plot(double x, double y) const {
+    return x >= plot_left_ && x < plot_left_ + plot_width_ && y >= plot_top_ &&
+           y < plot_top_ + plot_height_;
+}
+
+void row_spans(std::span<const float> samples, double interval_ms, double start_ms, double row_ms,
+               std::span<RowSpan> rows) {
+    const std::size_t count = samples.size();
+    if (count == 0 || !(interval_ms > 0) || !(row_ms > 0)) {
+        std::fill(rows.begin(), rows.end(), RowSpan{});
+        return;
+    }
+    const double last_ms = static_cast<double>(count - 1) * interval_ms;
+    // The line through the samples at time t (0 <= t <= last_ms).
+    const auto value_at = [&](double time_ms) {
+        const double position = time_ms / interval_ms;
+        const auto index = std::min(static_cast<std::size_t>(position), count - 1);
+        if (index + 1 >= count) return finite_or_zero(samples[count - 1]);
+        const double fraction = position - static_cast<double>(index);
+        const double a = finite_or_zero(samples[index]);
+        const double b = finite_or_zero(samples[index + 1]);
+        return static_cast<float>(a + (b - a) * fraction);
+    };
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        const double top_ms = start_ms + static_cast<double>(r) * row_ms;
+        const double bottom_ms = top_ms + row_ms;
+        if (bottom_ms < 0 || top_ms > last_ms) {
+            rows[r] = RowSpan{};
+            continue;
+        }
+        const double from_ms = std::max(top_ms, 0.0);
+        const double to_ms = std::min(bottom_ms, last_ms);
+        float low = value_at(from_ms);
+        float high = low;
+        const float end_value = value_at(to_ms);
+        low = std::min(low, end_value);
+        high = std::max(high, end_value);
+        const auto first = static_cast<std::size_t>(std::ceil(from_ms / interval_ms));
+        const auto last = std::min(static_cast<std::size_t>(to_ms / interval_ms), count - 1);
+        for (std::size_t i = first; i <= last; ++i) {
+            const float value = finite_or_zero(samples[i]);
+            low = std::min(low, value);
+            high = std::max(high, value);
+        }
+        rows[r] = RowSpan{low, high, true};
+    }
+}
+
+std::vector<float> apply_agc(std::span<const float> samples, int window_samples) {
+    const std::size_t count = samples.size();
+    const auto window = static_cast<std::size_t>(std::max(window_samples, 1));
+    std::vector<double> running(count + 1, 0.0);
+    for (std::size_t i = 0; i < count; ++i) {
+        running[i + 1] = running[i] + std::fabs(finite_or_zero(samples[i]));
+    }
+    std::vector<float> out(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t from = i >= window / 2 ? i - window / 2 : 0;
+        const std::size_t to = std::min(from + window, count);
+        const double mean = (running[to] - running[from]) / static_cast<double>(to - from);
+        out[i] = mean > 0 ? static_cast<float>(finite_or_zero(samples[i]) / mean) : 0.0f;
+    }
+    return out;
+}
+
+std::span<const float> PreparedSection::samples(const Section& section, std::size_t trace) const {
+    if (!agc_samples.empty()) return agc_samples[trace];
+    return section.traces[trace].samples;
+}
+
+PreparedSection prepare_section(const Section& section, const RenderOptions& options) {
+    PreparedSection prepared;
+    const std::size_t count = section.traces.size();
+    const double agc_ms = usable(options.agc_window_ms, 0.0);
+    if (agc_ms > 0) {
+        prepared.agc_samples.reserve(count);
+        for (std::size_t i = 0; i < count; ++i) {
+            const double window = std::round(agc_ms / trace_interval_ms(section, i));
+            prepared.agc_samples.push_back(apply_agc(
+                section.traces[i].samples, static_cast<int>(std::clamp(window, 1.0, 1e9))));
+        }
+    }
+    std::vector<double> peaks(count, 0.0);
+    for (std::size_t i = 0; i < count; ++i) {
+        for (const float value : prepared.samples(section, i)) {
+            peaks[i] = std::max(peaks[i], static_cast<double>(std::fabs(finite_or_zero(value))));
+        }
+    }
+    if (options.scaling == Scaling::whole_section && count > 0) {
+        const double peak = *std::max_element(peaks.begin(), peaks.end());
+        std::fill(peaks.begin(), peaks.end(), peak);
+    }
+    const double gain = usable(options.gain, 1.0);
+    prepared.spacings_per_unit.resize(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        prepared.spacings_per_unit[i] = peaks[i] > 0 ? gain / peaks[i] : 0.0;
+    }
+    return prepared;
+}
+
+std::optional<Hit> hit_test(const Section& section, const RenderOptions& options, int width_px,
+                            int height_px, double x, double y) {
+    const SectionLayout layout(section, options, width_px, height_px);
+    if (!layout.in_plot(x, y)) return std::nullopt;
+    const int trace = layout.trace_at_x(x);
+    if (trace < 0) return std::nullopt;
+    Hit hit;
+    hit.trace = trace;
+    hit.time_ms = layout.ms_of_y(y);
+    const auto& samples = section.traces[static_cast<std::size_t>(trace)].samples;
+    const double position =
+        std::round(hit.time_ms / trace_interval_ms(section, static_cast<std::size_t>(trace)));
+    if (position >= 0 && position < static_cast<double>(samples.size())) {
+        hit.sample = static_cast<int>(position);
+        hit.amplitude = samples[static_cast<std::size_t>(*hit.sample)];
+    }
+    return hit;
+}
+
+ViewRange zoom_view(const Section& section, const ViewRange& view, double factor,
+                    double anchor_trace, double anchor_ms) {
+    ViewRange zoomed = resolve_view(section, view);
+    if (!(factor > 0) || !std::isfinite(factor)) return zoomed;
+    const int count = static_cast<int>(section.traces.size());
+    if (count > 0) {
+        const int visible = zoomed.last_trace - zoomed.first_trace + 1;
+        const int wanted = std::clamp(static_cast<int>(std::lround(visible / factor)), 1, count);
+        // Zooming in by a small factor must still take off at least one trace.
+        const int new_visible = factor > 1 && wanted == visible && visible > 1 ? visible - 1
+                                : factor < 1 && wanted == visible ? std::min(visible + 1, count)
+                                                                  : wanted;
+        const double share = (anchor_trace - zoomed.first_trace) / visible;
+        const int first =
+            static_cast<int>(std::lround(anchor_trace - std::clamp(share, 0.0, 1.0) * new_visible));
+        zoomed.first_trace = std::clamp(first, 0, count - new_visible);
+        zoomed.last_trace = zoomed.first_trace + new_visible - 1;
+    }
+    const double length_ms = section_length_ms(section);
+    const double span_ms = zoomed.end_ms - zoomed.start_ms;
+    const double min_span_ms = std::max(length_ms * 1e-5, 1e-3);
+    const double new_span_ms =
+        std::clamp(span_ms / factor, std::min(min_span_ms, length_ms), length_ms);
+    const double share = std::clamp((anchor_ms - zoomed.start_ms) / span_ms, 0.0, 1.0);
+    zoomed.start_ms = std::clamp(anchor_ms - share * new_span_ms, 0.0, length_ms - new_span_ms);
+    zoomed.end_ms = zoomed.start_ms + new_span_ms;
+    return zoomed;
+}
+
+ViewRange view_of_rectangle(const Section& section, const RenderOptions& options, int width_px,
+                            int height_px, double x0, double y0, double x1, double y1) {
+    const SectionLayout layout(section, options, width_px, height_px);
+    ViewRange view = layout.view();
+    const double right = layout.plot_left() + layout.plot_width() - 1e-6;
+    const double bottom = layout.plot_top() + layout.plot_height();
+    const double left_x = std::clamp(std::min(x0, x1), double(layout.plot_left()), right);
+    const double right_x = std::clamp(std::max(x0, x1), double(layout.plot_left()), right);
+    const int first = layout.trace_at_x(left_x);
+    const int last = layout.trace_at_x(right_x);
+    if (first < 0 || last < 0) return view;
+    view.first_trace = first;
+    view.last_trace = last;
+    const double start_ms =
+        layout.ms_of_y(std::clamp(std::min(y0, y1), double(layout.plot_top()), bottom));
+    const double end_ms =
+        layout.ms_of_y(std::clamp(std::max(y0, y1), double(layout.plot_top()), bottom));
+    if (end_ms > start_ms) {
+        view.start_ms = start_ms;
+        view.end_ms = end_ms;
+    }
+    return view;
+}
+
+double nice_step(double min_step) {
+    if (!(min_step > 0) || !std::isfinite(min_step)) return 1.0;
+    const double power = std::pow(10.0, std::floor(std::log10(min_step)));
+    for (const double multiple : {1.0, 2.0, 5.0, 10.0}) {
+        if (multiple * power >= min_step * (1 - 1e-9)) return multiple * power;
+    }
+    return 10.0 * power;
+}
+
+}  // namespace quarvent::render
