@@ -5,6 +5,7 @@
 #include <span>
 
 #include "common/numbers.hpp"
+#include "keywords/keyword_index.hpp"
 
 namespace quarvent {
 
@@ -46,34 +47,13 @@ const VocabularyWord* find_word(const VocabularyWord (&vocabulary)[N], std::stri
 
 std::string strip_space(std::string_view inbuf) { return std::string(strip_blanks(inbuf)); }
 
-HeaderTranslator::PairSet::PairSet(std::string_view text) {
-    for (std::size_t i = 1; i < text.size(); ++i) {
-        const std::uint32_t bit = bit_of(text.data() + i - 1);
-        words_[bit / 64] |= std::uint64_t{1} << (bit % 64);
-    }
-}
+HeaderTranslator::HeaderTranslator(const KeywordTable& table, StatusLog& log, UiPort& ui)
+    : table_(table),
+      log_(log),
+      ui_(ui),
+      index_(std::make_unique<const KeywordIndex>(table.entries())) {}
 
-std::uint64_t HeaderTranslator::PairSet::short_set(std::string_view text) {
-    std::uint64_t set = 0;
-    for (std::size_t i = 1; i < text.size(); ++i) {
-        set |= std::uint64_t{1} << (bit_of(text.data() + i - 1) % 64);
-    }
-    return set;
-}
-
-void HeaderTranslator::index_keywords() {
-    const std::span<const KeywordEntry> entries = table_.entries();
-    keyword_pairs_.clear();
-    keyword_pairs_.reserve(entries.size());
-    keyword_short_pairs_.clear();
-    keyword_short_pairs_.reserve(entries.size() + 1);
-    for (const KeywordEntry& entry : entries) {
-        keyword_short_pairs_.push_back(keyword_pairs_.emplace_back(entry.keyword).folded());
-    }
-    keyword_short_pairs_.push_back(0);  // past the last entry: stops the scan for candidates
-    indexed_entries_ = entries.data();
-    indexed_count_ = entries.size();
-}
+HeaderTranslator::~HeaderTranslator() = default;
 
 void HeaderTranslator::log_line(std::string_view text) {
     std::string line;
@@ -124,117 +104,119 @@ HeaderStringReceiver::Result HeaderTranslator::word_out_of_range(const KeywordEn
     return Result::stop_run;
 }
 
+HeaderStringReceiver::Result HeaderTranslator::apply_number(const KeywordEntry& entry,
+                                                            std::string_view value,
+                                                            std::string_view s,
+                                                            OutputTraceHeader& header) {
+    const long long p1 = entry.p1();
+    if (!OutputTraceHeader::valid_word_number(p1)) return word_out_of_range(entry, p1);
+    // Only the first blank-delimited field: read_number would join the digits of later fields.
+    const std::size_t blank = value.find(' ');
+    const double x =
+        read_number(blank == std::string_view::npos ? value : value.substr(0, blank + 1));
+    header.word(static_cast<int>(p1)) = scaled_word(x, entry.p2(), s);
+    return Result::go_on;
+}
+
+HeaderStringReceiver::Result HeaderTranslator::apply_trace_sort(const KeywordEntry& entry,
+                                                                std::string_view value,
+                                                                OutputTraceHeader& header) {
+    const long long p1 = entry.p1();
+    if (!OutputTraceHeader::valid_word_number(p1)) return word_out_of_range(entry, p1);
+    const VocabularyWord* found = find_word(sort_words, value);
+    header.word(static_cast<int>(p1)) = found != nullptr ? found->value : 0;
+    if (found == nullptr) {
+        log_line("Unknown string " + std::string(value));
+    } else if (found->message_tail != nullptr) {
+        log_line("Warning " + std::string(value) + found->message_tail);
+    }
+    return Result::go_on;
+}
+
+HeaderStringReceiver::Result HeaderTranslator::apply_number_list(const KeywordEntry& entry,
+                                                                 std::string_view value,
+                                                                 std::string_view s,
+                                                                 OutputTraceHeader& header) {
+    long long word = entry.p1();
+    std::string_view rest = value;
+    while (!rest.empty()) {
+        rest = strip_blanks(rest);
+        const std::size_t blank = rest.find(' ');
+        double x = 0.0;
+        if (blank != std::string_view::npos) {
+            x = read_number(rest.substr(0, blank + 1));
+            rest.remove_prefix(blank + 1);
+        } else {
+            x = read_number(rest);
+            rest = {};
+        }
+        ++word;
+        if (!OutputTraceHeader::valid_word_number(word)) return word_out_of_range(entry, word);
+        header.word(static_cast<int>(word)) = scaled_word(x, entry.p2(), s);
+    }
+    return Result::go_on;
+}
+
+HeaderStringReceiver::Result HeaderTranslator::apply_trace_type(const KeywordEntry& entry,
+                                                                std::string_view value,
+                                                                OutputTraceHeader& header) {
+    const long long p1 = entry.p1();
+    if (!OutputTraceHeader::valid_word_number(p1)) return word_out_of_range(entry, p1);
+    const VocabularyWord* found = find_word(type_words, value);
+    if (found == nullptr) {
+        log_line("Warning " + std::string(value) + " unknown type");
+        return Result::go_on;
+    }
+    header.word(static_cast<int>(p1)) = found->value;
+    if (found->message_tail != nullptr) {
+        log_line("Warning " + std::string(value) + found->message_tail);
+    }
+    return Result::go_on;
+}
+
 HeaderStringReceiver::Result HeaderTranslator::translate_header_string(std::string_view s,
                                                                        OutputTraceHeader& header,
                                                                        double& trace_scale_factor) {
+    const std::span<const KeywordEntry> entries = table_.entries();
     bool matched = false;
+    Result result = Result::go_on;
     // An empty string holds no keyword, not even the empty one.
     if (!s.empty()) {
-        const std::span<const KeywordEntry> entries = table_.entries();
-        if (entries.data() != indexed_entries_ || entries.size() != indexed_count_) {
-            index_keywords();
-        }
-        const std::uint64_t absent = ~PairSet::short_set(s);
-        const bool long_string = s.size() > PairSet::long_text;
-        const PairSet pairs = long_string ? PairSet(s) : PairSet();
-        const std::uint64_t* const short_pairs = keyword_short_pairs_.data();
-        for (const std::uint64_t* candidate = short_pairs;; ++candidate) {
-            // On to the next entry whose keyword the short set lets pass, two at a time.
-            while ((candidate[0] & absent) != 0 && (candidate[1] & absent) != 0) candidate += 2;
-            if ((candidate[0] & absent) != 0) ++candidate;
-            const auto i = static_cast<std::size_t>(candidate - short_pairs);
-            if (i == entries.size()) break;
-            if (long_string && !pairs.may_hold(keyword_pairs_[i])) continue;
+        if (!index_->indexes(entries)) index_ = std::make_unique<const KeywordIndex>(entries);
+        index_->for_each_candidate(s, [&](std::size_t i) {
             const KeywordEntry& entry = entries[i];
-            if (s.find(entry.keyword) == std::string_view::npos) continue;
+            if (s.find(entry.keyword) == std::string_view::npos) return true;
             matched = true;
             // The keyword's length is cut from the start of s wherever the keyword stood.
             const std::string_view value = strip_blanks(s.substr(entry.keyword.size()));
-            const long long p1 = entry.p1();
-
-            switch (entry.function_code) {
-                case 0:
-                    return Result::go_on;
-
-                case 1: {
-                    if (!OutputTraceHeader::valid_word_number(p1)) {
-                        return word_out_of_range(entry, p1);
-                    }
-                    // Only the first blank-delimited field: read_number would join the digits
-                    // of later fields.
-                    const std::size_t blank = value.find(' ');
-                    const double x = read_number(
-                        blank == std::string_view::npos ? value : value.substr(0, blank + 1));
-                    header.word(static_cast<int>(p1)) = scaled_word(x, entry.p2(), s);
+            switch (static_cast<FunctionCode>(entry.function_code)) {
+                case FunctionCode::ignore:
+                    return false;
+                case FunctionCode::number:
+                    result = apply_number(entry, value, s, header);
                     break;
-                }
-
-                case 2: {
-                    if (!OutputTraceHeader::valid_word_number(p1)) {
-                        return word_out_of_range(entry, p1);
-                    }
-                    const VocabularyWord* found = find_word(sort_words, value);
-                    header.word(static_cast<int>(p1)) = found != nullptr ? found->value : 0;
-                    if (found == nullptr) {
-                        log_line("Unknown string " + std::string(value));
-                    } else if (found->message_tail != nullptr) {
-                        log_line("Warning " + std::string(value) + found->message_tail);
-                    }
+                case FunctionCode::trace_sort:
+                    result = apply_trace_sort(entry, value, header);
                     break;
-                }
-
-                case 3: {
-                    long long word = p1;
-                    std::string_view rest = value;
-                    while (!rest.empty()) {
-                        rest = strip_blanks(rest);
-                        const std::size_t blank = rest.find(' ');
-                        double x = 0.0;
-                        if (blank != std::string_view::npos) {
-                            x = read_number(rest.substr(0, blank + 1));
-                            rest.remove_prefix(blank + 1);
-                        } else {
-                            x = read_number(rest);
-                            rest = {};
-                        }
-                        ++word;
-                        if (!OutputTraceHeader::valid_word_number(word)) {
-                            return word_out_of_range(entry, word);
-                        }
-                        header.word(static_cast<int>(word)) = scaled_word(x, entry.p2(), s);
-                    }
+                case FunctionCode::number_list:
+                    result = apply_number_list(entry, value, s, header);
                     break;
-                }
-
-                case 4: {
-                    if (!OutputTraceHeader::valid_word_number(p1)) {
-                        return word_out_of_range(entry, p1);
-                    }
-                    const VocabularyWord* found = find_word(type_words, value);
-                    if (found == nullptr) {
-                        log_line("Warning " + std::string(value) + " unknown type");
-                        break;
-                    }
-                    header.word(static_cast<int>(p1)) = found->value;
-                    if (found->message_tail != nullptr) {
-                        log_line("Warning " + std::string(value) + found->message_tail);
-                    }
+                case FunctionCode::trace_type:
+                    result = apply_trace_type(entry, value, header);
                     break;
-                }
-
-                case 5:
-                    trace_scale_factor = read_number(value) * static_cast<double>(p1);
+                case FunctionCode::scale_factor:
+                    trace_scale_factor = read_number(value) * static_cast<double>(entry.p1());
                     break;
-
                 default:
                     log_line("Illegal function value " + number_text(entry.function_code) + " " +
                              entry.keyword);
                     break;
             }
-        }
+            return result == Result::go_on;
+        });
     }
     if (!matched) log_line(std::string(s) + "   No Match Found ");
-    return Result::go_on;
+    return result;
 }
 
 }  // namespace quarvent

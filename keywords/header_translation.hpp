@@ -18,14 +18,10 @@
 // which the status log shows up to its limit and then counts.
 // An entry whose word number lies outside 0 .. 120 stops the run after a message box.
 
-#include <array>
-#include <bit>
-#include <cstddef>
 #include <cstdint>
-#include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "common/header_string_receiver.hpp"
 #include "common/status_log.hpp"
@@ -35,6 +31,18 @@
 
 namespace quarvent {
 
+class KeywordIndex;
+
+// The function codes of the keyword file's entries.
+enum class FunctionCode : std::int16_t {
+    ignore = 0,        // end the translation of this string
+    number = 1,        // one number into word P1, times P2
+    trace_sort = 2,    // the trace sorting vocabulary into word P1
+    number_list = 3,   // numbers into words P1 + 1, P1 + 2, ..., each times P2
+    trace_type = 4,    // the trace type vocabulary into word P1
+    scale_factor = 5,  // the trace's samples are multiplied by the value times P1
+};
+
 class HeaderTranslator final : public HeaderStringReceiver {
 public:
     // Scaled values must lie within this range, both ends included.
@@ -42,12 +50,12 @@ public:
     // Range warnings issued in the program's life before they fall silent.
     static constexpr std::int16_t range_warning_limit = 50;
 
-    // table, log and ui must outlive the translator. The table may gain entries meanwhile
-    // (they are tried as well), but must not be given another table's entries.
-    HeaderTranslator(const KeywordTable& table, StatusLog& log, UiPort& ui)
-        : table_(table), log_(log), ui_(ui) {
-        index_keywords();
-    }
+    // table, log and ui must outlive the translator. The program loads the table once and
+    // only reads it afterwards; a table that gains entries meanwhile (as tests build theirs)
+    // is indexed again, so the new entries are tried as well. It must not be given another
+    // table's entries.
+    HeaderTranslator(const KeywordTable& table, StatusLog& log, UiPort& ui);
+    ~HeaderTranslator() override;
 
     Result header_string(std::string_view s, OutputTraceHeader& header,
                          double& trace_scale_factor) override {
@@ -64,55 +72,16 @@ public:
     std::int16_t range_warning_count() const { return range_warning_count_; }
 
 private:
-    // Sets of the byte pairs (each byte with the one that follows it) that occur in a text,
-    // each pair hashed to one bit. A keyword can occur in a string only when every pair of
-    // the keyword is in the string's set, so a few AND operations pass over most entries
-    // before any substring search. A keyword of fewer than two bytes has no pairs and is
-    // always searched for.
-    //
-    // The full set has 256 bits; its words ORed together give the short set, one word. The
-    // short set of a string of usual length rejects nearly every keyword that the string
-    // does not hold. A long string sets most of the short set's bits, and its full set is
-    // tested too.
-    class PairSet {
-    public:
-        static constexpr std::size_t bits = 256;  // a power of two, at least 64
-        static_assert(std::has_single_bit(bits) && bits >= 64);
-        // Strings longer than this have their full set tested.
-        static constexpr std::size_t long_text = 64;
-
-        PairSet() = default;  // the empty set
-        explicit PairSet(std::string_view text);
-        static std::uint64_t short_set(std::string_view text);
-
-        std::uint64_t folded() const {
-            std::uint64_t all = 0;
-            for (const std::uint64_t word : words_) all |= word;
-            return all;
-        }
-        // False only when a text of this set cannot hold a keyword of the set keyword.
-        bool may_hold(const PairSet& keyword) const {
-            std::uint64_t missing = 0;
-            for (std::size_t i = 0; i < words_.size(); ++i) {
-                missing |= keyword.words_[i] & ~words_[i];
-            }
-            return missing == 0;
-        }
-
-    private:
-        // The bit of the pair that starts at pair: the top bits of a multiplicative hash of
-        // its two bytes read as one 16-bit number.
-        static std::uint32_t bit_of(const char* pair) {
-            std::uint16_t both = 0;
-            std::memcpy(&both, pair, sizeof both);
-            return (both * 0x9E3779B1U) >> (32 - std::countr_zero(bits));
-        }
-
-        std::array<std::uint64_t, bits / 64> words_{};
-    };
-
-    // Builds the pair sets of the table's keywords, one per entry in table order.
-    void index_keywords();
+    // The rule of each function code, applied to one entry that occurs in s. value is s
+    // less the keyword's length and then less its leading blanks.
+    Result apply_number(const KeywordEntry& entry, std::string_view value, std::string_view s,
+                        OutputTraceHeader& header);
+    Result apply_trace_sort(const KeywordEntry& entry, std::string_view value,
+                            OutputTraceHeader& header);
+    Result apply_number_list(const KeywordEntry& entry, std::string_view value, std::string_view s,
+                             OutputTraceHeader& header);
+    Result apply_trace_type(const KeywordEntry& entry, std::string_view value,
+                            OutputTraceHeader& header);
 
     // Applies P2 * x with the range check; returns the word's value.
     std::int16_t scaled_word(double x, std::int32_t p2, std::string_view s);
@@ -124,14 +93,7 @@ private:
     StatusLog& log_;
     UiPort& ui_;
     std::int16_t range_warning_count_ = 0;
-    // Per entry, in table order: its keyword's full and short pair sets; the short sets end
-    // with an empty one, which every string passes.
-    std::vector<PairSet> keyword_pairs_;
-    std::vector<std::uint64_t> keyword_short_pairs_;
-    // The table's entries when these were built: a table that has grown since (its
-    // entries moved or added to) is indexed again.
-    const KeywordEntry* indexed_entries_ = nullptr;
-    std::size_t indexed_count_ = 0;
+    std::unique_ptr<const KeywordIndex> index_;
 };
 
 // inbuf without its leading blanks (character 32 only).

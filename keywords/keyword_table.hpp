@@ -1,6 +1,8 @@
 #pragma once
-// The keyword table: which SEG-2 header keywords become which output header words, read once
-// at start-up from the editable keyword file and only read afterwards.
+// The keyword table: which SEG-2 header keywords become which output header words. The
+// programs read it once at start-up from the editable keyword file and only read it
+// afterwards; tests also build tables entry by entry (add), which the header translation
+// allows for.
 //
 // Keyword file format (one entry per line, in file order):
 //   - a line whose first character is '*' is a comment;
