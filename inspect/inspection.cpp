@@ -401,6 +401,15 @@ nlohmann::json report_json(const FileReport& report, bool with_strings) {
     if (s.descriptor_result != FileDescriptorResult::read) return j;
     j["revision"] = s.file.revision;
     j["trace_count"] = s.file.trace_count;
+    const Seg2Counts counts = seg2_counts(s);
+    const auto by_key = [](const auto& map) {
+        nlohmann::json out = nlohmann::json::object();
+        for (const auto& [value, count] : map) out[key_text(value)] = count;
+        return out;
+    };
+    j["formats"] = by_key(counts.formats);
+    j["samples_per_trace"] = by_key(counts.sample_counts);
+    j["intervals_us"] = by_key(counts.intervals);
     if (with_strings) {
         j["file_strings"] = nlohmann::json::array();
         for (const std::string& text : s.file_strings) j["file_strings"].push_back(as_utf8(text));

@@ -257,6 +257,9 @@ TEST(inspect_cli, json_parses_back_with_the_same_facts) {
     EXPECT_EQ(seg2.at("kind"), "seg2");
     EXPECT_EQ(seg2.at("whole"), false);
     EXPECT_EQ(seg2.at("trace_count"), 3);
+    EXPECT_EQ(seg2.at("formats"), (nlohmann::json{{"1", 2}, {"7", 1}}));
+    EXPECT_EQ(seg2.at("samples_per_trace"), (nlohmann::json{{"4", 3}}));
+    EXPECT_EQ(seg2.at("intervals_us"), (nlohmann::json{{"250", 3}}));
     EXPECT_EQ(seg2.at("damage"), (nlohmann::json{"bad.sg2 Uknown data type  7"}));
     EXPECT_EQ(seg2.at("file_strings"), (nlohmann::json{"ACQUISITION_DATE 07/MAR/2018"}));
     const nlohmann::json& second = seg2.at("traces")[1];
