@@ -2,6 +2,7 @@
 #
 # Installed layout (paths under the install prefix):
 #   bin/quarvent-batch
+#   bin/quarvent-inspect
 #   bin/quarvent                        -> ../libexec/quarvent/quarvent
 #   libexec/quarvent/quarvent           the desktop program
 #   libexec/quarvent/QUARVENT.HLP       its help file, which lies in the program's own directory
@@ -53,6 +54,9 @@ endif()
 
 if(TARGET quarvent-batch)
     install(TARGETS quarvent-batch RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
+endif()
+if(TARGET quarvent-inspect)
+    install(TARGETS quarvent-inspect RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
 endif()
 
 install(FILES data/qexabout.bmp DESTINATION "${QUARVENT_DATA_DIR}")

@@ -18,6 +18,8 @@
 #include <regex>
 #include <thread>
 
+#include "common/byte_source.hpp"
+#include "engine/qex_reader.hpp"
 #include "tests/support/seg2_builder.hpp"
 #include "tests/support/temp_dir.hpp"
 
@@ -122,17 +124,15 @@ Seg2Builder shot(int traces) {
 
 // Trace count of each run of records with the same SSN (word 92), in file order.
 std::vector<int> records_per_ssn(const std::string& path) {
-    const std::vector<std::uint8_t> b = read_file(path);
     std::vector<int> counts;
+    FileSource source;
+    if (source.open(path)) return counts;
+    QexReader reader(source);
     int last_ssn = 1 << 20;
-    for (std::size_t at = 0; at + 240 <= b.size();) {
-        const auto word = [&](int n) {
-            return static_cast<std::int16_t>(b[at + 2 * (n - 1)] | (b[at + 2 * (n - 1) + 1] << 8));
-        };
-        if (word(92) != last_ssn) counts.push_back(0);
-        last_ssn = word(92);
+    while (reader.next()) {
+        if (reader.word(92) != last_ssn) counts.push_back(0);
+        last_ssn = reader.word(92);
         ++counts.back();
-        at += 240 + 4 * static_cast<std::size_t>(std::max<int>(0, word(58)));
     }
     return counts;
 }
@@ -343,15 +343,13 @@ TEST(batch_cli, walks_every_shared_recording) {
 
 // Each record's SSN (word 92) and sample count (word 58) as "ssn:samples", in file order.
 std::string record_summary(const std::string& path) {
-    const std::vector<std::uint8_t> b = read_file(path);
     std::string summary;
-    for (std::size_t at = 0; at + 240 <= b.size();) {
-        const auto word = [&](int n) {
-            return static_cast<std::int16_t>(b[at + 2 * (n - 1)] | (b[at + 2 * (n - 1) + 1] << 8));
-        };
+    FileSource source;
+    if (source.open(path)) return summary;
+    QexReader reader(source);
+    while (reader.next()) {
         if (!summary.empty()) summary += ' ';
-        summary += std::to_string(word(92)) + ":" + std::to_string(word(58));
-        at += 240 + 4 * static_cast<std::size_t>(std::max<int>(0, word(58)));
+        summary += std::to_string(reader.word(92)) + ":" + std::to_string(reader.word(58));
     }
     return summary;
 }

@@ -1,6 +1,8 @@
 #pragma once
-// Helpers of the engine tests: a header string receiver driven by simple test strings, an
-// independent reader of QEX output files, and a run with a scripted window.
+// Helpers of the engine tests: a header string receiver driven by simple test strings, a
+// reader of QEX output files, and a run with a scripted window.
+
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstring>
@@ -11,6 +13,7 @@
 
 #include "common/status_log.hpp"
 #include "engine/conversion_run.hpp"
+#include "engine/qex_reader.hpp"
 #include "tests/support/scripted_ui.hpp"
 #include "tests/support/seg2_builder.hpp"
 #include "tests/support/temp_dir.hpp"
@@ -33,7 +36,7 @@ public:
     }
 };
 
-// One record read back from an output file, without the engine's code.
+// One record read back from an output file.
 struct QexRecord {
     std::int16_t words[121] = {};  // words[1] .. words[120]
     std::vector<float> samples;
@@ -45,36 +48,17 @@ struct QexFile {
 };
 
 inline QexFile read_qex(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    const std::vector<unsigned char> bytes{std::istreambuf_iterator<char>(in), {}};
     QexFile file;
-    std::size_t at = 0;
-    while (at < bytes.size()) {
-        if (bytes.size() - at < 240) {
-            file.whole = false;
-            break;
-        }
+    FileSource source;
+    if (source.open(path)) return file;
+    QexReader reader(source);
+    while (reader.next()) {
         QexRecord record;
-        for (int n = 1; n <= 120; ++n) {
-            const std::size_t i = at + 2 * static_cast<std::size_t>(n - 1);
-            record.words[n] = static_cast<std::int16_t>(bytes[i] | (bytes[i + 1] << 8));
-        }
-        const std::size_t count =
-            record.words[58] > 0 ? static_cast<std::size_t>(record.words[58]) : 0;
-        at += 240;
-        if (bytes.size() - at < 4 * count) {
-            file.whole = false;
-            break;
-        }
-        for (std::size_t k = 0; k < count; ++k, at += 4) {
-            const std::uint32_t bits = bytes[at] | (bytes[at + 1] << 8) | (bytes[at + 2] << 16) |
-                                       (static_cast<std::uint32_t>(bytes[at + 3]) << 24);
-            float value;
-            std::memcpy(&value, &bits, 4);
-            record.samples.push_back(value);
-        }
+        for (int n = 1; n <= 120; ++n) record.words[n] = reader.word(n);
+        if (!reader.samples(record.samples)) ADD_FAILURE() << "samples unreadable in " << path;
         file.records.push_back(std::move(record));
     }
+    file.whole = reader.stop().end == QexEnd::whole;
     return file;
 }
 

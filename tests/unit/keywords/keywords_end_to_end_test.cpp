@@ -8,9 +8,11 @@
 #include <string_view>
 #include <vector>
 
+#include "common/byte_source.hpp"
 #include "common/bytes.hpp"
 #include "common/numbers.hpp"
 #include "engine/conversion_run.hpp"
+#include "engine/qex_reader.hpp"
 #include "keywords/header_translation.hpp"
 #include "keywords/keyword_table.hpp"
 #include "tests/support/scripted_ui.hpp"
@@ -34,29 +36,16 @@ struct Record {
 // Splits an output file into its records: 240 header bytes, then word 58 floats.
 std::vector<Record> read_records(const std::vector<std::uint8_t>& bytes) {
     std::vector<Record> records;
-    std::size_t offset = 0;
-    while (offset < bytes.size()) {
+    const MemorySource source(bytes);
+    QexReader reader(source);
+    while (reader.next()) {
         Record record;
         record.words.resize(121);
-        for (int n = 1; n <= 120; ++n) {
-            const auto word = read_le_i16(bytes, offset + 2 * std::size_t(n - 1));
-            if (!word) {
-                ADD_FAILURE() << "record cut short at byte " << offset;
-                return records;
-            }
-            record.words[std::size_t(n)] = *word;
-        }
-        offset += 240;
-        for (int i = 0; i < record.words[58]; ++i, offset += 4) {
-            const auto sample = read_le_f32(bytes, offset);
-            if (!sample) {
-                ADD_FAILURE() << "samples cut short at byte " << offset;
-                return records;
-            }
-            record.samples.push_back(*sample);
-        }
+        for (int n = 1; n <= 120; ++n) record.words[std::size_t(n)] = reader.word(n);
+        (void)reader.samples(record.samples);  // memory is always readable
         records.push_back(std::move(record));
     }
+    if (reader.stop().end != QexEnd::whole) ADD_FAILURE() << describe(reader.stop());
     return records;
 }
 

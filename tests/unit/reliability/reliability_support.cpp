@@ -17,6 +17,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "common/byte_source.hpp"
+#include "engine/qex_reader.hpp"
 #include "tests/support/seg2_builder.hpp"
 
 namespace quarvent::testing {
@@ -41,41 +43,21 @@ std::vector<std::uint8_t> numbered_input(int file_number, int traces, int sample
     return file.build();
 }
 
-namespace {
-
-std::uint16_t le16(const std::vector<std::uint8_t>& bytes, std::uint64_t at) {
-    return static_cast<std::uint16_t>(bytes[at] | (bytes[at + 1] << 8));
-}
-
-std::uint32_t le32(const std::vector<std::uint8_t>& bytes, std::uint64_t at) {
-    return le16(bytes, at) | (static_cast<std::uint32_t>(le16(bytes, at + 2)) << 16);
-}
-
-}  // namespace
-
 QexFile read_qex(const std::vector<std::uint8_t>& bytes, std::uint64_t offset) {
     QexFile file;
-    std::uint64_t at = offset;
-    while (at < bytes.size()) {
-        const std::uint64_t left = bytes.size() - at;
-        if (left < 240) break;
-        const auto count = static_cast<std::int16_t>(le16(bytes, at + 2 * 57));
-        if (count < 0 || left < 240 + 4 * static_cast<std::uint64_t>(count)) break;
+    const std::uint64_t from = std::min<std::uint64_t>(offset, bytes.size());
+    const MemorySource source{std::span(bytes).subspan(static_cast<std::size_t>(from))};
+    QexReader reader(source);
+    while (reader.next()) {
         QexRecord record;
-        record.offset = at;
+        record.offset = from + reader.offset();
         record.words.resize(121);
-        for (int n = 1; n <= 120; ++n) {
-            record.words[static_cast<std::size_t>(n)] =
-                static_cast<std::int16_t>(le16(bytes, at + 2 * static_cast<std::uint64_t>(n - 1)));
-        }
-        record.samples.resize(static_cast<std::size_t>(count));
-        for (std::size_t k = 0; k < record.samples.size(); ++k) {
-            record.samples[k] = std::bit_cast<float>(le32(bytes, at + 240 + 4 * k));
-        }
+        for (int n = 1; n <= 120; ++n) record.words[static_cast<std::size_t>(n)] = reader.word(n);
+        (void)reader.samples(record.samples);  // memory is always readable
         file.records.push_back(std::move(record));
-        at += 240 + 4 * static_cast<std::uint64_t>(count);
     }
-    file.trailing_bytes = bytes.size() - at;
+    const QexStop& stop = reader.stop();
+    file.trailing_bytes = stop.end == QexEnd::whole ? 0 : bytes.size() - from - stop.offset;
     return file;
 }
 

@@ -23,7 +23,7 @@ std::vector<std::uint8_t> numbered_input(int file_number, int traces, int sample
 // The bytes of the record the conversion at factor 1 makes of sample k of that trace.
 float numbered_sample(int file_number, int trace, int k);
 
-// One record of a QEX output file, read without the engine's code.
+// One record of a QEX output file.
 struct QexRecord {
     std::uint64_t offset = 0;
     std::vector<std::int16_t> words;  // words[1] .. words[120]; words[0] unused

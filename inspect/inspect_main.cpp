@@ -1,0 +1,185 @@
+// quarvent-inspect: shows what SEG-2 recordings and QEX output files hold, without changing
+// or converting anything.
+//
+//   quarvent-inspect [options] FILE...
+//
+// Each file's kind is found from its content. Exit status: 0 when every file was read
+// whole, 1 when any was damaged, unreadable or of neither kind, 2 for a usage error.
+
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <limits>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/status_log.hpp"
+#include "inspect/inspection.hpp"
+#include "keywords/header_translation.hpp"
+#include "keywords/keyword_table.hpp"
+#include "shell/system_directory.hpp"
+
+namespace {
+
+constexpr int exit_whole = 0;
+constexpr int exit_damaged = 1;
+constexpr int exit_usage = 2;
+
+// Nothing is shown and no question is answered: the translation's notes are not wanted.
+class QuietPort final : public quarvent::WindowlessPort {
+public:
+    quarvent::Answer message_box(const quarvent::MessageBoxRequest&) override {
+        return quarvent::Answer::ok;
+    }
+    std::string input_prompt(const quarvent::PromptRequest&) override { return {}; }
+};
+
+// The receiver of SEG-2 header strings: the keyword translation when the words are asked
+// for, so that they are the words a run would write; otherwise one that ignores them.
+struct Strings {
+    QuietPort port;
+    quarvent::StatusLog log{port};
+    std::optional<quarvent::KeywordTable> table;
+    std::unique_ptr<quarvent::HeaderStringReceiver> receiver =
+        std::make_unique<quarvent::IgnoreHeaderStrings>();
+
+    // False, with the reason on standard error, when the keyword file cannot be loaded.
+    bool translate(std::string path) {
+        if (path.empty()) path = quarvent::default_keyword_file_path();
+        quarvent::KeywordLoadResult loaded = quarvent::load_keyword_table(path);
+        if (!loaded.table) {
+            std::string message;
+            for (char c : loaded.error_title + ": " + loaded.error_text) {
+                if (c != '\r') message.push_back(c == '\n' ? ' ' : c);
+            }
+            std::fprintf(stderr, "quarvent-inspect: %s\n", quarvent::one_line(message).c_str());
+            return false;
+        }
+        table = std::move(*loaded.table);
+        receiver = std::make_unique<quarvent::HeaderTranslator>(*table, log, port);
+        return true;
+    }
+};
+
+// Anything a run of the options can print for one file; the output goes on standard output.
+struct Shown {
+    std::optional<std::vector<int>> words;
+    bool strings = false;
+    std::optional<std::uint64_t> samples_of;
+    bool json = false;
+};
+
+// Prints trace or record n's samples, one per line; false when the file holds no such one.
+bool print_samples(const quarvent::FileReport& report, std::uint64_t n,
+                   quarvent::HeaderStringReceiver& receiver, nlohmann::json* json) {
+    bool found = false;
+    quarvent::for_each_trace(report, n, n, receiver, [&](const quarvent::TraceData& trace) {
+        found = trace.samples_read;
+        if (json != nullptr) {
+            *json = trace.samples;
+        } else {
+            for (float sample : trace.samples) {
+                std::printf("%.9g\n", static_cast<double>(sample));
+            }
+        }
+        return false;
+    });
+    return found;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"Shows what SEG-2 recordings and QEX trace files hold."};
+    app.name("quarvent-inspect");
+
+    std::vector<std::string> files;
+    std::string words_text;
+    std::string keywords;
+    bool strings = false;
+    std::uint64_t samples_of = 0;
+    bool json = false;
+
+    app.add_option("--words", words_text,
+                   "Header words to show, one row per record or trace (e.g. 5,8,58,59,92)");
+    app.add_option("-k,--keywords", keywords,
+                   "Keyword file for the words of SEG-2 traces (default: QEXKEYWO.RD in the "
+                   "system directory)");
+    app.add_flag("--strings", strings, "Show the SEG-2 file and trace header strings");
+    CLI::Option* samples_option =
+        app.add_option("--samples", samples_of, "Show trace or record N's samples, one per line")
+            ->check(CLI::Range(std::uint64_t{1}, std::numeric_limits<std::uint64_t>::max()));
+    app.add_flag("--json", json, "Print the same facts as JSON");
+    app.add_option("FILE", files, "SEG-2 or QEX files")->required();
+    app.set_version_flag("--version", "quarvent-inspect " QUARVENT_VERSION);
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        const int code = app.exit(error);
+        return code == 0 ? exit_whole : exit_usage;
+    }
+
+    Shown shown;
+    shown.strings = strings;
+    shown.json = json;
+    if (samples_option->count() > 0) shown.samples_of = samples_of;
+    if (!words_text.empty() || app.count("--words") > 0) {
+        shown.words = quarvent::parse_word_list(words_text);
+        if (!shown.words) {
+            std::fprintf(stderr,
+                         "quarvent-inspect: --words takes word numbers 1 to 120 separated by "
+                         "commas, not \"%s\"\n",
+                         words_text.c_str());
+            return exit_usage;
+        }
+    }
+
+    Strings header_strings;
+    if ((shown.words || !keywords.empty()) && !header_strings.translate(keywords)) {
+        return exit_usage;
+    }
+    quarvent::HeaderStringReceiver& receiver = *header_strings.receiver;
+
+    int status = exit_whole;
+    nlohmann::json all = nlohmann::json::array();
+    for (const std::string& path : files) {
+        const quarvent::FileReport report = quarvent::inspect_file(path, receiver);
+        if (!report.whole()) status = exit_damaged;
+        const bool heading = files.size() > 1;
+
+        if (shown.json) {
+            nlohmann::json j = quarvent::report_json(report, shown.strings);
+            if (shown.words) j["words"] = quarvent::words_json(report, *shown.words, receiver);
+            if (shown.samples_of &&
+                !print_samples(report, *shown.samples_of, receiver, &j["samples"])) {
+                j["samples"] = nullptr;
+                status = exit_damaged;
+            }
+            all.push_back(std::move(j));
+            continue;
+        }
+        if (shown.samples_of) {
+            // Only the numbers, so that they can be read by another program.
+            if (heading)
+                std::printf("%s: trace %llu\n", path.c_str(),
+                            static_cast<unsigned long long>(*shown.samples_of));
+            std::fflush(stdout);
+            if (!print_samples(report, *shown.samples_of, receiver, nullptr)) {
+                std::fprintf(stderr, "quarvent-inspect: %s holds no readable trace %llu\n",
+                             path.c_str(), static_cast<unsigned long long>(*shown.samples_of));
+                status = exit_damaged;
+            }
+            continue;
+        }
+        std::fputs(quarvent::summary_text(report).c_str(), stdout);
+        if (shown.strings) std::fputs(quarvent::strings_text(report).c_str(), stdout);
+        if (shown.words && trace_count(report) > 0) {
+            std::fputs(quarvent::words_table(report, *shown.words, receiver).c_str(), stdout);
+        }
+    }
+    if (shown.json) std::printf("%s\n", nlohmann::json{{"files", all}}.dump(2).c_str());
+    std::fflush(stdout);
+    return status;
+}

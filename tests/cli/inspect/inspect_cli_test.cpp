@@ -1,0 +1,372 @@
+// quarvent-inspect as a program: what it prints, its JSON, its exit status.
+
+#include <fcntl.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <nlohmann/json.hpp>
+
+#include "common/bytes.hpp"
+#include "tests/support/seg2_builder.hpp"
+#include "tests/support/temp_dir.hpp"
+
+namespace quarvent::testing {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+
+struct Result {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string contents(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// Runs program with args in cwd; standard output and error are collected through files.
+Result run(const std::string& program, const std::vector<std::string>& args, const TempDir& cwd) {
+    const std::string out_path = cwd.file(".stdout");
+    const std::string err_path = cwd.file(".stderr");
+    const int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::dup2(out, 1);
+        ::dup2(err, 2);
+        if (::chdir(cwd.path().c_str()) != 0) ::_exit(126);
+        std::vector<char*> argv{const_cast<char*>(program.c_str())};
+        for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+        argv.push_back(nullptr);
+        ::execv(program.c_str(), argv.data());
+        ::_exit(127);
+    }
+    ::close(out);
+    ::close(err);
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    Result result;
+    if (WIFEXITED(status)) result.status = WEXITSTATUS(status);
+    result.out = contents(out_path);
+    result.err = contents(err_path);
+    return result;
+}
+
+Result inspect(const std::vector<std::string>& args, const TempDir& cwd) {
+    return run(QUARVENT_INSPECT_PROGRAM, args, cwd);
+}
+
+// A QEX record with the given words (others 0) and count samples k + 0.25.
+std::vector<std::uint8_t> qex_record(std::map<int, std::int16_t> words, int count) {
+    words[58] = static_cast<std::int16_t>(count);
+    std::vector<std::uint8_t> bytes;
+    for (int n = 1; n <= 120; ++n) append_le_i16(bytes, words.contains(n) ? words[n] : 0);
+    for (int k = 0; k < count; ++k) append_le_f32(bytes, static_cast<float>(k) + 0.25F);
+    return bytes;
+}
+
+// Three records of SSN 7 and 8 on channels 1 to 3.
+std::vector<std::uint8_t> qex_file() {
+    std::vector<std::uint8_t> bytes;
+    for (int r = 1; r <= 3; ++r) {
+        const auto record =
+            qex_record({{5, 1}, {8, static_cast<std::int16_t>(r)}, {59, 250}, {92, r < 3 ? 7 : 8}},
+                       r < 3 ? 4 : 2);
+        bytes.insert(bytes.end(), record.begin(), record.end());
+    }
+    return bytes;
+}
+
+Seg2Builder seg2_file() {
+    Seg2Builder file;
+    file.file_string("ACQUISITION_DATE 07/MAR/2018");
+    for (int t = 1; t <= 3; ++t) {
+        file.add_trace(Seg2Trace::int16({1, -2, 3, -4})
+                           .with_string("CHANNEL_NUMBER " + std::to_string(t + 10))
+                           .with_string("SAMPLE_INTERVAL 0.00025"));
+    }
+    return file;
+}
+
+TEST(inspect_cli, summary_and_words_golden_text) {
+    TempDir dir;
+    write_file(dir.file("a.qex"), qex_file());
+    std::vector<std::uint8_t> cut = qex_file();
+    cut.resize(cut.size() - 3);
+    write_file(dir.file("cut.qex"), cut);
+    write_file(dir.file("a.sg2"), seg2_file().build());
+    Seg2Builder damaged = seg2_file();
+    damaged.traces[1].block_id = 0x1234;
+    damaged.traces[2].format_code = 1;
+    damaged.traces[2].sample_count = 9;  // runs past the end
+    write_file(dir.file("bad.sg2"), damaged.build());
+    write_file(dir.file("other.txt"), {'h', 'i'});
+    write_file(dir.file("empty.qex"), {});
+
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string out;
+    };
+    const std::string keywords = QUARVENT_KEYWORD_FILE;
+    const std::vector<Case> cases = {
+        {{"a.qex", "empty.qex"},
+         0,
+         "a.qex: QEX, 3 records, ends in whole records\n"
+         "  samples per record: 2 (1), 4 (2)\n"
+         "  interval (us, word 59): 250\n"
+         "  SSN (word 92): 7 to 8 (2 values), first 7, last 8\n"
+         "  channels (word 8): 1 to 3 (3 values)\n"
+         "empty.qex: QEX, 0 records, ends in whole records\n"},
+        {{"cut.qex"},
+         1,
+         "cut.qex: QEX, 2 records, DAMAGED: record 3 at byte 512: partial record, 245 of 248 "
+         "bytes present (word 58 = 2)\n"
+         "  samples per record: 4\n"
+         "  interval (us, word 59): 250\n"
+         "  SSN (word 92): 7, first 7, last 7\n"
+         "  channels (word 8): 1 to 2 (2 values)\n"},
+        {{"a.sg2"},
+         0,
+         "a.sg2: SEG-2 revision 1, 3 traces, read whole\n"
+         "  formats: 16-bit integer (code 1)\n"
+         "  samples per trace: 4\n"
+         "  interval (us): 250\n"},
+        {{"bad.sg2", "other.txt"},
+         1,
+         "bad.sg2: SEG-2 revision 1, 3 traces, DAMAGED\n"
+         "  formats: 16-bit integer (code 1)\n"
+         "  samples per trace: 4 (1), 9 (1)\n"
+         "  interval (us): 250\n"
+         "  damaged: bad.sg2 BAD trace Id on trace  2 Skipping\n"
+         "  damaged: bad.sg2 truncated trace 3 Skipping\n"
+         "other.txt: neither SEG-2 nor QEX (as QEX: record 1 at byte 0: partial header, 2 of "
+         "240 bytes present)\n"},
+        {{"--words", "5,8,58,59,92", "a.qex"},
+         0,
+         "a.qex: QEX, 3 records, ends in whole records\n"
+         "  samples per record: 2 (1), 4 (2)\n"
+         "  interval (us, word 59): 250\n"
+         "  SSN (word 92): 7 to 8 (2 values), first 7, last 8\n"
+         "  channels (word 8): 1 to 3 (3 values)\n"
+         " record     w5     w8    w58    w59    w92\n"
+         "      1      1      1      4    250      7\n"
+         "      2      1      2      4    250      7\n"
+         "      3      1      3      2    250      8\n"},
+        {{"--words", "8,59", "-k", keywords, "a.sg2"},
+         0,
+         "a.sg2: SEG-2 revision 1, 3 traces, read whole\n"
+         "  formats: 16-bit integer (code 1)\n"
+         "  samples per trace: 4\n"
+         "  interval (us): 250\n"
+         "  trace     w8    w59\n"
+         "      1     11    250\n"
+         "      2     12    250\n"
+         "      3     13    250\n"},
+        {{"--strings", "a.sg2", "a.qex"},
+         0,
+         "a.sg2: SEG-2 revision 1, 3 traces, read whole\n"
+         "  formats: 16-bit integer (code 1)\n"
+         "  samples per trace: 4\n"
+         "  interval (us): 250\n"
+         "a.sg2: file strings\n"
+         "  ACQUISITION_DATE 07/MAR/2018\n"
+         "trace 1\n  CHANNEL_NUMBER 11\n  SAMPLE_INTERVAL 0.00025\n"
+         "trace 2\n  CHANNEL_NUMBER 12\n  SAMPLE_INTERVAL 0.00025\n"
+         "trace 3\n  CHANNEL_NUMBER 13\n  SAMPLE_INTERVAL 0.00025\n"
+         "a.qex: QEX, 3 records, ends in whole records\n"
+         "  samples per record: 2 (1), 4 (2)\n"
+         "  interval (us, word 59): 250\n"
+         "  SSN (word 92): 7 to 8 (2 values), first 7, last 8\n"
+         "  channels (word 8): 1 to 3 (3 values)\n"},
+        {{"--samples", "3", "a.qex"}, 0, "0.25\n1.25\n"},
+        {{"--samples", "1", "a.sg2"}, 0, "1\n-2\n3\n-4\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.args));
+        const Result r = inspect(c.args, dir);
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(r.out, c.out);
+        EXPECT_THAT(r.err, IsEmpty());
+    }
+}
+
+TEST(inspect_cli, usage_errors_and_missing_traces) {
+    TempDir dir;
+    write_file(dir.file("a.qex"), qex_file());
+    const std::vector<std::vector<std::string>> usage = {
+        {},
+        {"--words", "5,x", "a.qex"},
+        {"--words", "121", "a.qex"},
+        {"--words", "", "a.qex"},
+        {"--samples", "0", "a.qex"},
+        {"--bogus", "a.qex"},
+        {"-k", "no-such-keywords", "a.qex"},
+    };
+    for (const auto& args : usage) {
+        SCOPED_TRACE(::testing::PrintToString(args));
+        const Result r = inspect(args, dir);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_THAT(r.err, ::testing::Not(IsEmpty()));
+    }
+    const Result missing = inspect({"--samples", "4", "a.qex"}, dir);
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_THAT(missing.err, HasSubstr("a.qex holds no readable trace 4"));
+    const Result absent = inspect({"nothing.qex"}, dir);
+    EXPECT_EQ(absent.status, 1);
+    EXPECT_EQ(absent.out, "nothing.qex: cannot be read: No such file or directory\n");
+    const Result version = inspect({"--version"}, dir);
+    EXPECT_EQ(version.status, 0);
+    EXPECT_THAT(version.out, HasSubstr("quarvent-inspect " QUARVENT_VERSION_TEXT));
+}
+
+TEST(inspect_cli, json_parses_back_with_the_same_facts) {
+    TempDir dir;
+    write_file(dir.file("a.qex"), qex_file());
+    Seg2Builder damaged = seg2_file();
+    damaged.traces[1].format_code = 7;
+    write_file(dir.file("bad.sg2"), damaged.build());
+    const Result r = inspect(
+        {"--json", "--strings", "--words", "8,92", "--samples", "1", "a.qex", "bad.sg2"}, dir);
+    EXPECT_EQ(r.status, 1);
+    const nlohmann::json j = nlohmann::json::parse(r.out);
+    ASSERT_EQ(j.at("files").size(), 2u);
+    const nlohmann::json& qex = j["files"][0];
+    EXPECT_EQ(qex.at("kind"), "qex");
+    EXPECT_EQ(qex.at("whole"), true);
+    EXPECT_EQ(qex.at("records"), 3);
+    EXPECT_EQ(qex.at("first_ssn"), 7);
+    EXPECT_EQ(qex.at("last_ssn"), 8);
+    EXPECT_EQ(qex.at("samples_per_record"), (nlohmann::json{{"2", 1}, {"4", 2}}));
+    EXPECT_EQ(qex.at("words").size(), 3u);
+    EXPECT_EQ(qex["words"][2], (nlohmann::json{{"number", 3}, {"8", 3}, {"92", 8}}));
+    EXPECT_EQ(qex.at("samples"), (nlohmann::json{0.25, 1.25, 2.25, 3.25}));
+
+    const nlohmann::json& seg2 = j["files"][1];
+    EXPECT_EQ(seg2.at("kind"), "seg2");
+    EXPECT_EQ(seg2.at("whole"), false);
+    EXPECT_EQ(seg2.at("trace_count"), 3);
+    EXPECT_EQ(seg2.at("formats"), (nlohmann::json{{"1", 2}, {"7", 1}}));
+    EXPECT_EQ(seg2.at("samples_per_trace"), (nlohmann::json{{"4", 3}}));
+    EXPECT_EQ(seg2.at("intervals_us"), (nlohmann::json{{"250", 3}}));
+    EXPECT_EQ(seg2.at("damage"), (nlohmann::json{"bad.sg2 Uknown data type  7"}));
+    EXPECT_EQ(seg2.at("file_strings"), (nlohmann::json{"ACQUISITION_DATE 07/MAR/2018"}));
+    const nlohmann::json& second = seg2.at("traces")[1];
+    EXPECT_EQ(second.at("format"), 7);
+    EXPECT_EQ(second.at("samples"), 4);
+    EXPECT_EQ(second.at("whole"), false);
+    EXPECT_DOUBLE_EQ(second.at("interval_us").get<double>(), 250.0);
+    EXPECT_EQ(second.at("strings")[0], "CHANNEL_NUMBER 12");
+    EXPECT_EQ(seg2.at("samples"), (nlohmann::json{1, -2, 3, -4}));
+}
+
+// A reading of the recordings independent of the engine: trace count, and each trace's
+// format code and sample count from its descriptor block.
+struct IndependentTrace {
+    int format = 0;
+    std::int32_t samples = 0;
+};
+
+std::vector<IndependentTrace> independent_reading(const std::string& path) {
+    const std::vector<std::uint8_t> b = read_file(path);
+    const auto u16 = [&](std::size_t at) { return b.at(at) | (b.at(at + 1) << 8); };
+    const auto u32 = [&](std::size_t at) {
+        return static_cast<std::uint32_t>(u16(at)) |
+               (static_cast<std::uint32_t>(u16(at + 2)) << 16);
+    };
+    std::vector<IndependentTrace> traces;
+    for (int t = 0; t < u16(6); ++t) {
+        const std::size_t pointer = u32(32 + 4 * static_cast<std::size_t>(t));
+        traces.push_back({b.at(pointer + 12), static_cast<std::int32_t>(u32(pointer + 8))});
+    }
+    return traces;
+}
+
+std::vector<std::string> shared_recordings() {
+    std::vector<std::string> inputs;
+    const std::string samples = shared_samples_dir();
+    if (samples.empty()) return inputs;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(samples)) {
+        const std::string ext = entry.path().extension().string();
+        if (entry.is_regular_file() && (ext == ".seg2" || ext == ".dat")) {
+            inputs.push_back(entry.path().string());
+        }
+    }
+    std::sort(inputs.begin(), inputs.end());
+    return inputs;
+}
+
+TEST(inspect_cli, shared_recordings_match_an_independent_reading) {
+    const std::vector<std::string> inputs = shared_recordings();
+    if (inputs.empty())
+        GTEST_SKIP() << "the shared SEG-2 recordings (../shared/seg2-samples) are absent";
+    TempDir dir;
+    std::vector<std::string> args = {"--json"};
+    args.insert(args.end(), inputs.begin(), inputs.end());
+    const Result r = inspect(args, dir);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_THAT(r.err, IsEmpty());
+    const nlohmann::json j = nlohmann::json::parse(r.out);
+    ASSERT_EQ(j.at("files").size(), inputs.size());
+    for (std::size_t i = 0; i < inputs.size(); ++i) {
+        SCOPED_TRACE(inputs[i]);
+        const nlohmann::json& file = j["files"][i];
+        EXPECT_EQ(file.at("kind"), "seg2");
+        EXPECT_EQ(file.at("whole"), true);
+        const std::vector<IndependentTrace> expected = independent_reading(inputs[i]);
+        ASSERT_EQ(file.at("trace_count"), expected.size());
+        ASSERT_EQ(file.at("traces").size(), expected.size());
+        for (std::size_t t = 0; t < expected.size(); ++t) {
+            EXPECT_EQ(file["traces"][t].at("format"), expected[t].format) << "trace " << t + 1;
+            EXPECT_EQ(file["traces"][t].at("samples"), expected[t].samples) << "trace " << t + 1;
+        }
+    }
+
+    // The text summary of each says the same trace count.
+    const Result text = inspect({inputs.front()}, dir);
+    EXPECT_THAT(text.out, HasSubstr(std::to_string(independent_reading(inputs.front()).size()) +
+                                    " traces, read whole\n"));
+}
+
+TEST(inspect_cli, output_of_converting_every_shared_recording) {
+    const std::vector<std::string> inputs = shared_recordings();
+    if (inputs.empty())
+        GTEST_SKIP() << "the shared SEG-2 recordings (../shared/seg2-samples) are absent";
+    TempDir dir;
+    std::vector<std::string> args = {"-q", "--ssn", "5", "-o", "all.qex"};
+    args.insert(args.end(), inputs.begin(), inputs.end());
+    ASSERT_EQ(run(QUARVENT_BATCH_PROGRAM, args, dir).status, 0);
+
+    const Result r = inspect({"--json", "all.qex"}, dir);
+    EXPECT_EQ(r.status, 0);
+    const nlohmann::json file = nlohmann::json::parse(r.out).at("files").at(0);
+    EXPECT_EQ(file.at("kind"), "qex");
+    EXPECT_EQ(file.at("whole"), true);
+    EXPECT_EQ(file.at("records"), 388);
+    // One SSN per input, from 5 on, each on as many records as the input has traces.
+    nlohmann::json ssns = nlohmann::json::object();
+    for (std::size_t i = 0; i < inputs.size(); ++i) {
+        ssns[std::to_string(5 + i)] = independent_reading(inputs[i]).size();
+    }
+    EXPECT_EQ(file.at("ssns"), ssns);
+    EXPECT_EQ(file.at("first_ssn"), 5);
+    EXPECT_EQ(file.at("last_ssn"), 5 + static_cast<int>(inputs.size()) - 1);
+
+    const Result text = inspect({"all.qex"}, dir);
+    EXPECT_THAT(text.out, HasSubstr("all.qex: QEX, 388 records, ends in whole records\n"));
+    EXPECT_THAT(text.out, HasSubstr("first 5, last " + std::to_string(4 + inputs.size())));
+}
+
+}  // namespace
+}  // namespace quarvent::testing

@@ -1,0 +1,109 @@
+// The SEG-2 summary: what a file holds and every damaged part, in the run's own words.
+
+#include "engine/seg2_summary.hpp"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "tests/unit/engine/engine_test_support.hpp"
+
+namespace quarvent::testing {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+
+Seg2Builder two_traces() {
+    Seg2Builder file;
+    file.file_string("ACQUISITION_DATE 07/MAR/2018");
+    file.add_trace(Seg2Trace::int16({1, -2, 3}).with_string("SAMPLE_INTERVAL 0.00025"));
+    file.add_trace(Seg2Trace::float32({0.5F, 1.5F}).with_string("W8=4"));
+    return file;
+}
+
+TEST(seg2_summary, reports_every_damaged_part_as_the_run_logs_it) {
+    struct Case {
+        const char* name;
+        std::function<void(Seg2Builder&)> damage;
+        std::vector<std::string> file_damage;
+        std::vector<std::string> trace2_damage;
+        bool trace2_descriptor = true;
+    };
+    const std::vector<Case> cases = {
+        {"whole", [](Seg2Builder&) {}, {}, {}},
+        {"bad trace id",
+         [](Seg2Builder& f) { f.traces[1].block_id = 0x1234; },
+         {},
+         {"f.sg2 BAD trace Id on trace  2 Skipping"},
+         false},
+        {"unknown format",
+         [](Seg2Builder& f) { f.traces[1].format_code = 9; },
+         {},
+         {"f.sg2 Uknown data type  9"}},
+        {"data block past the end",
+         [](Seg2Builder& f) { f.traces[1].sample_count = 400; },
+         {},
+         {"f.sg2 truncated trace 2 Skipping"}},
+        {"too many samples",
+         [](Seg2Builder& f) { f.traces[1].sample_count = 70000; },
+         {},
+         {"Number of Samples Exceeds 65536. Can not Convert."}},
+        {"not SEG-2",
+         [](Seg2Builder& f) { f.block_id = 0x1111; },
+         {"f.sg2 Not valid SEG-2 file-Skipping"},
+         {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Seg2Builder file = two_traces();
+        c.damage(file);
+        const std::vector<std::uint8_t> bytes = file.build();
+        const MemorySource source(bytes);
+        TestStrings strings;
+        std::vector<float> samples;
+        const Seg2Summary summary = summarize_seg2(source, "f.sg2", strings, 2, &samples);
+        EXPECT_EQ(summary.damage, c.file_damage);
+        const bool whole = c.file_damage.empty() && c.trace2_damage.empty();
+        EXPECT_EQ(summary.whole(), whole);
+        if (!c.file_damage.empty()) {
+            EXPECT_THAT(summary.traces, IsEmpty());
+            continue;
+        }
+        ASSERT_EQ(summary.traces.size(), 2u);
+        EXPECT_THAT(summary.file_strings, ElementsAre("ACQUISITION_DATE 07/MAR/2018"));
+        const Seg2TraceSummary& first = summary.traces[0];
+        EXPECT_THAT(first.damage, IsEmpty());
+        EXPECT_EQ(first.descriptor.format_code, 1);
+        EXPECT_EQ(first.descriptor.sample_count, 3);
+        ASSERT_TRUE(first.interval_us.has_value());
+        EXPECT_DOUBLE_EQ(*first.interval_us, 250.0);
+        EXPECT_THAT(first.strings, ElementsAre("SAMPLE_INTERVAL 0.00025"));
+        const Seg2TraceSummary& second = summary.traces[1];
+        EXPECT_EQ(second.damage, c.trace2_damage);
+        EXPECT_EQ(second.descriptor_read, c.trace2_descriptor);
+        EXPECT_FALSE(second.interval_us.has_value());
+        if (whole) {
+            EXPECT_EQ(second.words[8], 4);  // the strings went through the receiver
+            EXPECT_EQ(samples, (std::vector<float>{0.5F, 1.5F}));
+        } else {
+            EXPECT_THAT(samples, IsEmpty());
+        }
+    }
+}
+
+TEST(seg2_summary, a_pointer_shortage_is_the_runs_message) {
+    Seg2Builder file = two_traces();
+    file.pointer_block_size = 4;
+    const std::vector<std::uint8_t> bytes = file.build();
+    const MemorySource source(bytes);
+    IgnoreHeaderStrings ignore;
+    const Seg2Summary summary = summarize_seg2(source, "f.sg2", ignore);
+    EXPECT_FALSE(summary.whole());
+    ASSERT_EQ(summary.damage.size(), 1u);
+    EXPECT_THAT(summary.damage[0], HasSubstr("There are more traces ( 2) than; pointers to the "
+                                             "traces ( 1).; This data can not be converted"));
+}
+
+}  // namespace
+}  // namespace quarvent::testing
