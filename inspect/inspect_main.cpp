@@ -20,6 +20,13 @@
 #include "keywords/keyword_table.hpp"
 #include "shell/system_directory.hpp"
 
+#ifdef QUARVENT_INSPECT_PLOT
+#include <QGuiApplication>
+
+#include "inspect/section_loader.hpp"
+#include "render/section_renderer.hpp"
+#endif
+
 namespace {
 
 constexpr int exit_whole = 0;
@@ -88,6 +95,79 @@ bool print_samples(const quarvent::FileReport& report, std::uint64_t n,
     return found;
 }
 
+#ifdef QUARVENT_INSPECT_PLOT
+// What --plot draws: the file, the traces, the picture's size and the display mode.
+struct PlotRequest {
+    std::string png;
+    std::string records;
+    std::string size = "1280x900";
+    std::string mode = "wiggle";
+};
+
+// More traces than this would not be told apart in a picture and would need their samples
+// in memory at once; a longer range is cut, with a note.
+constexpr std::uint64_t plot_trace_limit = 2000;
+
+std::optional<QSize> parse_size(const std::string& text) {
+    unsigned width = 0;
+    unsigned height = 0;
+    char x = 0;
+    char extra = 0;
+    if (std::sscanf(text.c_str(), "%u%c%u%c", &width, &x, &height, &extra) != 3 ||
+        (x != 'x' && x != 'X') || width < 64 || height < 64 || width > 16384 || height > 16384) {
+        return std::nullopt;
+    }
+    return QSize(static_cast<int>(width), static_cast<int>(height));
+}
+
+// Draws the record section of one file into a PNG file; the exit status.
+int plot(const PlotRequest& request, const quarvent::FileReport& report,
+         quarvent::HeaderStringReceiver& receiver) {
+    const auto range = request.records.empty() ? std::optional(quarvent::TraceRange{})
+                                               : quarvent::parse_trace_range(request.records);
+    const auto size = parse_size(request.size);
+    if (!range || !size || (request.mode != "wiggle" && request.mode != "density")) {
+        std::fprintf(stderr,
+                     "quarvent-inspect: --records takes A-B, A- or A; --size WIDTHxHEIGHT (64 to "
+                     "16384); --mode wiggle or density\n");
+        return exit_usage;
+    }
+    const quarvent::LoadedSection loaded =
+        quarvent::load_section(report, *range, receiver, plot_trace_limit);
+    if (!loaded.problem.empty()) {
+        std::fprintf(stderr, "quarvent-inspect: %s: nothing to plot: %s\n", report.path.c_str(),
+                     loaded.problem.c_str());
+        return exit_damaged;
+    }
+    if (loaded.cut) {
+        std::fprintf(stderr, "quarvent-inspect: plotting traces %llu to %llu of %llu\n",
+                     static_cast<unsigned long long>(loaded.first),
+                     static_cast<unsigned long long>(loaded.first + plot_trace_limit - 1),
+                     static_cast<unsigned long long>(loaded.available));
+    }
+    // The picture is drawn without a display; the application object lives only as long as
+    // the drawing, so that what it holds is given back before the program ends.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    int app_argc = 1;
+    char app_name[] = "quarvent-inspect";
+    char* app_argv[] = {app_name, nullptr};
+    const QGuiApplication app(app_argc, app_argv);
+
+    quarvent::render::RenderOptions options;
+    options.mode = request.mode == "density" ? quarvent::render::DisplayMode::density
+                                             : quarvent::render::DisplayMode::wiggle;
+    std::string reason;
+    const quarvent::render::PngResult result =
+        quarvent::render::render_section_png(loaded.section, options, *size, request.png, &reason);
+    if (result != quarvent::render::PngResult::written) {
+        std::fprintf(stderr, "quarvent-inspect: %s: %s %s\n", request.png.c_str(),
+                     quarvent::render::png_result_text(result), reason.c_str());
+        return exit_damaged;
+    }
+    return report.whole() ? exit_whole : exit_damaged;
+}
+#endif
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -113,6 +193,18 @@ int main(int argc, char** argv) {
     app.add_flag("--json", json, "Print the same facts as JSON");
     app.add_option("FILE", files, "SEG-2 or QEX files")->required();
     app.set_version_flag("--version", "quarvent-inspect " QUARVENT_VERSION);
+#ifdef QUARVENT_INSPECT_PLOT
+    PlotRequest plot_request;
+    app.add_option("--plot", plot_request.png,
+                   "Draw the record section of the one FILE given into this PNG file");
+    app.add_option("--records", plot_request.records,
+                   "With --plot: the traces or records to draw, A-B, A- or A (default: all, "
+                   "at most 2000)");
+    app.add_option("--size", plot_request.size, "With --plot: the picture's size, WIDTHxHEIGHT")
+        ->capture_default_str();
+    app.add_option("--mode", plot_request.mode, "With --plot: wiggle or density")
+        ->capture_default_str();
+#endif
 
     try {
         app.parse(argc, argv);
@@ -136,11 +228,27 @@ int main(int argc, char** argv) {
         }
     }
 
+#ifdef QUARVENT_INSPECT_PLOT
+    const bool plotting = app.count("--plot") > 0;
+    if (plotting && (files.size() != 1 || plot_request.png.empty())) {
+        std::fprintf(stderr, "quarvent-inspect: --plot takes a PNG file name and one FILE\n");
+        return exit_usage;
+    }
+#else
+    const bool plotting = false;
+#endif
+
     Strings header_strings;
-    if ((shown.words || !keywords.empty()) && !header_strings.translate(keywords)) {
+    // The words of SEG-2 traces (the interval of a plot among them) come from the keyword
+    // translation.
+    if ((shown.words || plotting || !keywords.empty()) && !header_strings.translate(keywords)) {
         return exit_usage;
     }
     quarvent::HeaderStringReceiver& receiver = *header_strings.receiver;
+#ifdef QUARVENT_INSPECT_PLOT
+    if (plotting)
+        return plot(plot_request, quarvent::inspect_file(files.front(), receiver), receiver);
+#endif
 
     int status = exit_whole;
     nlohmann::json all = nlohmann::json::array();

@@ -231,6 +231,62 @@ TEST(inspect_cli, usage_errors_and_missing_traces) {
     EXPECT_THAT(version.out, HasSubstr("quarvent-inspect " QUARVENT_VERSION_TEXT));
 }
 
+// The width and height a PNG file's header gives, or 0 x 0 when it is not a PNG file.
+std::pair<std::uint32_t, std::uint32_t> png_size(const std::string& path) {
+    const std::string bytes = contents(path);
+    if (bytes.size() < 24 || bytes.compare(0, 8, "\x89PNG\r\n\x1a\n") != 0) return {0, 0};
+    const auto big_endian = [&](std::size_t at) {
+        std::uint32_t value = 0;
+        for (std::size_t i = 0; i < 4; ++i) {
+            value = value << 8 | static_cast<unsigned char>(bytes[at + i]);
+        }
+        return value;
+    };
+    return {big_endian(16), big_endian(20)};
+}
+
+TEST(inspect_cli, plot_draws_a_picture_of_the_chosen_traces) {
+    TempDir dir;
+    write_file(dir.file("a.qex"), qex_file());
+    write_file(dir.file("b.sg2"), seg2_file().build());
+    struct Row {
+        std::vector<std::string> args;
+        int status;
+        std::uint32_t width = 0;  // 0: no picture may be written
+        std::uint32_t height = 0;
+    };
+    const Row rows[] = {
+        {{"--plot", "p.png", "a.qex"}, 0, 1280, 900},
+        {{"--plot", "p.png", "--size", "400x300", "--mode", "density", "--records", "2-3", "a.qex"},
+         0,
+         400,
+         300},
+        {{"--plot=p.png", "--records", "2", "--size", "640X480", "b.sg2"}, 0, 640, 480},
+        {{"--plot", "p.png", "--records", "2-", "b.sg2"}, 0, 1280, 900},
+        {{"--plot", "p.png", "--records", "9", "a.qex"}, 1},
+        {{"--plot", "p.png", "--records", "3-1", "a.qex"}, 2},
+        {{"--plot", "p.png", "--records", "x", "a.qex"}, 2},
+        {{"--plot", "p.png", "--size", "10x10", "a.qex"}, 2},
+        {{"--plot", "p.png", "--size", "400x300x2", "a.qex"}, 2},
+        {{"--plot", "p.png", "--mode", "colour", "a.qex"}, 2},
+        {{"--plot", "p.png", "a.qex", "b.sg2"}, 2},
+        {{"--plot", "", "a.qex"}, 2},
+        {{"--plot", "no-such-folder/p.png", "a.qex"}, 1},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(::testing::PrintToString(row.args));
+        std::filesystem::remove(dir.file("p.png"));
+        const Result r = inspect(row.args, dir);
+        EXPECT_EQ(r.status, row.status) << r.err;
+        if (row.width == 0) {
+            EXPECT_FALSE(std::filesystem::exists(dir.file("p.png")));
+            EXPECT_THAT(r.err, ::testing::Not(IsEmpty()));
+        } else {
+            EXPECT_EQ(png_size(dir.file("p.png")), std::make_pair(row.width, row.height));
+        }
+    }
+}
+
 TEST(inspect_cli, json_parses_back_with_the_same_facts) {
     TempDir dir;
     write_file(dir.file("a.qex"), qex_file());
