@@ -1,4 +1,4 @@
-// The GUI tests' entry point: one QApplication for every test, on the offscreen platform
+// The GUI tests' one entry point: one QApplication for every test, on the offscreen platform
 // unless another is asked for, so that the tests (and their discovery at build time) need
 // no display.
 
