@@ -654,15 +654,14 @@ TEST(batch_cli, progress_and_log_take_turns_on_one_terminal) {
     EXPECT_THAT(lines[lines.size() - 2], HasSubstr("2 inputs: 2 converted completely"));
     EXPECT_THAT(lines.back(), HasSubstr("5 traces written, 0 skipped; 1280 bytes written"));
     lines.resize(lines.size() - 2);
-    EXPECT_EQ(lines,
-              (std::vector<std::string>{
-                  "",
-                  "Conversion of " + top + "/a.sg2 begun at hh:mm:ss",
-                  " *SCALE FACTOR APPLIED!* ",
-                  "Conversion of " + top + "/b.sg2 begun at hh:mm:ss",
-                  " *SCALE FACTOR APPLIED!* Conversion complete @ hh:mm:ss",
-                  "file 2 of 2, 5 traces written",
-              }));
+    EXPECT_EQ(lines, (std::vector<std::string>{
+                         "",
+                         "Conversion of " + top + "/a.sg2 begun at hh:mm:ss",
+                         " *SCALE FACTOR APPLIED!* ",
+                         "Conversion of " + top + "/b.sg2 begun at hh:mm:ss",
+                         " *SCALE FACTOR APPLIED!* Conversion complete @ hh:mm:ss",
+                         "file 2 of 2, 5 traces written",
+                     }));
 }
 
 // ".." after a symbolic link is resolved by the kernel, from where the link leads: the file

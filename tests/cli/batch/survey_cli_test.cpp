@@ -37,7 +37,7 @@ std::string text_of(const std::string& path) {
 
 // Runs quarvent-batch in dir with args; stdin_text, when given, is its standard input.
 Outcome batch(const TempDir& dir, const std::vector<std::string>& args,
-          const std::string& stdin_text = {}) {
+              const std::string& stdin_text = {}) {
     const std::string in_path = dir.file(".stdin");
     const std::string out_path = dir.file(".stdout");
     const std::string err_path = dir.file(".stderr");
@@ -379,7 +379,7 @@ TEST(batch_survey, report_matches_the_output_read_back) {
     write_file(dir.file("d.sg2"), shot(1).build());
     write_file(dir.file("out.qex"), {});
     const Outcome r = batch(dir, {"-o", "out.qex", "--append", "--ssn", "40", "--report", "r.json",
-                              "a.sg2", "b.sg2", "c.sg2", "d.sg2"});
+                                  "a.sg2", "b.sg2", "c.sg2", "d.sg2"});
     EXPECT_EQ(r.status, 3);
     EXPECT_THAT(r.err, HasSubstr("4 inputs: 2 converted completely, 1 kept partly converted, 1 "
                                  "skipped at open, 0 not reached\n"));
