@@ -3,18 +3,30 @@
 //   quarvent-batch -o OUTPUT [options] INPUT...
 //
 // Standard output carries the status log as the run appends it; standard error carries
-// every message box as "Title: text". Exit status: 0 when the run reached its normal end,
-// 1 when it ended at a check or refusal or stopped part way, 2 for a usage error (an output
-// that is the file standard output or standard error goes to is one).
+// every message box as "Title: text" (followed by the input it concerns) and, at the end, a
+// summary of the run. Exit status: 0 when the run reached its normal end with every input
+// converted completely, 3 when it reached its end but some input was not, 1 when it ended
+// at a check or refusal or stopped part way, 2 for a usage error (an output that is the file
+// standard output or standard error goes to is one).
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,6 +44,215 @@ namespace {
 constexpr int exit_completed = 0;
 constexpr int exit_not_completed = 1;
 constexpr int exit_usage = 2;
+constexpr int exit_not_all_converted = 3;
+
+constexpr const char* exit_status_table =
+    "Exit status:\n"
+    "  0  the run reached its end and every input was converted completely\n"
+    "  1  the run ended at a check or a refused question, or stopped part way, or the\n"
+    "     report could not be written\n"
+    "  2  usage error\n"
+    "  3  the run reached its end, but at least one input was not converted completely\n";
+
+// The paths of a list: one a line, or NUL-separated. Empty entries are left out. Returns
+// false when the list cannot be read.
+bool read_list(const std::string& from, bool null_separated, std::vector<std::string>& paths) {
+    std::string text;
+    if (from == "-") {
+        text.assign(std::istreambuf_iterator<char>(std::cin), {});
+        if (std::cin.bad()) return false;
+    } else {
+        std::ifstream in(from, std::ios::binary);
+        if (!in) return false;
+        text.assign(std::istreambuf_iterator<char>(in), {});
+        if (in.bad()) return false;
+    }
+    const char separator = null_separated ? '\0' : '\n';
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find(separator, start);
+        if (end == std::string::npos) end = text.size();
+        if (end > start) paths.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return true;
+}
+
+// The file starts with the SEG-2 file descriptor block's identifier (little-endian form).
+bool starts_as_seg2(const std::filesystem::path& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return false;
+    unsigned char first[2] = {};
+    const ssize_t got = ::read(fd, first, sizeof first);
+    ::close(fd);
+    return got == 2 && first[0] == 0x55 && first[1] == 0x3A;
+}
+
+// The SEG-2 files below directory, in name order: each directory's entries sorted by name,
+// a subdirectory's files where its name falls. Links to directories are not followed, so a
+// link back up cannot loop.
+void add_seg2_files(const std::filesystem::path& directory, std::vector<std::string>& paths) {
+    std::error_code failed;
+    std::vector<std::filesystem::path> entries;
+    for (const auto& entry : std::filesystem::directory_iterator(directory, failed)) {
+        entries.push_back(entry.path());
+    }
+    std::sort(entries.begin(), entries.end(),
+              [](const auto& a, const auto& b) { return a.filename() < b.filename(); });
+    for (const std::filesystem::path& entry : entries) {
+        const auto status = std::filesystem::symlink_status(entry, failed);
+        if (std::filesystem::is_directory(status)) {
+            add_seg2_files(entry, paths);
+        } else if (std::filesystem::is_regular_file(std::filesystem::status(entry, failed)) &&
+                   starts_as_seg2(entry)) {
+            paths.push_back(entry.string());
+        }
+    }
+}
+
+struct Totals {
+    int converted = 0;
+    int partial = 0;
+    int skipped = 0;
+    int not_reached = 0;
+    long long traces_written = 0;
+    long long traces_skipped = 0;
+    std::optional<std::int16_t> first_ssn;
+    std::optional<std::int16_t> last_ssn;
+};
+
+Totals totals_of(const quarvent::RunReport& report) {
+    Totals totals;
+    for (const quarvent::InputResult& input : report.inputs) {
+        switch (input.status) {
+            case quarvent::InputStatus::converted:
+                ++totals.converted;
+                break;
+            case quarvent::InputStatus::partial:
+                ++totals.partial;
+                break;
+            case quarvent::InputStatus::skipped:
+                ++totals.skipped;
+                break;
+            case quarvent::InputStatus::not_reached:
+                ++totals.not_reached;
+                break;
+        }
+        totals.traces_written += input.traces_written;
+        totals.traces_skipped += input.traces_skipped;
+        if (input.first_ssn && !totals.first_ssn) totals.first_ssn = input.first_ssn;
+        if (input.last_ssn) totals.last_ssn = input.last_ssn;
+    }
+    return totals;
+}
+
+double megabytes_per_second(std::uint64_t bytes, double seconds) {
+    return seconds > 0 ? static_cast<double>(bytes) / 1e6 / seconds : 0.0;
+}
+
+void print_summary(const quarvent::RunReport& report, double seconds, bool dry_run) {
+    const Totals totals = totals_of(report);
+    std::fprintf(stderr,
+                 "%s%zu inputs: %d converted completely, %d kept partly converted, %d skipped "
+                 "at open, %d not reached\n",
+                 dry_run ? "Dry run: " : "", report.inputs.size(), totals.converted, totals.partial,
+                 totals.skipped, totals.not_reached);
+    std::fprintf(stderr, "%lld traces %s, %lld skipped; %llu bytes %s in %.2f s (%.1f MB/s)\n",
+                 totals.traces_written, dry_run ? "would be written" : "written",
+                 totals.traces_skipped, static_cast<unsigned long long>(report.bytes_written),
+                 dry_run ? "would be written" : "written", seconds,
+                 megabytes_per_second(report.bytes_written, seconds));
+}
+
+nlohmann::json optional_number(std::optional<std::int16_t> value) {
+    return value ? nlohmann::json(*value) : nlohmann::json(nullptr);
+}
+
+std::string_view outcome_name(quarvent::RunOutcome outcome) {
+    switch (outcome) {
+        case quarvent::RunOutcome::completed:
+            return "completed";
+        case quarvent::RunOutcome::ended_at_check:
+            return "ended_at_check";
+        case quarvent::RunOutcome::stopped:
+            return "stopped";
+    }
+    return "unknown";
+}
+
+// Writes the report next to its final name and renames it into place, so that a reader
+// finds either no report or a whole one. False with errno's reason when that fails.
+bool write_report(const std::string& path, const std::string& text) {
+    std::string temporary = path + ".XXXXXX";
+    const int fd = ::mkstemp(temporary.data());
+    if (fd < 0) return false;
+    std::size_t done = 0;
+    bool ok = true;
+    while (done < text.size()) {
+        const ssize_t wrote = ::write(fd, text.data() + done, text.size() - done);
+        if (wrote < 0 && errno == EINTR) continue;
+        if (wrote <= 0) {
+            ok = false;
+            break;
+        }
+        done += static_cast<std::size_t>(wrote);
+    }
+    // Readable like a file the shell would create.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ok = ok && ::fchmod(fd, 0666 & ~mask) == 0 && ::fsync(fd) == 0;
+    const int saved = errno;
+    ok = ::close(fd) == 0 && ok;
+    if (ok && ::rename(temporary.c_str(), path.c_str()) == 0) return true;
+    const int reason = ok ? errno : saved;
+    ::unlink(temporary.c_str());
+    errno = reason;
+    return false;
+}
+
+std::string report_text(const quarvent::RunReport& report, const std::string& output,
+                        double seconds, bool dry_run, int exit_status) {
+    const Totals totals = totals_of(report);
+    nlohmann::json inputs = nlohmann::json::array();
+    for (const quarvent::InputResult& input : report.inputs) {
+        inputs.push_back({
+            {"path", quarvent::as_utf8(input.path)},
+            {"status", quarvent::status_name(input.status)},
+            {"traces_written", input.traces_written},
+            {"traces_skipped", input.traces_skipped},
+            {"first_ssn", optional_number(input.first_ssn)},
+            {"last_ssn", optional_number(input.last_ssn)},
+            {"deleted", input.deleted},
+            {"reason", quarvent::as_utf8(input.reason)},
+        });
+    }
+    const nlohmann::json json = {
+        {"program", "quarvent-batch"},
+        {"version", QUARVENT_VERSION},
+        {"output", quarvent::as_utf8(output)},
+        {"dry_run", dry_run},
+        {"outcome", outcome_name(report.outcome)},
+        {"exit_status", exit_status},
+        {"files",
+         {{"inputs", report.inputs.size()},
+          {"converted", totals.converted},
+          {"partial", totals.partial},
+          {"skipped", totals.skipped},
+          {"not_reached", totals.not_reached}}},
+        {"traces_written", totals.traces_written},
+        {"traces_skipped", totals.traces_skipped},
+        {"bytes_written", report.bytes_written},
+        {"first_ssn", optional_number(totals.first_ssn)},
+        {"last_ssn", optional_number(totals.last_ssn)},
+        {"next_ssn", report.outcome == quarvent::RunOutcome::ended_at_check
+                         ? nlohmann::json(nullptr)
+                         : nlohmann::json(report.next_ssn)},
+        {"elapsed_seconds", seconds},
+        {"megabytes_per_second", megabytes_per_second(report.bytes_written, seconds)},
+        {"inputs", inputs},
+    };
+    return json.dump(2) + "\n";
+}
 
 // The path made absolute against the working directory. Only "." and empty components are
 // taken out; ".." stays for the kernel to resolve, since after a symbolic link it leads
@@ -177,6 +398,12 @@ int main(int argc, char** argv) {
     bool append = false;
     std::string sample_interval_ms;
     bool quiet = false;
+    bool keep_going = false;
+    bool dry_run = false;
+    std::vector<std::string> lists;
+    bool null_separated = false;
+    bool recursive = false;
+    std::string report_path;
     std::vector<std::string> inputs;
 
     app.add_option("-o,--output", output, "Output file; always appended to")->required();
@@ -201,8 +428,24 @@ int main(int argc, char** argv) {
                    "Sample interval in ms, needed at the first trace that has no interval of "
                    "its own nor one left by an earlier trace; from then on used for every "
                    "trace that states none. A trace that states its interval keeps it.");
-    app.add_flag("-q,--quiet", quiet, "No progress display");
-    app.add_option("INPUT", inputs, "SEG-2 input files, converted in this order")->required();
+    app.add_flag("-q,--quiet", quiet, "No progress display and no summary");
+    app.add_flag("--keep-going", keep_going,
+                 "A file that would end the run (too many samples, a length or interval the "
+                 "record cannot hold, a short pointer table) ends only its own turn; it is kept");
+    app.add_flag("--dry-run", dry_run,
+                 "Check and read every trace as a run would, but write, delete and ask nothing");
+    app.add_option("--files-from", lists,
+                   "Convert the paths listed in this file too, one a line (- is standard "
+                   "input); after the INPUT arguments, in list order")
+        ->take_all();
+    app.add_flag("--null", null_separated, "The --files-from lists are NUL-separated");
+    app.add_flag("-r,--recursive", recursive,
+                 "A directory among the inputs stands for the SEG-2 files below it, in name "
+                 "order");
+    app.add_option("--report", report_path,
+                   "Write a JSON report of the run and of every input to this file");
+    app.add_option("INPUT", inputs, "SEG-2 input files, converted in this order");
+    app.footer(exit_status_table);
     app.set_version_flag("--version", "quarvent-batch " QUARVENT_VERSION);
 
     install_signal_handlers();
@@ -211,6 +454,18 @@ int main(int argc, char** argv) {
     } catch (const CLI::ParseError& error) {
         const int code = app.exit(error);
         return code == 0 ? exit_completed : exit_usage;
+    }
+    for (const std::string& list : lists) {
+        if (!read_list(list, null_separated, inputs)) {
+            std::fprintf(stderr, "quarvent-batch: the list %s cannot be read: %s\n",
+                         quarvent::as_utf8(list).c_str(), std::strerror(errno));
+            return exit_usage;
+        }
+    }
+    if (inputs.empty() && lists.empty()) {
+        std::fprintf(stderr, "quarvent-batch: name the inputs (INPUT or --files-from)\n%s",
+                     app.help().c_str());
+        return exit_usage;
     }
 
     // Records written into the file that also receives the log or the messages would be
@@ -242,9 +497,27 @@ int main(int argc, char** argv) {
         return exit_not_completed;
     }
 
+    if (!report_path.empty()) {
+        report_path = absolute_path(report_path);
+        if (report_path == output_path) {
+            std::fprintf(stderr, "quarvent-batch: the report and the output are one file\n");
+            return exit_usage;
+        }
+    }
+
     quarvent::RunRequest request;
-    for (const std::string& input : inputs) request.inputs.push_back(absolute_path(input));
+    for (const std::string& input : inputs) {
+        const std::string path = absolute_path(input);
+        std::error_code failed;
+        if (recursive && std::filesystem::is_directory(path, failed)) {
+            add_seg2_files(path, request.inputs);
+        } else {
+            request.inputs.push_back(path);
+        }
+    }
     request.output_file_name = output_path;
+    request.keep_going = keep_going;
+    request.dry_run = dry_run;
     request.options.resample_factor = static_cast<std::int16_t>(resample);
     request.options.delete_inputs = delete_inputs;
     request.options.record_end_ms = static_cast<float>(quarvent::read_number(record_end_ms));
@@ -254,6 +527,7 @@ int main(int argc, char** argv) {
     answers.sample_interval_ms = sample_interval_ms;
     answers.append = append;
     answers.delete_inputs = delete_inputs;
+    answers.dry_run = dry_run;
     quarvent::Progress progress = quarvent::Progress::none;
     if (!quiet && ::isatty(STDERR_FILENO) == 1) {
         progress =
@@ -266,8 +540,36 @@ int main(int argc, char** argv) {
     quarvent::StatusLog log(port, quarvent::StatusLog::Keeping::length_only);
     quarvent::HeaderTranslator translator(*loaded.table, log, port);
 
-    const quarvent::RunOutcome outcome = quarvent::convert_run(request, port, log, translator);
+    const auto start = std::chrono::steady_clock::now();
+    quarvent::RunReport report = quarvent::convert_run_reporting(request, port, log, translator);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     port.finish();
     std::fflush(stdout);
-    return outcome == quarvent::RunOutcome::completed ? exit_completed : exit_not_completed;
+
+    int status = exit_not_completed;
+    if (report.outcome == quarvent::RunOutcome::completed) {
+        const bool all = std::all_of(report.inputs.begin(), report.inputs.end(), [](const auto& i) {
+            return i.status == quarvent::InputStatus::converted;
+        });
+        status = all ? exit_completed : exit_not_all_converted;
+    }
+    if (report.outcome == quarvent::RunOutcome::ended_at_check) {
+        // Nothing was converted: every input is listed as not reached.
+        for (const std::string& path : request.inputs) {
+            quarvent::InputResult input;
+            input.path = path;
+            input.reason = "not reached: the run ended at a check before the first file";
+            report.inputs.push_back(input);
+        }
+    } else if (!quiet) {
+        print_summary(report, seconds, dry_run);
+    }
+    if (!report_path.empty() &&
+        !write_report(report_path, report_text(report, output_path, seconds, dry_run, status))) {
+        std::fprintf(stderr, "quarvent-batch: the report %s could not be written: %s\n",
+                     quarvent::as_utf8(report_path).c_str(), std::strerror(errno));
+        status = exit_not_completed;
+    }
+    return status;
 }

@@ -88,13 +88,11 @@ ConsolePort::ConsolePort(ConsoleAnswers answers, std::FILE* out, std::FILE* err,
       progress_(progress),
       input_count_(input_count) {}
 
-Answer ConsolePort::message_box(const MessageBoxRequest& request) {
-    release_log();
-    clear_progress();
-    if (std::fflush(out_) != 0) out_failed_ = true;
-    write_err(as_utf8(request.title + ": " + as_console_lines(request.text)));
-    if (request.title == appending_title) return answers_.append ? Answer::ok : Answer::cancel;
-    if (request.title == deletion_title) return answers_.delete_inputs ? Answer::yes : Answer::no;
+namespace {
+
+Answer answer_to(const MessageBoxRequest& request, const ConsoleAnswers& answers) {
+    if (request.title == appending_title) return answers.append ? Answer::ok : Answer::cancel;
+    if (request.title == deletion_title) return answers.delete_inputs ? Answer::yes : Answer::no;
     // Any other question gets the answer that does not go ahead.
     switch (request.buttons) {
         case Buttons::ok:
@@ -109,6 +107,42 @@ Answer ConsolePort::message_box(const MessageBoxRequest& request) {
     return Answer::cancel;
 }
 
+std::string_view answer_name(Answer answer) {
+    switch (answer) {
+        case Answer::ok:
+            return "OK";
+        case Answer::cancel:
+            return "Cancel";
+        case Answer::yes:
+            return "Yes";
+        case Answer::no:
+            return "No";
+        case Answer::retry:
+            return "Retry";
+        case Answer::ignore:
+            return "Ignore";
+        case Answer::abort:
+            return "Abort";
+    }
+    return "?";
+}
+
+constexpr std::string_view dry_run_question = "Dry run, the run would ask: ";
+
+}  // namespace
+
+Answer ConsolePort::message_box(const MessageBoxRequest& request) {
+    const Answer answer = answer_to(request, answers_);
+    const bool question = request.buttons != Buttons::ok;
+    if (answers_.dry_run && question) {
+        write_message(std::string(dry_run_question) + request.title, request.text);
+        report_answer(answer_name(answer));
+    } else {
+        write_message(request.title, request.text);
+    }
+    return answer;
+}
+
 std::string ConsolePort::input_prompt(const PromptRequest& request) {
     std::string answer;
     if (request.title == ssn_title) {
@@ -116,14 +150,28 @@ std::string ConsolePort::input_prompt(const PromptRequest& request) {
     } else if (request.title == interval_title) {
         answer = answers_.sample_interval_ms;
     }
-    // An unanswered prompt ends the command; say which one it was.
-    if (answer.empty()) {
-        release_log();
-        clear_progress();
-        if (std::fflush(out_) != 0) out_failed_ = true;
-        write_err(as_utf8(request.title + ": " + as_console_lines(request.prompt)));
+    if (answers_.dry_run) {
+        write_message(std::string(dry_run_question) + request.title, request.prompt);
+        report_answer(answer.empty() ? std::string_view("nothing, which ends the run")
+                                     : std::string_view(answer));
+    } else if (answer.empty()) {
+        // An unanswered prompt ends the command; say which one it was.
+        write_message(request.title, request.prompt);
     }
     return answer;
+}
+
+void ConsolePort::write_message(const std::string& title, const std::string& text) {
+    release_log();
+    clear_progress();
+    if (std::fflush(out_) != 0) out_failed_ = true;
+    std::string message = title + ": " + as_console_lines(text);
+    if (!current_input_.empty()) message += "Input file: " + current_input_ + "\n";
+    write_err(as_utf8(message));
+}
+
+void ConsolePort::report_answer(std::string_view answer) {
+    write_err(as_utf8("Dry run, the command line answers: " + std::string(answer) + "\n"));
 }
 
 void ConsolePort::text1_append(std::string_view text) {

@@ -26,6 +26,9 @@ struct ConsoleAnswers {
     std::string sample_interval_ms;  // "Missing Sampling Rate"; empty cancels
     bool append = false;             // OK to "Appending Data"
     bool delete_inputs = false;      // Yes to "Input Files Will Be Deleted"
+    // Nothing is written: the questions and prompts that the run asks are reported with the
+    // answer the command line gives, instead of being printed as they are.
+    bool dry_run = false;
 };
 
 // Text as UTF-8: every well-formed UTF-8 sequence is kept as it is; each other byte is read
@@ -54,6 +57,8 @@ public:
     void set_label3_caption(std::string_view) override {}
     void set_label3_visible(bool) override {}
     void list1_select(int index) override;
+    // Every message about an input names it on a line of its own after the message.
+    void set_current_input(std::string_view path) override { current_input_ = path; }
     void set_mouse_pointer(MousePointer) override {}
     // False once stop_requested is set (an interrupt): the run stops after its record.
     bool yield_events() override;
@@ -73,6 +78,10 @@ private:
     void release_log();
     void write_out(std::string_view text);
     void write_err(std::string_view text);
+    // A message on err: "Title: text", then the input it concerns when there is one.
+    void write_message(const std::string& title, const std::string& text);
+    // In a dry run, what the command line answers to a question.
+    void report_answer(std::string_view answer);
 
     ConsoleAnswers answers_;
     std::FILE* out_;
@@ -80,6 +89,7 @@ private:
     Progress progress_;
     int input_count_;
     int current_file_ = 0;
+    std::string current_input_;
     int traces_written_ = 0;
     bool progress_shown_ = false;
     bool out_failed_ = false;

@@ -56,6 +56,10 @@ public:
     // Lets pending window events run. Returns false when the operator has asked for the
     // window to close, so that a run stops after the record it has just written.
     virtual bool yield_events() = 0;
+
+    // The input whose turn is under way, so that messages can name it; empty between turns
+    // and after the last one. A window shows the input in List1 and Label3 and ignores it.
+    virtual void set_current_input(std::string_view path) { (void)path; }
 };
 
 // A port without a window: the window calls do nothing and there are no events to wait for.

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -142,6 +143,60 @@ std::string deletion_failed_entry(std::string_view path, const std::error_code& 
     return entry;
 }
 
+// The entry for a file whose turn a check ended part way, with --keep-going.
+std::string turn_ended_entry(std::string_view path, std::string_view title, int t) {
+    std::string entry(path);
+    entry += " ended by \"";
+    entry += title;
+    entry += "\"";
+    if (t > 0) {
+        entry += " at trace";
+        entry += number_text(t);
+        entry += ": its remaining traces are skipped and the run goes on";
+    } else {
+        entry += ": none of its traces is read and the run goes on";
+    }
+    entry += line_break;
+    return entry;
+}
+
+std::string would_delete_entry(std::string_view path) {
+    std::string entry(path);
+    entry += " would be deleted (dry run)";
+    entry += line_break;
+    return entry;
+}
+
+// Passes every call on and remembers the title of the last message box, so that a run
+// ended by a check can say which check it was.
+class TitleWatch final : public UiPort {
+public:
+    explicit TitleWatch(UiPort& ui) : ui_(ui) {}
+
+    Answer message_box(const MessageBoxRequest& request) override {
+        last_title_ = request.title;
+        return ui_.message_box(request);
+    }
+    std::string input_prompt(const PromptRequest& request) override {
+        return ui_.input_prompt(request);
+    }
+    void text1_append(std::string_view text) override { ui_.text1_append(text); }
+    void text1_clear() override { ui_.text1_clear(); }
+    void set_text1_visible(bool visible) override { ui_.set_text1_visible(visible); }
+    void set_label3_caption(std::string_view caption) override { ui_.set_label3_caption(caption); }
+    void set_label3_visible(bool visible) override { ui_.set_label3_visible(visible); }
+    void list1_select(int index) override { ui_.list1_select(index); }
+    void set_mouse_pointer(MousePointer pointer) override { ui_.set_mouse_pointer(pointer); }
+    bool yield_events() override { return ui_.yield_events(); }
+    void set_current_input(std::string_view path) override { ui_.set_current_input(path); }
+
+    const std::string& last_title() const { return last_title_; }
+
+private:
+    UiPort& ui_;
+    std::string last_title_;
+};
+
 std::optional<struct stat> status_of(const std::string& path) {
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) return std::nullopt;
@@ -247,19 +302,37 @@ public:
     ConversionRun(const RunRequest& request, UiPort& ui, StatusLog& log,
                   HeaderStringReceiver& receiver)
         : request_(request),
-          ui_(ui),
+          watch_(ui),
+          ui_(watch_),
           log_(log),
           interval_watch_(receiver),
           sink_{interval_watch_, header_, trace_scale_factor_},
           output_(request.output_calls) {}
 
-    RunOutcome run() {
+    RunReport run() {
+        report_.outcome = run_files();
+        report_.bytes_written = output_.bytes_written();
+        report_.next_ssn = ssn_;
+        return std::move(report_);
+    }
+
+private:
+    // stop_file: a check ended the file's turn (keep_going); the run goes on.
+    enum class TraceOutcome { written, skipped, stop_file, stop };
+
+    RunOutcome run_files() {
         if (!prepare()) {
             (void)output_.close();  // nothing written: an output the open created goes again
             return RunOutcome::ended_at_check;
         }
+        report_.inputs.resize(request_.inputs.size());
         for (std::size_t i = 0; i < request_.inputs.size(); ++i) {
-            if (!convert_file(i)) return stop();
+            report_.inputs[i].path = request_.inputs[i];
+        }
+        for (std::size_t i = 0; i < request_.inputs.size(); ++i) {
+            const bool go_on = convert_file(i);
+            ui_.set_current_input({});
+            if (!go_on) return stop();
         }
         ui_.set_mouse_pointer(MousePointer::normal);
         input_.close();
@@ -275,8 +348,18 @@ public:
         return RunOutcome::completed;
     }
 
-private:
-    enum class TraceOutcome { written, skipped, stop };
+    // Whether a check that ended the run at this point ends only the file's turn.
+    TraceOutcome ended_by_check(int t) {
+        InputResult& result = report_.inputs[current_];
+        if (!request_.keep_going) {
+            result.reason =
+                "the run stopped at trace " + std::to_string(t) + ": " + watch_.last_title();
+            return TraceOutcome::stop;
+        }
+        result.reason = "ended at trace " + std::to_string(t) + ": " + watch_.last_title();
+        log_.append(turn_ended_entry(request_.inputs[current_], watch_.last_title(), t));
+        return TraceOutcome::stop_file;
+    }
 
     std::string time_of_day() const {
         return request_.time_of_day ? request_.time_of_day() : local_time_of_day();
@@ -314,7 +397,8 @@ private:
         if (request_.options.delete_inputs && ui_.message_box(deletion_message()) != Answer::yes) {
             return false;
         }
-        if (const std::error_code reason = output_.open(output)) {
+        if (const std::error_code reason =
+                request_.dry_run ? output_.open_for_counting(output) : output_.open(output)) {
             ui_.message_box(output_open_message(reason));
             return false;
         }
@@ -339,7 +423,11 @@ private:
     // One file's turn; false when the run stops.
     bool convert_file(std::size_t i) {
         const std::string& path = request_.inputs[i];
+        current_ = i;
+        InputResult& result = report_.inputs[i];
+        ui_.set_current_input(path);
         if (ssn_exhausted_) {
+            result.reason = "not reached: the SSN can not advance past 32767";
             ui_.message_box(ssn_exhausted_message(path));
             return false;
         }
@@ -351,6 +439,8 @@ private:
 
         if (const std::error_code reason = input_.open(path)) {
             log_.append(open_failure_entry(path, reason));
+            result.status = InputStatus::skipped;
+            result.reason = "not opened: " + reason.message();
             return end_of_turn(path, false);
         }
         ui_.set_label3_caption(path);
@@ -364,29 +454,52 @@ private:
                 break;
             case FileDescriptorResult::not_seg2:
                 log_.append(not_seg2_entry(path));
+                result.status = InputStatus::skipped;
+                result.reason = "not a SEG-2 file";
                 return end_of_turn(path, false);
             case FileDescriptorResult::pointer_shortage:
                 ui_.message_box(pointer_shortage_message(file));
-                return false;
+                result.status = InputStatus::skipped;
+                if (!request_.keep_going) {
+                    result.reason = "the run stopped: " + watch_.last_title();
+                    return false;
+                }
+                // Like a file that is not SEG-2, it does not advance the SSN.
+                result.reason = "ended: " + watch_.last_title();
+                log_.append(turn_ended_entry(path, watch_.last_title(), 0));
+                return end_of_turn(path, false);
             case FileDescriptorResult::stop_run:
+                result.status = InputStatus::skipped;
+                result.reason = "the run stopped while its header strings were read";
                 return false;
         }
 
-        int written = 0;
+        result.status = InputStatus::partial;
+        const int trace_count = std::max<int>(0, file.trace_count);
+        bool go_on = true;
         for (int t = 1; t <= file.trace_count; ++t) {
-            switch (convert_trace(path, file, t)) {
-                case TraceOutcome::written:
-                    ++written;
-                    break;
-                case TraceOutcome::skipped:
-                    break;
-                case TraceOutcome::stop:
-                    return false;
+            const TraceOutcome outcome = convert_trace(path, file, t);
+            if (outcome == TraceOutcome::written) {
+                ++result.traces_written;
+                if (!result.first_ssn) result.first_ssn = header_.word(92);
+                result.last_ssn = header_.word(92);
             }
+            if (outcome == TraceOutcome::stop) go_on = false;
+            if (outcome == TraceOutcome::stop || outcome == TraceOutcome::stop_file) break;
         }
+        const int written = result.traces_written;
+        result.traces_skipped = trace_count - written;
+        if (!go_on) return false;
         // A file from which nothing was written (a trace count of 0 or less among them) is
         // not converted, whatever else it holds.
         const bool complete = written > 0 && written == file.trace_count;
+        if (complete) {
+            result.status = InputStatus::converted;
+        } else if (result.reason.empty()) {
+            result.reason = trace_count == 0 ? "it holds no trace"
+                                             : std::to_string(result.traces_skipped) + " of " +
+                                                   std::to_string(trace_count) + " traces skipped";
+        }
 
         if (ssn_ == 32767) {
             ssn_exhausted_ = true;
@@ -431,10 +544,12 @@ private:
             case DecodeResult::skipped:
                 return TraceOutcome::skipped;
             case DecodeResult::run_ended:
-                return TraceOutcome::stop;
+                return ended_by_check(t);
         }
         if (check_sample_interval(header_, manual_interval_, own_interval, ui_, log_) ==
             IntervalResult::run_ended) {
+            report_.inputs[current_].reason =
+                "the run stopped at trace " + std::to_string(t) + ": no usable sample interval";
             return TraceOutcome::stop;
         }
 
@@ -442,15 +557,23 @@ private:
                                 path, ssn_};
         if (finish_trace_header(header_, in_run, request_.options, record_, ui_) ==
             FinishResult::run_ended) {
-            return TraceOutcome::stop;
+            return ended_by_check(t);
         }
         if (const std::error_code reason = write_trace_record(
                 output_, header_, arrays_.output_samples, trace_scale_factor_, record_, log_)) {
             ui_.message_box(output_write_error_message(request_.output_file_name, reason,
                                                        output_.cut_back_failure()));
+            report_.inputs[current_].reason = "the run stopped at trace " + std::to_string(t) +
+                                              ": the output could not be written";
             return TraceOutcome::stop;
         }
-        return ui_.yield_events() ? TraceOutcome::written : TraceOutcome::stop;
+        if (!ui_.yield_events()) {
+            // The record is written; the stop comes after it.
+            report_.inputs[current_].reason =
+                "the run was stopped after trace " + std::to_string(t);
+            return TraceOutcome::stop;
+        }
+        return TraceOutcome::written;
     }
 
     // The end of a file's turn: its records reach the output file. With delete_inputs the
@@ -466,6 +589,7 @@ private:
             return false;
         }
         if (!request_.options.delete_inputs) return true;
+        InputResult& result = report_.inputs[current_];
         const FileSource::Identity read = input_.identity();
         input_.close();
         if (!complete) {
@@ -483,14 +607,21 @@ private:
             log_.append(kept_entry(path));
             return true;
         }
-        if (::unlink(path.c_str()) != 0) {
+        if (request_.dry_run) {
+            log_.append(would_delete_entry(path));
+        } else if (::unlink(path.c_str()) != 0) {
             log_.append(deletion_failed_entry(path, {errno, std::generic_category()}));
+        } else {
+            result.deleted = true;
         }
         return true;
     }
 
     // The records written before the stop stay in the output.
     RunOutcome stop() {
+        for (std::size_t j = current_ + 1; j < report_.inputs.size(); ++j) {
+            report_.inputs[j].reason = "not reached: the run stopped before its turn";
+        }
         log_.end_header_string_messages();
         if (const std::error_code reason = output_.close()) {
             ui_.message_box(output_write_error_message(request_.output_file_name, reason,
@@ -503,6 +634,7 @@ private:
     }
 
     const RunRequest& request_;
+    TitleWatch watch_;
     UiPort& ui_;
     StatusLog& log_;
 
@@ -519,14 +651,35 @@ private:
     std::int16_t ssn_ = 0;
     bool ssn_exhausted_ = false;  // the last file used SSN 32767
     bool scale_entry_logged_ = false;
+    RunReport report_;
+    std::size_t current_ = 0;  // index of the input whose turn it is
 };
 
 }  // namespace
 
-RunOutcome convert_run(const RunRequest& request, UiPort& ui, StatusLog& log,
-                       HeaderStringReceiver& header_strings) {
+RunReport convert_run_reporting(const RunRequest& request, UiPort& ui, StatusLog& log,
+                                HeaderStringReceiver& header_strings) {
     ConversionRun run(request, ui, log, header_strings);
     return run.run();
+}
+
+RunOutcome convert_run(const RunRequest& request, UiPort& ui, StatusLog& log,
+                       HeaderStringReceiver& header_strings) {
+    return convert_run_reporting(request, ui, log, header_strings).outcome;
+}
+
+std::string_view status_name(InputStatus status) {
+    switch (status) {
+        case InputStatus::converted:
+            return "converted";
+        case InputStatus::partial:
+            return "partial";
+        case InputStatus::skipped:
+            return "skipped";
+        case InputStatus::not_reached:
+            return "not_reached";
+    }
+    return "unknown";
 }
 
 std::string local_time_of_day() {

@@ -8,9 +8,12 @@
 // every one of its traces, at least one, was written and the output was flushed to disk, and
 // only while its path still names the file that was read.
 
+#include <cstdint>
 #include <functional>
+#include <optional>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/conversion_options.hpp"
@@ -29,6 +32,14 @@ struct RunRequest {
     std::function<std::string()> time_of_day;
     // The system calls the output file is written and closed with; tests replace them.
     OutputSystemCalls output_calls = OutputSystemCalls::real();
+    // The checks that would otherwise end the whole run because of one file (too many
+    // samples, a record that cannot hold the trace's length or interval, a pointer table
+    // shorter than the trace count) end only that file's turn: its remaining traces are
+    // skipped, the log says so, the file is kept, and the run goes on with the next file.
+    bool keep_going = false;
+    // Everything is checked and every trace read and decoded as in a run, but the output is
+    // neither created nor written (records are only counted) and no input is deleted.
+    bool dry_run = false;
 };
 
 enum class RunOutcome {
@@ -36,6 +47,37 @@ enum class RunOutcome {
     ended_at_check,  // a check failed or the operator refused; nothing was converted
     stopped,         // the run stopped part way; the records written stay in the output
 };
+
+// How far one input got.
+enum class InputStatus {
+    converted,    // every trace, at least one, written
+    partial,      // read as SEG-2, but not every trace written (or it holds none)
+    skipped,      // not opened, not SEG-2, or its pointer table is short: no trace read
+    not_reached,  // the run ended before its turn
+};
+
+struct InputResult {
+    std::string path;
+    InputStatus status = InputStatus::not_reached;
+    int traces_written = 0;
+    int traces_skipped = 0;  // of the file's trace count, those not written
+    // Word 92 of the first and last record written from this input.
+    std::optional<std::int16_t> first_ssn;
+    std::optional<std::int16_t> last_ssn;
+    bool deleted = false;
+    std::string reason;  // why it is short of converted; empty when converted
+};
+
+struct RunReport {
+    RunOutcome outcome = RunOutcome::ended_at_check;
+    std::vector<InputResult> inputs;  // one per input, in list order (empty at a check)
+    std::uint64_t bytes_written = 0;  // record bytes that reached the output (or would have)
+    std::int16_t next_ssn = 0;        // the SSN the next file would have received
+};
+
+// The whole Convert command, with what became of every input.
+RunReport convert_run_reporting(const RunRequest& request, UiPort& ui, StatusLog& log,
+                                HeaderStringReceiver& header_strings);
 
 // The whole Convert command: checks, confirmations, SSN prompt, every file and trace.
 // UiPort::yield_events returning false stops the run after the record just written.
@@ -46,5 +88,7 @@ RunOutcome convert_run(const RunRequest& request, UiPort& ui, StatusLog& log,
 std::string local_time_of_day();
 
 void PrintTo(RunOutcome outcome, std::ostream* os);
+// "converted", "partial", "skipped" or "not_reached".
+std::string_view status_name(InputStatus status);
 
 }  // namespace quarvent

@@ -75,10 +75,38 @@ std::error_code OutputFile::open(const std::string& path) {
     end_ = S_ISREG(info.st_mode) ? static_cast<std::uint64_t>(info.st_size) : 0;
     created_path_ = created ? target : std::string{};
     directory_synced_ = false;
+    bytes_written_ = 0;
+    return {};
+}
+
+std::error_code OutputFile::open_for_counting(const std::string& path) {
+    (void)close();
+    cut_back_failure_ = {};
+    bytes_written_ = 0;
+    const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd >= 0) {
+        struct stat info {};
+        const bool usable =
+            ::fstat(fd, &info) == 0 &&
+            (S_ISREG(info.st_mode) || S_ISBLK(info.st_mode) || S_ISCHR(info.st_mode));
+        ::close(fd);
+        if (!usable) return std::make_error_code(std::errc::invalid_argument);
+    } else {
+        if (errno != ENOENT) return last_error();
+        std::filesystem::path directory = std::filesystem::path(path).parent_path();
+        if (directory.empty()) directory = ".";
+        if (::access(directory.c_str(), W_OK | X_OK) != 0) return last_error();
+    }
+    counting_ = true;
     return {};
 }
 
 std::error_code OutputFile::close() {
+    if (counting_) {
+        counting_ = false;
+        used_ = 0;
+        return {};
+    }
     if (fd_ < 0) return {};
     std::error_code reason = flush();
     remove_if_created_and_empty();
@@ -102,7 +130,8 @@ void OutputFile::remove_if_created_and_empty() {
 }
 
 std::error_code OutputFile::begin_record(std::size_t bytes, std::span<std::uint8_t>& room) {
-    if (fd_ < 0) return std::make_error_code(std::errc::bad_file_descriptor);
+    if (counting_) used_ = 0;  // each counted record is built at the start and dropped
+    if (fd_ < 0 && !counting_) return std::make_error_code(std::errc::bad_file_descriptor);
     if (used_ > 0 && used_ + bytes > buffer_bytes) {
         if (const std::error_code reason = flush()) return reason;
     }
@@ -120,12 +149,18 @@ std::error_code OutputFile::begin_record(std::size_t bytes, std::span<std::uint8
 }
 
 std::error_code OutputFile::commit_record() {
+    if (counting_) {
+        bytes_written_ += used_;
+        used_ = 0;
+        return {};
+    }
     record_ends_.push_back(used_);
     if (used_ >= buffer_bytes) return flush();
     return {};
 }
 
 std::error_code OutputFile::flush() {
+    if (counting_) return {};
     if (fd_ < 0) return std::make_error_code(std::errc::bad_file_descriptor);
     // Only committed records go; room given out and not committed is dropped.
     const std::size_t committed = record_ends_.empty() ? 0 : record_ends_.back();
@@ -155,12 +190,14 @@ std::error_code OutputFile::flush() {
         done = kept;
     }
     end_ += done;
+    bytes_written_ += done;
     used_ = 0;
     record_ends_.clear();
     return reason;
 }
 
 std::error_code OutputFile::sync() {
+    if (counting_) return {};
     if (const std::error_code reason = flush()) return reason;
     if (::fsync(fd_) != 0) return last_error();
     // A file removed while it is open still takes writes, but they go when it is closed:

@@ -50,7 +50,15 @@ public:
     // that this open created and that is still empty is removed, provided its name still
     // names it.
     std::error_code close();
-    bool is_open() const { return fd_ >= 0; }
+    bool is_open() const { return fd_ >= 0 || counting_; }
+
+    // Checks that path could be opened for appending (an existing file opens for writing, or
+    // the directory of a new one takes new files) and from then on only counts the records
+    // given to it: nothing is created or written. Closed by close like an open file.
+    [[nodiscard]] std::error_code open_for_counting(const std::string& path);
+
+    // The record bytes that reached the file (or were counted) since open.
+    std::uint64_t bytes_written() const { return bytes_written_; }
 
     // Adds a record after the last one, in two steps so that it is built where it is
     // gathered: begin_record gives room for a record of the given size (flushing first when
@@ -87,6 +95,8 @@ private:
     std::string created_path_;  // the file this open created; empty when it existed before
     std::error_code cut_back_failure_;
     bool directory_synced_ = false;
+    bool counting_ = false;
+    std::uint64_t bytes_written_ = 0;
 };
 
 }  // namespace quarvent

@@ -1,0 +1,459 @@
+// quarvent-batch over whole surveys: --keep-going, input lists, --dry-run, the summary, the
+// JSON report and the exit statuses, each through the real program.
+
+#include <fcntl.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <regex>
+
+#include "tests/support/seg2_builder.hpp"
+#include "tests/support/temp_dir.hpp"
+
+namespace quarvent::testing {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+struct Outcome {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string text_of(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// Runs quarvent-batch in dir with args; stdin_text, when given, is its standard input.
+Outcome batch(const TempDir& dir, const std::vector<std::string>& args,
+              const std::string& stdin_text = {}) {
+    const std::string in_path = dir.file(".stdin");
+    const std::string out_path = dir.file(".stdout");
+    const std::string err_path = dir.file(".stderr");
+    {
+        std::ofstream in(in_path, std::ios::binary);
+        in << stdin_text;
+    }
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const int in = ::open(in_path.c_str(), O_RDONLY);
+        const int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ::dup2(in, 0);
+        ::dup2(out, 1);
+        ::dup2(err, 2);
+        for (int fd = 3; fd < 1024; ++fd) ::close(fd);
+        if (::chdir(dir.path().c_str()) != 0) ::_exit(126);
+        std::vector<char*> argv{const_cast<char*>(QUARVENT_BATCH_PROGRAM)};
+        for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+        argv.push_back(nullptr);
+        ::execv(QUARVENT_BATCH_PROGRAM, argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    Outcome run;
+    if (WIFEXITED(status)) run.status = WEXITSTATUS(status);
+    run.out = text_of(out_path);
+    run.err = text_of(err_path);
+    // The runner's own files are not part of what a test looks at.
+    for (const std::string& path : {in_path, out_path, err_path}) std::filesystem::remove(path);
+    return run;
+}
+
+std::string without_times(const std::string& log) {
+    return std::regex_replace(log, std::regex("[0-9]{2}:[0-9]{2}:[0-9]{2}"), "hh:mm:ss");
+}
+
+// A shot of `traces` traces, each of four 16-bit samples at 0.25 ms.
+Seg2Builder shot(int traces) {
+    Seg2Builder file;
+    for (int t = 1; t <= traces; ++t) {
+        file.add_trace(Seg2Trace::int16({1, -2, 3, static_cast<std::int16_t>(t)})
+                           .with_string("CHANNEL_NUMBER " + std::to_string(t))
+                           .with_string("SAMPLE_INTERVAL 0.00025"));
+    }
+    return file;
+}
+
+struct Record {
+    int ssn = 0;      // word 92
+    int samples = 0;  // word 58
+};
+
+std::vector<Record> records_of(const std::string& path) {
+    const std::vector<std::uint8_t> b = read_file(path);
+    std::vector<Record> records;
+    for (std::size_t at = 0; at + 240 <= b.size();) {
+        const auto word = [&](int n) {
+            return static_cast<std::int16_t>(b[at + 2 * (n - 1)] | (b[at + 2 * (n - 1) + 1] << 8));
+        };
+        records.push_back({word(92), word(58)});
+        at += 240 + 4 * static_cast<std::size_t>(std::max<int>(0, word(58)));
+    }
+    return records;
+}
+
+// Number of records of each SSN, in file order.
+std::vector<int> records_per_ssn(const std::string& path) {
+    std::vector<int> counts;
+    int last = 1 << 20;
+    for (const Record& r : records_of(path)) {
+        if (r.ssn != last) counts.push_back(0);
+        last = r.ssn;
+        ++counts.back();
+    }
+    return counts;
+}
+
+// Damage that ends the whole run unless --keep-going is given: b.sg2's second of three
+// traces (or, for the pointer table, the file itself) is what the run cannot take.
+struct Damage {
+    const char* title;
+    std::vector<std::string> options;
+    bool file_level;  // nothing of the file is read
+    std::function<Seg2Builder()> build;
+};
+
+std::vector<Damage> damages() {
+    const auto with_second = [](Seg2Trace bad) {
+        return [bad] {
+            Seg2Builder file = shot(3);
+            file.traces[1] = bad;
+            return file;
+        };
+    };
+    std::vector<std::uint8_t> too_long(2 * 32769, 0);
+    std::vector<std::uint8_t> floats(4 * 32768, 0);
+    return {
+        {"Too Many Samples",
+         {},
+         false,
+         with_second(Seg2Trace::raw(1, 32769, too_long).with_string("SAMPLE_INTERVAL 0.00025"))},
+        {"Can't accomdate Sample Length",
+         {},
+         false,
+         with_second(Seg2Trace::raw(4, 32768, floats).with_string("SAMPLE_INTERVAL 0.00025"))},
+        {"Sample Interval Too Large",
+         {"--resample", "4"},
+         false,
+         with_second(Seg2Trace::int16({1, 2, 3, 4}).with_string("SAMPLE_INTERVAL 0.010"))},
+        {"SEG-2 Data Format Error",
+         {},
+         true,
+         [] {
+             Seg2Builder file = shot(3);
+             file.pointer_block_size = 8;
+             return file;
+         }},
+    };
+}
+
+TEST(batch_survey, a_damaged_file_ends_the_run_or_only_its_turn) {
+    for (const Damage& damage : damages()) {
+        for (const bool keep_going : {false, true}) {
+            SCOPED_TRACE(std::string(damage.title) + (keep_going ? " --keep-going" : ""));
+            TempDir dir;
+            write_file(dir.file("a.sg2"), shot(2).build());
+            write_file(dir.file("b.sg2"), damage.build().build());
+            write_file(dir.file("c.sg2"), shot(1).build());
+            std::vector<std::string> args = {"-o", "out.qex",  "--delete-inputs", "--ssn",
+                                             "5",  "--report", "report.json"};
+            args.insert(args.end(), damage.options.begin(), damage.options.end());
+            if (keep_going) args.push_back("--keep-going");
+            for (const char* name : {"a.sg2", "b.sg2", "c.sg2"}) args.push_back(name);
+            const Outcome r = batch(dir, args);
+
+            const std::string b = dir.file("b.sg2");
+            // The box names the file it concerns.
+            EXPECT_THAT(r.err, HasSubstr(std::string(damage.title) + ": "));
+            EXPECT_THAT(r.err, HasSubstr("\nInput file: " + b + "\n"));
+            EXPECT_FALSE(std::filesystem::exists(dir.file("a.sg2")));
+            EXPECT_TRUE(std::filesystem::exists(b));  // never deleted
+            const std::vector<int> from_b =
+                damage.file_level ? std::vector<int>{} : std::vector<int>{1};
+            std::vector<int> expected = {2};
+            expected.insert(expected.end(), from_b.begin(), from_b.end());
+            const auto report = nlohmann::json::parse(text_of(dir.file("report.json")));
+            if (keep_going) {
+                EXPECT_EQ(r.status, 3);
+                EXPECT_THAT(r.out, HasSubstr(b + " ended by \"" + damage.title + "\""));
+                EXPECT_THAT(r.out, HasSubstr(b + " kept: not converted completely\r\n"));
+                EXPECT_THAT(r.out, HasSubstr("Conversion complete @ "));
+                EXPECT_FALSE(std::filesystem::exists(dir.file("c.sg2")));
+                expected.push_back(1);
+                // A file none of whose traces was read does not use up an SSN.
+                EXPECT_EQ(records_of(dir.file("out.qex")).back().ssn, damage.file_level ? 6 : 7);
+                EXPECT_EQ(report["inputs"][2]["status"], "converted");
+            } else {
+                EXPECT_EQ(r.status, 1);
+                EXPECT_THAT(r.out, Not(HasSubstr("ended by")));
+                EXPECT_THAT(r.out, Not(HasSubstr("Conversion complete @ ")));
+                EXPECT_TRUE(std::filesystem::exists(dir.file("c.sg2")));
+                EXPECT_EQ(report["inputs"][2]["status"], "not_reached");
+            }
+            EXPECT_EQ(records_per_ssn(dir.file("out.qex")), expected);
+            EXPECT_EQ(report["inputs"][1]["status"], damage.file_level ? "skipped" : "partial");
+            EXPECT_THAT(report["inputs"][1]["reason"].get<std::string>(), HasSubstr(damage.title));
+            EXPECT_EQ(report["inputs"][1]["deleted"], false);
+        }
+    }
+}
+
+TEST(batch_survey, a_run_without_damage_is_unchanged_by_keep_going) {
+    std::string logs[2];
+    for (const bool keep_going : {false, true}) {
+        TempDir dir;
+        write_file(dir.file("a.sg2"), shot(2).build());
+        write_file(dir.file("b.sg2"), {'n', 'o'});
+        std::vector<std::string> args = {"-o", "out.qex", "a.sg2", "b.sg2"};
+        if (keep_going) args.push_back("--keep-going");
+        const Outcome r = batch(dir, args);
+        // Not every input converted: the run still reaches its end, with status 3.
+        EXPECT_EQ(r.status, 3);
+        logs[keep_going ? 1 : 0] =
+            std::regex_replace(without_times(r.out), std::regex(dir.path().string()), "DIR");
+    }
+    EXPECT_EQ(logs[0], logs[1]);
+    EXPECT_EQ(logs[0],
+              "\r\nConversion of DIR/a.sg2 begun at hh:mm:ss\r\n"
+              "\r\nConversion of DIR/b.sg2 begun at hh:mm:ss\r\n"
+              "DIR/b.sg2 Not valid SEG-2 file-Skipping\r\n"
+              "Conversion complete @ hh:mm:ss\r\n");
+}
+
+// Each case's files hold 3, 1 and 2 traces, so the SSN runs tell the order.
+TEST(batch_survey, files_from_lists) {
+    const std::string blank = "with blank.sg2";
+    const std::string newline = "with\nnewline.sg2";
+    struct Case {
+        const char* name;
+        std::vector<std::string> args;
+        std::string list_file;  // written to list.txt
+        std::string stdin_text;
+    };
+    const std::string nul(1, '\0');
+    const std::vector<Case> cases = {
+        {"lines", {"--files-from", "list.txt"}, "3.sg2\n" + blank + "\n\n2.sg2\n", ""},
+        {"standard input", {"--files-from", "-"}, "", "3.sg2\n" + blank + "\n2.sg2"},
+        {"NUL-separated",
+         {"--null", "--files-from", "list.txt"},
+         "3.sg2" + nul + newline + nul + "2.sg2" + nul,
+         ""},
+        {"after the arguments", {"3.sg2", "--files-from=list.txt"}, blank + "\n2.sg2\n", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        write_file(dir.file("3.sg2"), shot(3).build());
+        write_file(dir.file(blank), shot(1).build());
+        write_file(dir.file(newline), shot(1).build());
+        write_file(dir.file("2.sg2"), shot(2).build());
+        {
+            std::ofstream list(dir.file("list.txt"), std::ios::binary);
+            list << c.list_file;
+        }
+        std::vector<std::string> args = {"-o", "out.qex"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const Outcome r = batch(dir, args, c.stdin_text);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(records_per_ssn(dir.file("out.qex")), (std::vector<int>{3, 1, 2}));
+    }
+    TempDir dir;
+    EXPECT_EQ(batch(dir, {"-o", "out.qex", "--files-from", "missing.txt"}).status, 2);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("out.qex")));
+}
+
+TEST(batch_survey, recursive_takes_the_seg2_files_in_name_order) {
+    TempDir dir;
+    std::filesystem::create_directories(dir.file("survey/line2"));
+    write_file(dir.file("survey/b.sg2"), shot(2).build());
+    write_file(dir.file("survey/a.dat"), shot(1).build());  // recognised by its bytes
+    write_file(dir.file("survey/line2/c.sg2"), shot(3).build());
+    write_file(dir.file("survey/notes.sg2"), {'n', 'o', 't', 'e', 's'});
+    Seg2Builder big_endian = shot(1);
+    big_endian.block_id = 0x553A;
+    write_file(dir.file("survey/d.sg2"), big_endian.build());
+    write_file(dir.file("survey/empty.sg2"), {});
+    std::filesystem::create_directory_symlink("..", dir.file("survey/line2/up"));
+
+    const Outcome r = batch(dir, {"-o", "out.qex", "-r", "survey", "--report", "r.json"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(records_per_ssn(dir.file("out.qex")), (std::vector<int>{1, 2, 3}));
+    const auto report = nlohmann::json::parse(text_of(dir.file("r.json")));
+    ASSERT_EQ(report["inputs"].size(), 3u);
+    EXPECT_EQ(report["inputs"][2]["path"], dir.file("survey/line2/c.sg2"));
+
+    // Without -r a directory stays one input, which cannot be converted.
+    EXPECT_NE(batch(dir, {"-o", "out2.qex", "survey"}).status, 0);
+}
+
+struct Entry {
+    std::uintmax_t size;
+    std::int64_t modified_ns;
+    bool operator==(const Entry&) const = default;
+};
+
+std::map<std::string, Entry> snapshot(const TempDir& dir) {
+    std::map<std::string, Entry> files;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir.path())) {
+        struct stat info {};
+        ::lstat(entry.path().c_str(), &info);
+        files[entry.path().string()] = {
+            static_cast<std::uintmax_t>(info.st_size),
+            static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec};
+    }
+    return files;
+}
+
+TEST(batch_survey, dry_run_changes_nothing_and_ends_as_the_run_would) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> options;
+        bool existing_output;
+        std::vector<const char*> inputs = {"a.sg2", "b.sg2", "c.sg2"};
+    };
+    const std::vector<Case> cases = {
+        {"new output, deleting, keep going", {"--delete-inputs", "--keep-going"}, false},
+        {"appending", {"--append", "--keep-going"}, true},
+        {"stops at the damaged file", {"--delete-inputs"}, false},
+        {"appending refused", {}, true},
+        {"no sample interval answer", {"--keep-going"}, false, {"c.sg2", "a.sg2"}},
+        {"sample interval answered", {"--sample-interval-ms", "1"}, false, {"c.sg2", "a.sg2"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        write_file(dir.file("a.sg2"), shot(2).build());
+        write_file(dir.file("b.sg2"), damages()[0].build().build());
+        Seg2Builder no_interval;
+        no_interval.add_trace(Seg2Trace::int16({1, 2}));
+        write_file(dir.file("c.sg2"),
+                   c.inputs[0] == std::string("c.sg2") ? no_interval.build() : shot(1).build());
+        if (c.existing_output) write_file(dir.file("out.qex"), std::vector<std::uint8_t>(244, 7));
+        std::vector<std::string> args = {"-o", "out.qex"};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        for (const char* name : c.inputs) args.push_back(name);
+        std::vector<std::string> dry_args = args;
+        dry_args.push_back("--dry-run");
+
+        const auto before = snapshot(dir);
+        const Outcome dry = batch(dir, dry_args);
+        EXPECT_EQ(snapshot(dir), before);
+        EXPECT_THAT(dry.err, Not(HasSubstr("\nAppending Data:")));
+
+        const Outcome real = batch(dir, args);
+        EXPECT_EQ(dry.status, real.status) << dry.err << real.err;
+        // The log is the run's, apart from the deletions it announces.
+        const std::string dry_log = std::regex_replace(
+            without_times(dry.out), std::regex("[^\r\n]* would be deleted \\(dry run\\)\r\n"), "");
+        EXPECT_EQ(dry_log, without_times(real.out));
+        if (c.options.size() == 2 && c.options[0] == "--delete-inputs") {
+            EXPECT_THAT(dry.out, HasSubstr(dir.file("a.sg2") + " would be deleted (dry run)"));
+        }
+        if (c.existing_output) {
+            EXPECT_THAT(dry.err, HasSubstr("Dry run, the run would ask: Appending Data: "));
+        }
+    }
+}
+
+TEST(batch_survey, report_matches_the_output_read_back) {
+    TempDir dir;
+    write_file(dir.file("a.sg2"), shot(3).build());
+    write_file(dir.file("b.sg2"), {'n', 'o'});
+    Seg2Builder partly = shot(3);
+    partly.traces[2].block_id = 0x1234;
+    write_file(dir.file("c.sg2"), partly.build());
+    write_file(dir.file("d.sg2"), shot(1).build());
+    write_file(dir.file("out.qex"), {});
+    const Outcome r = batch(dir, {"-o", "out.qex", "--append", "--ssn", "40", "--report", "r.json",
+                                  "a.sg2", "b.sg2", "c.sg2", "d.sg2"});
+    EXPECT_EQ(r.status, 3);
+    EXPECT_THAT(r.err, HasSubstr("4 inputs: 2 converted completely, 1 kept partly converted, 1 "
+                                 "skipped at open, 0 not reached\n"));
+    EXPECT_THAT(r.err, HasSubstr("6 traces written, 1 skipped; "));
+
+    const auto report = nlohmann::json::parse(text_of(dir.file("r.json")));
+    const std::vector<Record> records = records_of(dir.file("out.qex"));
+    EXPECT_EQ(report["exit_status"], 3);
+    EXPECT_EQ(report["outcome"], "completed");
+    EXPECT_EQ(report["bytes_written"], std::filesystem::file_size(dir.file("out.qex")));
+    EXPECT_EQ(report["traces_written"], records.size());
+    EXPECT_EQ(report["traces_skipped"], 1);
+    EXPECT_EQ(report["first_ssn"], records.front().ssn);
+    EXPECT_EQ(report["last_ssn"], records.back().ssn);
+    EXPECT_EQ(report["next_ssn"], 43);
+    EXPECT_EQ(report["files"]["partial"], 1);
+    // Each input's records follow the previous input's, with its own SSN.
+    std::size_t at = 0;
+    for (const auto& input : report["inputs"]) {
+        SCOPED_TRACE(input.dump());
+        const int written = input["traces_written"];
+        if (written == 0) {
+            EXPECT_TRUE(input["first_ssn"].is_null());
+            continue;
+        }
+        EXPECT_EQ(input["first_ssn"], records.at(at).ssn);
+        EXPECT_EQ(input["last_ssn"], records.at(at + written - 1).ssn);
+        at += written;
+    }
+    EXPECT_EQ(at, records.size());
+    EXPECT_EQ(report["inputs"][0]["status"], "converted");
+    EXPECT_EQ(report["inputs"][1]["status"], "skipped");
+    EXPECT_EQ(report["inputs"][1]["reason"], "not a SEG-2 file");
+    EXPECT_EQ(report["inputs"][2]["status"], "partial");
+    EXPECT_EQ(report["inputs"][2]["reason"], "1 of 3 traces skipped");
+    EXPECT_EQ(report["inputs"][2]["path"], dir.file("c.sg2"));
+    // Written whole under its name: no temporary file is left beside it.
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+        EXPECT_THAT(entry.path().filename().string(), Not(HasSubstr("r.json.")));
+    }
+}
+
+TEST(batch_survey, exit_statuses) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> args;
+        int status;
+    };
+    const std::vector<Case> cases = {
+        {"every input converted", {"a.sg2"}, 0},
+        {"one not SEG-2", {"a.sg2", "bad.sg2"}, 3},
+        {"a file with no trace", {"a.sg2", "none.sg2"}, 3},
+        {"ended at a check", {"a.sg2", "missing.sg2"}, 1},
+        {"stopped by a damaged file", {"a.sg2", "damaged.sg2"}, 1},
+        {"kept going past it", {"--keep-going", "a.sg2", "damaged.sg2"}, 3},
+        {"no input", {}, 2},
+        {"report is the output", {"--report", "out.qex", "a.sg2"}, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        write_file(dir.file("a.sg2"), shot(1).build());
+        write_file(dir.file("bad.sg2"), {'x'});
+        write_file(dir.file("none.sg2"), Seg2Builder{}.build());
+        write_file(dir.file("damaged.sg2"), damages()[1].build().build());
+        std::vector<std::string> args = {"-o", "out.qex"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        EXPECT_EQ(batch(dir, args).status, c.status);
+    }
+    TempDir dir;
+    const Outcome help = batch(dir, {"--help"});
+    EXPECT_THAT(help.out, HasSubstr("Exit status:"));
+    EXPECT_THAT(help.out, HasSubstr("  3  the run reached its end, but at least one input"));
+}
+
+}  // namespace
+}  // namespace quarvent::testing

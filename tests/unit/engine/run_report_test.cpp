@@ -1,0 +1,54 @@
+// What a run reports of each input, and a dry run that counts its records instead of
+// writing them.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "tests/unit/engine/engine_test_support.hpp"
+
+namespace quarvent::testing {
+namespace {
+
+TEST(run_report, dry_run_counts_what_the_run_writes) {
+    std::uint64_t written_bytes = 0;
+    for (const bool dry : {true, false}) {
+        SCOPED_TRACE(dry ? "dry run" : "run");
+        ScriptedRun run;
+        run.add_input("a.sgx", float_file({5, 6, 7}));
+        run.add_input("b.sgx", float_file({1}));
+        run.request.dry_run = dry;
+        run.ui.queue(Reply::text("3"));  // Enter Starting SSN
+        const RunReport report = convert_run_reporting(run.request, run.ui, run.log, run.strings);
+        EXPECT_EQ(report.outcome, RunOutcome::completed);
+        EXPECT_EQ(report.next_ssn, 5);
+        ASSERT_EQ(report.inputs.size(), 2u);
+        EXPECT_EQ(report.inputs[0].status, InputStatus::converted);
+        EXPECT_EQ(report.inputs[0].first_ssn, 3);
+        EXPECT_EQ(report.inputs[1].last_ssn, 4);
+        if (dry) {
+            EXPECT_FALSE(std::filesystem::exists(run.request.output_file_name));
+            written_bytes = report.bytes_written;
+        } else {
+            EXPECT_EQ(report.bytes_written, written_bytes);
+            EXPECT_EQ(std::filesystem::file_size(run.request.output_file_name), written_bytes);
+        }
+    }
+    EXPECT_GT(written_bytes, 0u);
+}
+
+TEST(run_report, counting_output_refuses_what_opening_would_refuse) {
+    TempDir dir;
+    OutputFile output;
+    EXPECT_FALSE(output.open_for_counting(dir.file("new.qex")));
+    EXPECT_TRUE(output.is_open());
+    EXPECT_FALSE(output.close());
+    EXPECT_FALSE(std::filesystem::exists(dir.file("new.qex")));
+    EXPECT_TRUE(output.open_for_counting(dir.file("no/such/dir/out.qex")));
+    EXPECT_TRUE(output.open_for_counting(dir.path().string()));  // a directory
+}
+
+}  // namespace
+}  // namespace quarvent::testing
