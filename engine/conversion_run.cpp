@@ -12,6 +12,7 @@
 #include "common/byte_source.hpp"
 #include "common/numbers.hpp"
 #include "common/trace_header.hpp"
+#include "engine/file_probe.hpp"
 #include "engine/output_file.hpp"
 #include "engine/sample_decoding.hpp"
 #include "engine/seg2_reader.hpp"
@@ -319,7 +320,7 @@ private:
             return false;
         }
         const std::string answer = ui_.input_prompt(
-            {std::string(ssn_prompt), std::string(ssn_prompt_title), std::string(ssn_proposed)});
+            {std::string(ssn_prompt), std::string(ssn_prompt_title), proposed_ssn()});
         if (answer.empty()) return false;
         const std::optional<std::int16_t> ssn = to_int16(read_number(answer));
         if (!ssn) {
@@ -334,6 +335,13 @@ private:
         ui_.set_mouse_pointer(MousePointer::hourglass);
         ui_.set_text1_visible(false);
         return true;
+    }
+
+    std::string proposed_ssn() const {
+        if (!request_.propose_next_ssn) return std::string(ssn_proposed);
+        const std::optional<std::int16_t> last = last_record_ssn(request_.output_file_name);
+        if (!last) return std::string(ssn_proposed);
+        return std::to_string(static_cast<int>(*last) + 1);
     }
 
     // One file's turn; false when the run stops.
@@ -351,7 +359,7 @@ private:
 
         if (const std::error_code reason = input_.open(path)) {
             log_.append(open_failure_entry(path, reason));
-            return end_of_turn(path, false);
+            return end_of_turn(i, path, false);
         }
         ui_.set_label3_caption(path);
 
@@ -364,7 +372,7 @@ private:
                 break;
             case FileDescriptorResult::not_seg2:
                 log_.append(not_seg2_entry(path));
-                return end_of_turn(path, false);
+                return end_of_turn(i, path, false);
             case FileDescriptorResult::pointer_shortage:
                 ui_.message_box(pointer_shortage_message(file));
                 return false;
@@ -393,7 +401,7 @@ private:
         } else {
             ++ssn_;
         }
-        return end_of_turn(path, complete);
+        return end_of_turn(i, path, complete);
     }
 
     TraceOutcome convert_trace(const std::string& path, const FileDescriptor& file, int t) {
@@ -450,6 +458,7 @@ private:
                                                        output_.cut_back_failure()));
             return TraceOutcome::stop;
         }
+        if (request_.tally != nullptr) ++request_.tally->traces_written;
         return ui_.yield_events() ? TraceOutcome::written : TraceOutcome::stop;
     }
 
@@ -457,8 +466,10 @@ private:
     // input goes only when every one of its traces is in the output, the output is on the
     // disk, and the path still names the file that was read (a file put in its place
     // meanwhile was never converted). False when the run stops.
-    bool end_of_turn(const std::string& path, bool complete) {
+    bool end_of_turn(std::size_t index, const std::string& path, bool complete) {
         log_.end_header_string_messages();
+        if (RunTally* tally = request_.tally)
+            ++(complete ? tally->files_complete : tally->files_incomplete);
         const bool deleting = request_.options.delete_inputs && complete;
         if (const std::error_code reason = deleting ? output_.sync() : output_.flush()) {
             ui_.message_box(output_write_error_message(request_.output_file_name, reason,
@@ -485,6 +496,8 @@ private:
         }
         if (::unlink(path.c_str()) != 0) {
             log_.append(deletion_failed_entry(path, {errno, std::generic_category()}));
+        } else if (request_.tally != nullptr) {
+            request_.tally->deleted_inputs.push_back(index);
         }
         return true;
     }

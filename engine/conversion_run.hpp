@@ -21,6 +21,14 @@
 
 namespace quarvent {
 
+// What a run did, counted as it goes; a stopped run counts up to its stop.
+struct RunTally {
+    int files_complete = 0;    // every trace of the file was written (at least one)
+    int files_incomplete = 0;  // files whose turn ended with a trace or the whole file skipped
+    long long traces_written = 0;
+    std::vector<std::size_t> deleted_inputs;  // indices into RunRequest::inputs, ascending
+};
+
 struct RunRequest {
     std::vector<std::string> inputs;  // the List1 entries, full paths, in list order
     std::string output_file_name;
@@ -29,6 +37,12 @@ struct RunRequest {
     std::function<std::string()> time_of_day;
     // The system calls the output file is written and closed with; tests replace them.
     OutputSystemCalls output_calls = OutputSystemCalls::real();
+    // true: when the output already holds records, the SSN prompt proposes the number after
+    // the last record's SSN, so that appending does not repeat one by accident. false: it
+    // always proposes 1.
+    bool propose_next_ssn = false;
+    // Filled in during the run when given.
+    RunTally* tally = nullptr;
 };
 
 enum class RunOutcome {
