@@ -535,6 +535,7 @@ void MainWindow::convert_Click() {
     IgnoreHeaderStrings no_translation;
     HeaderStringReceiver& receiver = header_strings ? *header_strings : no_translation;
     const RunOutcome outcome = convert_run(request, run_port, log_, receiver);
+    port_.show_progress(progress.view(request.inputs, now_seconds()));
     port_.set_progress_visible(false);
     port_.set_menu_enabled(Menu::convertstop, false);
     port_.set_menu_visible(Menu::convertstop, false);
