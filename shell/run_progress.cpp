@@ -80,15 +80,14 @@ std::string grouped(long long number) {
 }
 
 std::string summary_text(const RunSummary& summary) {
-    auto files = [](int count) {
-        return std::to_string(count) + (count == 1 ? " file" : " files");
-    };
-    std::string text = summary.stopped ? "Conversion stopped: " : "Conversion complete: ";
-    text += files(summary.files_complete) + " converted completely, ";
-    text += files(summary.files_incomplete) + " kept incomplete, ";
-    text += grouped(summary.traces_written) + (summary.traces_written == 1 ? " trace" : " traces");
-    text += " written, " + grouped(summary.bytes_written) + " bytes, ";
-    text += duration_text(summary.elapsed_seconds) + " elapsed.";
+    std::string text = summary.stopped ? "Stopped: " : "Complete: ";
+    text += std::to_string(summary.files_complete) +
+            (summary.files_complete == 1 ? " file converted, " : " files converted, ");
+    text += std::to_string(summary.files_incomplete) + " kept incomplete, ";
+    text +=
+        grouped(summary.traces_written) + (summary.traces_written == 1 ? " trace, " : " traces, ");
+    text += grouped(summary.bytes_written) + " bytes in ";
+    text += duration_text(summary.elapsed_seconds);
     return text;
 }
 

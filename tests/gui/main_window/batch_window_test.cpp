@@ -128,8 +128,8 @@ TEST_F(batch_window, progress_advances_through_a_run_of_20_files) {
     EXPECT_TRUE(window.text1()->isVisible());
     EXPECT_FALSE(action("convertstop")->isVisible());
     EXPECT_THAT(window.statusBar()->currentMessage().toStdString(),
-                HasSubstr("Conversion complete: 20 files converted completely, 0 files kept "
-                          "incomplete, 40 traces written, 10,240 bytes"));
+                HasSubstr("Complete: 20 files converted, 0 kept incomplete, 40 traces, "
+                          "10,240 bytes in "));
     EXPECT_THAT(window.logic().status_log().text(), HasSubstr("Conversion complete @ 10:20:30"));
     EXPECT_THAT(window.logic().status_log().text(), ::testing::Not(HasSubstr("files converted")));
 }
@@ -165,8 +165,7 @@ TEST_F(batch_window, stop_ends_the_run_after_whole_records_and_logs_it) {
         const std::string log = window.logic().status_log().text();
         EXPECT_THAT(log, HasSubstr("Conversion stopped by the operator @ 10:20:30\r\n"));
         EXPECT_THAT(log, ::testing::Not(HasSubstr("Conversion complete")));
-        EXPECT_THAT(window.statusBar()->currentMessage().toStdString(),
-                    HasSubstr("Conversion stopped: "));
+        EXPECT_THAT(window.statusBar()->currentMessage().toStdString(), HasSubstr("Stopped: "));
         EXPECT_TRUE(window.text1()->isVisible());
     }
 }
@@ -304,7 +303,7 @@ TEST_F(batch_window, inputs_deleted_by_the_run_leave_the_list) {
     EXPECT_TRUE(std::filesystem::exists(dir.file("notes.dat")));
     EXPECT_FALSE(std::filesystem::exists(dir.file("last.sg2")));
     EXPECT_THAT(window.statusBar()->currentMessage().toStdString(),
-                HasSubstr("4 files converted completely, 1 file kept incomplete"));
+                HasSubstr("Complete: 4 files converted, 1 kept incomplete"));
 }
 
 TEST_F(batch_window, appending_proposes_the_ssn_after_the_last_record) {
