@@ -13,6 +13,7 @@
 #include "common/byte_source.hpp"
 #include "common/numbers.hpp"
 #include "common/trace_header.hpp"
+#include "engine/file_probe.hpp"
 #include "engine/output_file.hpp"
 #include "engine/sample_decoding.hpp"
 #include "engine/seg2_reader.hpp"
@@ -403,7 +404,7 @@ private:
             return false;
         }
         const std::string answer = ui_.input_prompt(
-            {std::string(ssn_prompt), std::string(ssn_prompt_title), std::string(ssn_proposed)});
+            {std::string(ssn_prompt), std::string(ssn_prompt_title), proposed_ssn()});
         if (answer.empty()) return false;
         const std::optional<std::int16_t> ssn = to_int16(read_number(answer));
         if (!ssn) {
@@ -418,6 +419,13 @@ private:
         ui_.set_mouse_pointer(MousePointer::hourglass);
         ui_.set_text1_visible(false);
         return true;
+    }
+
+    std::string proposed_ssn() const {
+        if (!request_.propose_next_ssn) return std::string(ssn_proposed);
+        const std::optional<std::int16_t> last = last_record_ssn(request_.output_file_name);
+        if (!last) return std::string(ssn_proposed);
+        return std::to_string(static_cast<int>(*last) + 1);
     }
 
     // One file's turn; false when the run stops.

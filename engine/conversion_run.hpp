@@ -40,6 +40,10 @@ struct RunRequest {
     // Everything is checked and every trace read and decoded as in a run, but the output is
     // neither created nor written (records are only counted) and no input is deleted.
     bool dry_run = false;
+    // true: when the output already holds records, the SSN prompt proposes the number after
+    // the last record's SSN, so that appending does not repeat one by accident. false: it
+    // always proposes 1.
+    bool propose_next_ssn = false;
 };
 
 enum class RunOutcome {

@@ -2,14 +2,17 @@
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScreen>
 #include <QTextBrowser>
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "qt/about_window.hpp"
 #include "qt/qt_main_window.hpp"
@@ -107,9 +110,36 @@ void QtHelpViewer::open(const std::string& help_file, const QString& anchor) {
         browser_->setSource(url, QTextDocument::HtmlResource);
         browser_->scrollToAnchor(anchor);
     }
+    if (!isVisible()) place_beside_owner();
     show();
     raise();
     activateWindow();
+}
+
+// Beside the main window where the screen has room for it, else over it; never past the
+// screen's edge, and no larger than the screen's free area allows.
+void QtHelpViewer::place_beside_owner() {
+    const QWidget* owner = parentWidget();
+    const QScreen* screen = owner != nullptr ? owner->screen() : QGuiApplication::primaryScreen();
+    if (screen == nullptr) return;
+    const QRect room = screen->availableGeometry();
+    constexpr int gap = 8;
+    const QSize size(std::min(620, room.width() - 2 * gap), std::min(560, room.height() - 2 * gap));
+    resize(size);
+    const QRect beside = owner != nullptr ? owner->frameGeometry() : room;
+    QPoint at;
+    if (owner != nullptr && beside.right() + gap + size.width() <= room.right()) {
+        at = QPoint(beside.right() + gap, beside.top());
+    } else if (owner != nullptr && beside.left() - gap - size.width() >= room.left()) {
+        at = QPoint(beside.left() - gap - size.width(), beside.top());
+    } else {
+        at = beside.center() - QPoint(size.width() / 2, size.height() / 2);
+    }
+    at.setX(std::clamp(at.x(), room.left() + gap,
+                       std::max(room.left() + gap, room.right() - gap - size.width())));
+    at.setY(std::clamp(at.y(), room.top() + gap,
+                       std::max(room.top() + gap, room.bottom() - gap - size.height())));
+    move(at);
 }
 
 ContextHelp::ContextHelp(QtMainWindow& window, Help& help)

@@ -29,6 +29,8 @@ public:
     void quit(const std::string& help_file) override;
 
     QTextBrowser* browser() const { return browser_; }
+    // Places the viewer beside its owner, or over it when the screen has no room beside.
+    void place_beside_owner();
     // The help file shown, empty when none is.
     const QString& help_file() const { return help_file_; }
     // The anchor last asked for ("contents", "context5010", ...).

@@ -3,12 +3,15 @@
 #include <QApplication>
 
 #include "qt/qt_main_window.hpp"
+#include "qt/qt_preferences.hpp"
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("quarvent"));
 
+    quarvent::QtPreferences preferences;
     quarvent::QtMainWindow window;
+    window.logic().preferences = &preferences;
     if (!window.load()) return 0;
     window.show();
     return QApplication::exec();

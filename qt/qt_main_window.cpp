@@ -1,15 +1,25 @@
 #include "qt/qt_main_window.hpp"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QCloseEvent>
+#include <QDropEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QStatusBar>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <algorithm>
 #include <cmath>
+#include <functional>
 
 #include "qt/help_viewer.hpp"
 #include "qt/qt_shell_port.hpp"
@@ -31,7 +41,140 @@ constexpr TwipRect text1_place{3120, 600, 2052, 3132};
 constexpr double designed_width_twips = 9600;
 constexpr double designed_height_twips = 6600;
 
+// The smallest window in which the list, the status report and the progress panel stay
+// usable, in pixels.
+constexpr int minimum_width_pixels = 480;
+constexpr int minimum_height_pixels = 340;
+
 std::size_t index_of(Menu menu) { return static_cast<std::size_t>(menu); }
+
+// A label that shows each line of its text shortened in the middle when it does not fit, so
+// that both ends of a long path stay readable. text() keeps the whole caption.
+class ElidedLabel final : public QLabel {
+public:
+    using QLabel::QLabel;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        const QRect area = contentsRect();
+        const QFontMetrics metrics = fontMetrics();
+        int top = area.top();
+        for (const QString& line : text().split(QLatin1Char('\n'))) {
+            if (top != area.top() && top + metrics.height() > area.bottom() + 1) break;
+            painter.drawText(QRect(area.left(), top, area.width(), metrics.height()),
+                             Qt::AlignLeft | Qt::AlignVCenter,
+                             metrics.elidedText(line, Qt::ElideMiddle, area.width()));
+            top += metrics.lineSpacing();
+        }
+    }
+};
+
+// List1: takes files and folders dropped from a file manager, and lets the operator move
+// its entries by dragging them. Both are refused while editable() says no (during a run).
+class InputList final : public QListWidget {
+public:
+    std::function<void(const QStringList& paths, bool with_subfolders)> on_drop;
+    std::function<bool()> editable;
+
+    explicit InputList(QWidget* parent) : QListWidget(parent) {
+        setSelectionMode(QAbstractItemView::ExtendedSelection);
+        setDragEnabled(true);
+        setAcceptDrops(true);
+        setDropIndicatorShown(true);
+        setDragDropMode(QAbstractItemView::DragDrop);
+        setDefaultDropAction(Qt::MoveAction);
+    }
+
+protected:
+    static bool from_outside(const QDropEvent* event) { return event->mimeData()->hasUrls(); }
+    bool own_entries(const QDropEvent* event) const {
+        return !from_outside(event) && event->mimeData()->hasFormat(QStringLiteral(
+                                           "application/x-qabstractitemmodeldatalist"));
+    }
+    bool acceptable(const QDropEvent* event) const {
+        return (!editable || editable()) && (from_outside(event) || own_entries(event));
+    }
+
+    void dragEnterEvent(QDragEnterEvent* event) override {
+        if (!acceptable(event)) return event->ignore();
+        event->setDropAction(from_outside(event) ? Qt::CopyAction : Qt::MoveAction);
+        event->accept();
+    }
+    void dragMoveEvent(QDragMoveEvent* event) override {
+        if (!acceptable(event)) return event->ignore();
+        QListWidget::dragMoveEvent(event);
+        event->setDropAction(from_outside(event) ? Qt::CopyAction : Qt::MoveAction);
+        event->accept();
+    }
+    void dropEvent(QDropEvent* event) override {
+        if (!acceptable(event)) return event->ignore();
+        if (from_outside(event)) {
+            QStringList paths;
+            for (const QUrl& url : event->mimeData()->urls()) {
+                if (url.isLocalFile()) paths << url.toLocalFile();
+            }
+            event->setDropAction(Qt::CopyAction);
+            event->accept();
+            if (on_drop && !paths.isEmpty()) {
+                on_drop(paths, event->modifiers().testFlag(Qt::ControlModifier));
+            }
+            return;
+        }
+        move_selected_to(event->position().toPoint());
+        // Reported as a copy, so that the drag does not remove the moved entries again.
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+    }
+
+private:
+    // Moves the selected entries, in their order, to the place under point.
+    void move_selected_to(QPoint point) {
+        std::vector<int> rows;
+        for (const QModelIndex& index : selectionModel()->selectedRows())
+            rows.push_back(index.row());
+        if (rows.empty()) return;
+        std::sort(rows.begin(), rows.end());
+        const QModelIndex under = indexAt(point);
+        int target = count();
+        if (under.isValid()) {
+            const QRect place = visualRect(under);
+            target = under.row() + (point.y() > place.center().y() ? 1 : 0);
+        }
+        std::vector<QListWidgetItem*> moved;
+        for (auto row = rows.rbegin(); row != rows.rend(); ++row) {
+            if (*row < target) --target;
+            moved.insert(moved.begin(), takeItem(*row));
+        }
+        clearSelection();
+        for (std::size_t i = 0; i < moved.size(); ++i) {
+            insertItem(target + static_cast<int>(i), moved[i]);
+            moved[i]->setSelected(true);
+        }
+        setCurrentItem(moved.front(), QItemSelectionModel::NoUpdate);
+    }
+};
+
+// The divider between the list and the status report; dragging it widens or narrows the
+// list.
+class SplitHandle final : public QWidget {
+public:
+    std::function<void(int client_x)> on_drag;
+
+    explicit SplitHandle(QWidget* parent) : QWidget(parent) { setCursor(Qt::SplitHCursor); }
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override {
+        if (event->button() == Qt::LeftButton) offset_ = event->position().toPoint().x();
+    }
+    void mouseMoveEvent(QMouseEvent* event) override {
+        if (!(event->buttons() & Qt::LeftButton) || !on_drag) return;
+        on_drag(mapToParent(event->position().toPoint()).x() - offset_);
+    }
+
+private:
+    int offset_ = 0;
+};
 
 }  // namespace
 
@@ -43,6 +186,12 @@ QtMainWindow::QtMainWindow(QWidget* parent)
     setWindowTitle(QStringLiteral("SEG2 -> QEX"));
     build_menus();
     build_controls();
+    status_note_ = new QLabel(this);
+    status_note_->setObjectName(QStringLiteral("deletenote"));
+    status_note_->hide();
+    statusBar()->setObjectName(QStringLiteral("statusbar"));
+    statusBar()->addPermanentWidget(status_note_);
+    setMinimumSize(minimum_width_pixels, minimum_height_pixels);
 
     port_->set_window_width(designed_width_twips);
     port_->set_window_height(designed_height_twips);
@@ -75,7 +224,7 @@ QAction* QtMainWindow::add_command(QMenu* parent, Menu item, const char* caption
 }
 
 void QtMainWindow::build_menus() {
-    auto add_menu = [this](QWidget* parent_menu, Menu item, const char* caption) {
+    const AddMenu add_menu = [this](QWidget* parent_menu, Menu item, const char* caption) {
         const QString name = QString::fromLatin1(menu_name(item).data(),
                                                  static_cast<qsizetype>(menu_name(item).size()));
         auto* drop_down = new QMenu(QString::fromLatin1(caption), this);
@@ -91,17 +240,32 @@ void QtMainWindow::build_menus() {
         return drop_down;
     };
 
+    // The menu bar, left to right; each menu is built by its own function.
+    build_files_menu(add_menu);
+    build_options_menu(add_menu);
+    build_convert_commands();
+    build_help_menu(add_menu);
+}
+
+void QtMainWindow::build_files_menu(const AddMenu& add_menu) {
     QMenu* files = add_menu(menuBar(), Menu::filemenu, "Files");
-    add_command(files, Menu::fileopen, "Select &Inputs", &MainWindow::fileopen_Click);
-    add_command(files, Menu::fileoutput, "&Output ", &MainWindow::fileoutput_Click);
+    add_command(files, Menu::fileopen, "Select &Inputs", &MainWindow::fileopen_Click)
+        ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    add_command(files, Menu::fileoutput, "&Output ", &MainWindow::fileoutput_Click)
+        ->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
     add_command(files, Menu::fileclear, "&Clear List", &MainWindow::fileclear_Click);
     QAction* separator = files->addSeparator();
     separator->setObjectName(QStringLiteral("filesep"));
     actions_[index_of(Menu::filesep)] = separator;
-    add_command(files, Menu::fileexit, "E&xit", &MainWindow::fileexit_Click);
+    add_command(files, Menu::fileexit, "E&xit", &MainWindow::fileexit_Click)
+        ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+}
 
+void QtMainWindow::build_options_menu(const AddMenu& add_menu) {
     QMenu* options = add_menu(menuBar(), Menu::segoptions, "&Options");
     QMenu* resample = add_menu(options, Menu::optresamp, "Resample");
+    auto* factors = new QActionGroup(resample);
+    factors->setExclusive(true);
     for (auto [item, caption, handler] :
          {std::tuple{Menu::resamp1_1, "1:1", &MainWindow::resamp1_1_Click},
           std::tuple{Menu::resamp1_2, "2:1", &MainWindow::resamp1_2_Click},
@@ -109,16 +273,36 @@ void QtMainWindow::build_menus() {
         QAction* action = add_command(resample, item, caption, handler);
         action->setCheckable(true);
         action->setChecked(item == Menu::resamp1_1);
+        factors->addAction(action);
     }
     add_command(options, Menu::optiondelete, "Delete Input Files", &MainWindow::optiondelete_Click)
         ->setCheckable(true);
+    add_command(options, Menu::optionremember, "Remember Delete Input Files",
+                &MainWindow::optionremember_Click)
+        ->setCheckable(true);
     add_command(options, Menu::optionshorten, "Adjust Record Length",
                 &MainWindow::optionshorten_Click);
+}
 
-    add_command(nullptr, Menu::convert, "&Convert", &MainWindow::convert_Click);
+void QtMainWindow::build_convert_commands() {
+    add_command(nullptr, Menu::convert, "&Convert", &MainWindow::convert_Click)
+        ->setShortcuts(
+            {QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)});
+    // Shown beside Convert only while a run is in progress.
+    QAction* stop =
+        add_command(nullptr, Menu::convertstop, "&Stop", &MainWindow::convertstop_Click);
+    stop->setShortcut(QKeySequence(Qt::Key_Escape));
+    stop->setVisible(false);
+    stop->setEnabled(false);
+}
 
+void QtMainWindow::build_help_menu(const AddMenu& add_menu) {
     QMenu* help = add_menu(menuBar(), Menu::help, "&Help");
-    add_command(help, Menu::helpcontent, "&Contents", &MainWindow::helpcontent_Click);
+    QAction* contents =
+        add_command(help, Menu::helpcontent, "&Contents", &MainWindow::helpcontent_Click);
+    // F1 itself is taken by the context help anywhere in the window; the menu shows it.
+    contents->setShortcut(QKeySequence(Qt::Key_F1));
+    contents->setShortcutContext(Qt::WidgetShortcut);
     add_command(help, Menu::fileabout, "&About", &MainWindow::fileabout_Click);
 }
 
@@ -135,25 +319,41 @@ void QtMainWindow::build_controls() {
                             static_cast<int>(std::lround(rect.width / tx)),
                             static_cast<int>(std::lround(rect.height / ty)));
     };
-    auto make_label = [&](const char* name, const char* caption, const TwipRect& rect) {
-        auto* label = new QLabel(QString::fromLatin1(caption), client);
+    auto make_label = [&](const char* name, const char* caption, const TwipRect& rect,
+                          bool elided) {
+        QLabel* label = elided ? new ElidedLabel(QString::fromLatin1(caption), client)
+                               : new QLabel(QString::fromLatin1(caption), client);
         label->setObjectName(QString::fromLatin1(name));
         label->setTextFormat(Qt::PlainText);
         label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         place(label, rect);
         return label;
     };
-    label2_ = make_label("Label2", "OutPut File:", label2_place);
-    label1_ = make_label("Label1", "Input Files", label1_place);
-    label3_ = make_label("Label3", "Status Report", label3_place);
+    label2_ = make_label("Label2", "OutPut File:", label2_place, true);
+    label1_ = make_label("Label1", "Input Files", label1_place, false);
+    label3_ = make_label("Label3", "Status Report", label3_place, true);
 
-    list1_ = new QListWidget(client);
+    auto* list = new InputList(client);
+    list->editable = [this] { return !logic_->run_in_progress() && !port_->program_ended(); };
+    list->on_drop = [this](const QStringList& paths, bool with_subfolders) {
+        std::vector<std::string> dropped;
+        for (const QString& path : paths) dropped.push_back(program_text(path));
+        logic_->List1_Drop(dropped,
+                           with_subfolders ? std::optional<bool>(true) : std::optional<bool>());
+    };
+    list1_ = list;
     list1_->setObjectName(QStringLiteral("List1"));
-    list1_->setSelectionMode(QAbstractItemView::SingleSelection);
     list1_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     place(list1_, list1_place);
     list1_->installEventFilter(this);
     list1_->viewport()->installEventFilter(this);
+
+    auto* handle = new SplitHandle(client);
+    handle->setObjectName(QStringLiteral("listsplitter"));
+    handle->on_drag = [this](int client_x) {
+        logic_->List1_SetWidth((client_x - list1_->x()) * port_->twips_per_pixel_x());
+    };
+    splitter_ = handle;
 
     text1_ = new QPlainTextEdit(client);
     text1_->setObjectName(QStringLiteral("Text1"));
@@ -161,6 +361,49 @@ void QtMainWindow::build_controls() {
     // A status line longer than the box wraps rather than hiding behind a scroll bar.
     text1_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     place(text1_, text1_place);
+
+    progress_panel_ = new QWidget(client);
+    progress_panel_->setObjectName(QStringLiteral("progresspanel"));
+    auto* layout = new QVBoxLayout(progress_panel_);
+    layout->setContentsMargins(4, 4, 4, 4);
+    const char* line_names[] = {"progressfile", "progresspath", "progresstraces", "progresstime"};
+    for (std::size_t i = 0; i < progress_lines_.size(); ++i) {
+        progress_lines_[i] =
+            i == 1 ? new ElidedLabel(progress_panel_) : new QLabel(progress_panel_);
+        progress_lines_[i]->setObjectName(QString::fromLatin1(line_names[i]));
+        progress_lines_[i]->setTextFormat(Qt::PlainText);
+        layout->addWidget(progress_lines_[i]);
+        if (i == 1) {
+            progress_bar_ = new QProgressBar(progress_panel_);
+            progress_bar_->setObjectName(QStringLiteral("progressbar"));
+            progress_bar_->setRange(0, 1000);
+            progress_bar_->setValue(0);
+            layout->addWidget(progress_bar_);
+        }
+    }
+    layout->addStretch();
+    progress_panel_->hide();
+    place_companions();
+}
+
+void QtMainWindow::show_progress(const ProgressView& progress) {
+    const long long total = std::max<long long>(progress.total, 0);
+    const long long done = std::clamp<long long>(progress.position, 0, total);
+    progress_bar_->setValue(total > 0 ? static_cast<int>(done * 1000 / total) : 0);
+    progress_lines_[0]->setText(display_text(progress.file_line));
+    progress_lines_[1]->setText(display_text(progress.file_path));
+    progress_lines_[1]->setToolTip(display_text(progress.file_path));
+    progress_lines_[2]->setText(display_text(progress.traces_line));
+    progress_lines_[3]->setText(display_text(progress.time_line));
+}
+
+void QtMainWindow::place_companions() {
+    if (progress_panel_ != nullptr) progress_panel_->setGeometry(text1_->geometry());
+    if (splitter_ != nullptr) {
+        const int left = list1_->geometry().right() + 1;
+        splitter_->setGeometry(left, list1_->y(), std::max(2, text1_->x() - left),
+                               list1_->height());
+    }
 }
 
 QAction* QtMainWindow::action(Menu menu) const {
@@ -175,18 +418,25 @@ QMenu* QtMainWindow::menu(Menu menu) const {
 
 QLabel* QtMainWindow::label(Control label) const {
     switch (label) {
-        case Control::Label1: return label1_;
-        case Control::Label2: return label2_;
-        case Control::Label3: return label3_;
-        default: return nullptr;
+        case Control::Label1:
+            return label1_;
+        case Control::Label2:
+            return label2_;
+        case Control::Label3:
+            return label3_;
+        default:
+            return nullptr;
     }
 }
 
 QWidget* QtMainWindow::control(Control control) const {
     switch (control) {
-        case Control::List1: return list1_;
-        case Control::Text1: return text1_;
-        default: return label(control);
+        case Control::List1:
+            return list1_;
+        case Control::Text1:
+            return text1_;
+        default:
+            return label(control);
     }
 }
 
@@ -212,6 +462,7 @@ void QtMainWindow::set_help_at_right(bool at_right) {
 void QtMainWindow::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
     if (logic_) logic_->Form_Resize();
+    place_companions();
 }
 
 void QtMainWindow::closeEvent(QCloseEvent* event) {

@@ -4,6 +4,7 @@
 
 #include <QMainWindow>
 #include <array>
+#include <functional>
 #include <memory>
 
 #include "shell/main_window.hpp"
@@ -11,6 +12,7 @@
 
 class QAction;
 class QLabel;
+class QProgressBar;
 class QListWidget;
 class QMenu;
 class QMenuBar;
@@ -41,6 +43,16 @@ public:
     QPlainTextEdit* text1() const { return text1_; }
     QLabel* label(Control label) const;
     QWidget* control(Control control) const;
+    // The progress panel that stands in for Text1 during a run, its bar, and its lines.
+    QWidget* progress_panel() const { return progress_panel_; }
+    QProgressBar* progress_bar() const { return progress_bar_; }
+    void show_progress(const ProgressView& progress);
+    // The standing note in the status bar (Delete Input Files).
+    QLabel* status_note() const { return status_note_; }
+    // The divider between the list and the status report.
+    QWidget* splitter_handle() const { return splitter_; }
+    // Keeps the progress panel over Text1 and the divider between List1 and Text1.
+    void place_companions();
 
     // Moves the Help menu to the right-hand end of the menu bar, or back.
     void set_help_at_right(bool at_right);
@@ -52,9 +64,15 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    using AddMenu = std::function<QMenu*(QWidget* parent, Menu item, const char* caption)>;
     void build_menus();
+    void build_files_menu(const AddMenu& add_menu);
+    void build_options_menu(const AddMenu& add_menu);
+    void build_convert_commands();
+    void build_help_menu(const AddMenu& add_menu);
     void build_controls();
-    QAction* add_command(QMenu* parent, Menu item, const char* caption, void (MainWindow::*handler)());
+    QAction* add_command(QMenu* parent, Menu item, const char* caption,
+                         void (MainWindow::*handler)());
 
     std::array<QAction*, menu_count> actions_{};
     std::array<QMenu*, menu_count> menus_{};
@@ -65,6 +83,11 @@ private:
     QLabel* label3_ = nullptr;
     QListWidget* list1_ = nullptr;
     QPlainTextEdit* text1_ = nullptr;
+    QWidget* progress_panel_ = nullptr;
+    QProgressBar* progress_bar_ = nullptr;
+    std::array<QLabel*, 4> progress_lines_{};
+    QLabel* status_note_ = nullptr;
+    QWidget* splitter_ = nullptr;
     std::unique_ptr<QtShellPort> port_;
     std::unique_ptr<MainWindow> logic_;
 };

@@ -13,8 +13,11 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
+#include <QStatusBar>
 #include <QStringDecoder>
+#include <algorithm>
 #include <cmath>
 
 #include "qt/qt_main_window.hpp"
@@ -24,6 +27,9 @@ namespace quarvent {
 namespace {
 
 constexpr int item_bytes_role = Qt::UserRole;
+
+// Positions beyond any screen are refused rather than handed to the window system.
+constexpr double largest_twips = 1440.0 * 100000;
 
 QMessageBox::Icon qt_icon(Icon icon) {
     switch (icon) {
@@ -79,6 +85,33 @@ QString message_text(std::string_view text) {
 
 bool blank(std::string_view text) { return text.find_first_not_of(' ') == std::string_view::npos; }
 
+// A dialog parented to a window that is shown opens centred over it by itself. Before the
+// window is shown (the messages of start-up) it is centred over the place the window will
+// take, and kept on its screen.
+void centre_over(QWidget& dialog, const QWidget& window) {
+    if (window.isVisible()) return;
+    dialog.adjustSize();
+    QRect place(QPoint(), dialog.size());
+    place.moveCenter(window.geometry().center());
+    if (const QScreen* screen = window.screen()) {
+        const QRect room = screen->availableGeometry();
+        place.moveLeft(std::clamp(place.left(), room.left(),
+                                  std::max(room.left(), room.right() - place.width())));
+        place.moveTop(std::clamp(place.top(), room.top(),
+                                 std::max(room.top(), room.bottom() - place.height())));
+    }
+    dialog.move(place.topLeft());
+}
+
+// An input list entry: the file's name first, then its folder.
+QString entry_text(const QString& path) {
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    if (slash < 0) return path;
+    const QString name = path.mid(slash + 1);
+    const QString folder = slash == 0 ? QStringLiteral("/") : path.left(slash);
+    return name + QStringLiteral("  \u2014  ") + folder;
+}
+
 }  // namespace
 
 QString display_text(std::string_view text) {
@@ -120,6 +153,7 @@ Answer QtShellPort::message_box(const MessageBoxRequest& request) {
                     display_text(request.title.empty() ? default_title : request.title),
                     message_text(request.text), qt_buttons(request.buttons), &window_);
     box.setTextFormat(Qt::PlainText);
+    centre_over(box, window_);
     box.exec();
     switch (box.standardButton(box.clickedButton())) {
         case QMessageBox::Ok:
@@ -142,6 +176,7 @@ std::string QtShellPort::input_prompt(const PromptRequest& request) {
     dialog.setWindowTitle(display_text(request.title.empty() ? default_title : request.title));
     dialog.setLabelText(message_text(request.prompt));
     dialog.setTextValue(display_text(request.proposed));
+    centre_over(dialog, window_);
     if (dialog.exec() != QDialog::Accepted) return {};
     return program_text(dialog.textValue());
 }
@@ -237,6 +272,7 @@ FileDialogResult QtShellPort::show_file_dialog(FileDialogMode mode) {
     if (!blank(filelog.file_name)) dialog.selectFile(display_text(filelog.file_name));
 
     FileDialogResult result;
+    centre_over(dialog, window_);
     if (dialog.exec() != QDialog::Accepted) {
         if (filelog.cancel_reported) return result;  // cancelled
         result.outcome = FileDialogResult::Outcome::chosen;
@@ -328,7 +364,9 @@ std::string QtShellPort::label_caption(Control label) const {
 }
 
 void QtShellPort::list1_add(std::string_view item) {
-    auto* entry = new QListWidgetItem(display_text(item));
+    const QString path = display_text(item);
+    auto* entry = new QListWidgetItem(entry_text(path));
+    entry->setToolTip(path);
     entry->setData(item_bytes_role, QByteArray(item.data(), static_cast<qsizetype>(item.size())));
     window_.list1()->addItem(entry);
 }
@@ -349,6 +387,48 @@ std::string QtShellPort::list1_item(int index) const {
     const QListWidgetItem* entry = window_.list1()->item(index);
     if (entry == nullptr) return {};
     return entry->data(item_bytes_role).toByteArray().toStdString();
+}
+
+std::vector<int> QtShellPort::list1_selection() const {
+    std::vector<int> rows;
+    for (const QModelIndex& index : window_.list1()->selectionModel()->selectedRows()) {
+        rows.push_back(index.row());
+    }
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+double QtShellPort::control_left(Control control) const {
+    const QWidget* widget = window_.control(control);
+    return widget != nullptr ? pixels_to_twips(widget->x(), twips_per_pixel_x()) : 0.0;
+}
+
+bool QtShellPort::set_control_left(Control control, double twips) {
+    QWidget* widget = window_.control(control);
+    if (widget == nullptr || !(std::fabs(twips) <= largest_twips)) return false;
+    widget->move(to_pixels_x(twips), widget->y());
+    window_.place_companions();
+    return true;
+}
+
+void QtShellPort::set_progress_visible(bool visible) {
+    window_.place_companions();
+    window_.progress_panel()->setVisible(visible);
+}
+
+void QtShellPort::show_progress(const ProgressView& progress) { window_.show_progress(progress); }
+
+void QtShellPort::set_status_message(std::string_view text) {
+    window_.statusBar()->showMessage(display_text(text));
+}
+
+void QtShellPort::set_status_note(std::string_view text) {
+    window_.status_note()->setText(display_text(text));
+    window_.status_note()->setVisible(!text.empty());
+}
+
+void QtShellPort::set_menu_visible(Menu menu, bool visible) {
+    if (QAction* item = window_.action(menu)) item->setVisible(visible);
 }
 
 int QtShellPort::list1_selected() const {
@@ -392,9 +472,6 @@ double QtShellPort::window_height() const {
     return pixels_to_twips(window_.geometry().height(), twips_per_pixel_y());
 }
 
-// Positions beyond any screen are refused rather than handed to the window system.
-constexpr double largest_twips = 1440.0 * 100000;
-
 void QtShellPort::set_window_left(double twips) {
     if (!(std::fabs(twips) <= largest_twips)) return;
     QRect client = window_.geometry();
@@ -435,6 +512,7 @@ bool QtShellPort::set_control_width(Control control, double twips) {
     QWidget* widget = window_.control(control);
     if (widget == nullptr || !(twips >= 0 && twips <= largest_twips)) return false;
     widget->resize(to_pixels_x(twips), widget->height());
+    window_.place_companions();
     return true;
 }
 
@@ -442,6 +520,7 @@ bool QtShellPort::set_control_height(Control control, double twips) {
     QWidget* widget = window_.control(control);
     if (widget == nullptr || !(twips >= 0 && twips <= largest_twips)) return false;
     widget->resize(widget->width(), to_pixels_y(twips));
+    window_.place_companions();
     return true;
 }
 

@@ -72,6 +72,14 @@ public:
     int list1_count() const override;
     std::string list1_item(int index) const override;
     int list1_selected() const override;
+    std::vector<int> list1_selection() const override;
+    double control_left(Control control) const override;
+    bool set_control_left(Control control, double twips) override;
+    void set_progress_visible(bool visible) override;
+    void show_progress(const ProgressView& progress) override;
+    void set_status_message(std::string_view text) override;
+    void set_status_note(std::string_view text) override;
+    void set_menu_visible(Menu menu, bool visible) override;
     double window_left() const override;
     double window_top() const override;
     double window_width() const override;

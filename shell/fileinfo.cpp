@@ -72,7 +72,9 @@ std::FILE* system_open(const std::string& path, std::int16_t mode, std::error_co
             flags = O_RDWR | O_CREAT;
             stream_mode = "r+b";
             break;
-        default: error = std::make_error_code(std::errc::invalid_argument); return nullptr;
+        default:
+            error = std::make_error_code(std::errc::invalid_argument);
+            return nullptr;
     }
     const int fd = ::open(path.c_str(), flags | O_CLOEXEC, 0666);
     if (fd < 0) {
@@ -91,10 +93,18 @@ std::FILE* system_open(const std::string& path, std::int16_t mode, std::error_co
 
 void PrintTo(FileAction action, std::ostream* os) {
     switch (action) {
-        case FileAction::retry: *os << "retry"; return;
-        case FileAction::skip: *os << "skip"; return;
-        case FileAction::give_up: *os << "give_up"; return;
-        case FileAction::unrecognised: *os << "unrecognised"; return;
+        case FileAction::retry:
+            *os << "retry";
+            return;
+        case FileAction::skip:
+            *os << "skip";
+            return;
+        case FileAction::give_up:
+            *os << "give_up";
+            return;
+        case FileAction::unrecognised:
+            *os << "unrecognised";
+            return;
     }
     *os << "FileAction(" << static_cast<int>(action) << ")";
 }
@@ -130,21 +140,30 @@ std::int32_t file_error_number(std::error_code error, const std::string& path) {
             return std::filesystem::is_directory(directory, ignored) ? 53 : 76;
         }
         // A part of the path that is not a directory: the path does not exist.
-        case ENOTDIR: return 76;
+        case ENOTDIR:
+            return 76;
         case EACCES:
         case EPERM:
-        case EROFS: return 75;
-        case ENOSPC: return 61;
+        case EROFS:
+            return 75;
+        case ENOSPC:
+            return 61;
         case EMFILE:
-        case ENFILE: return 67;
-        case EIO: return 57;
+        case ENFILE:
+            return 67;
+        case EIO:
+            return 57;
         case ENXIO:
-        case ENODEV: return 68;
+        case ENODEV:
+            return 68;
         case ENAMETOOLONG:
-        case EINVAL: return 64;
+        case EINVAL:
+            return 64;
         case EBUSY:
-        case ETXTBSY: return 55;
-        default: return 0;
+        case ETXTBSY:
+            return 55;
+        default:
+            return 0;
     }
 }
 
@@ -165,15 +184,18 @@ FileAction FILEINFO::report_file_error(std::int32_t error_number, std::string_vi
         text += line_break;
         text += details;
     }
-    switch (ui_.message_box({std::move(text), std::string(file_error_title), row->buttons,
-                             row->icon})) {
+    switch (ui_.message_box(
+        {std::move(text), std::string(file_error_title), row->buttons, row->icon})) {
         case Answer::ok:
         case Answer::yes:
-        case Answer::retry: return FileAction::retry;
-        case Answer::ignore: return FileAction::skip;
+        case Answer::retry:
+            return FileAction::retry;
+        case Answer::ignore:
+            return FileAction::skip;
         case Answer::cancel:
         case Answer::abort:
-        case Answer::no: return FileAction::give_up;
+        case Answer::no:
+            return FileAction::give_up;
     }
     return FileAction::give_up;
 }

@@ -72,8 +72,8 @@ public:
     static constexpr int max_ok_only_retries = 3;
 
     // How modes 1 to 4 open a file: a stream, or nullptr with error set.
-    using Opener =
-        std::function<std::FILE*(const std::string& path, std::int16_t mode, std::error_code& error)>;
+    using Opener = std::function<std::FILE*(const std::string& path, std::int16_t mode,
+                                            std::error_code& error)>;
 
     explicit FILEINFO(UiPort& ui);
     // Closes every file still open.

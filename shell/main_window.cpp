@@ -1,19 +1,29 @@
 #include "shell/main_window.hpp"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <limits>
 #include <string_view>
 #include <vector>
 
 #include "common/numbers.hpp"
 #include "engine/conversion_run.hpp"
+#include "engine/file_probe.hpp"
+#include "shell/input_drop.hpp"
 
 namespace quarvent {
 
 namespace {
 
+// SEG-2 recordings come first, under the names field crews give them; the platform's file
+// names are case-sensitive, so both spellings are listed.
 constexpr std::string_view input_filter =
+    "SEG-2 recordings (*.sg2 *.seg2 *.dat *.SG2 *.SEG2 *.DAT)|"
+    "*.sg2;*.seg2;*.dat;*.SG2;*.SEG2;*.DAT|"
     "Data (*.dat)|*.dat|Raw Data (*.raw)|*.raw|All Data (*.*)|*.*";
 constexpr std::string_view output_filter = "Data (*.dat)|*.dat|All Data (*.*)|*.*";
 constexpr std::string_view error_title = "Quarvent ERROR";
@@ -22,13 +32,51 @@ constexpr std::string_view shorten_caption = "Adjust Record Length";
 // The layout's margins in twips: beside and below the status report.
 constexpr double text1_right_margin_twips = 350;
 constexpr double text1_bottom_margin_twips = 1300;
+// The gap between the input list and the status report, and the narrowest each may become
+// when the operator drags the divider between them or the window shrinks.
+constexpr double list1_gap_twips = 108;
+constexpr double list1_designed_width_twips = 2892;
+constexpr double list1_min_width_twips = 1500;
+constexpr double text1_min_width_twips = 2000;
+
+constexpr std::string_view close_question_title = "Conversion in progress";
+constexpr std::string_view close_question_text =
+    "A conversion is running.\r\nStop it after the current record and close the window?";
+constexpr std::string_view subfolder_question_title = "Add Folders";
+constexpr std::string_view subfolder_question_text =
+    "The dropped folders hold folders of their own.\r\n"
+    "Add the SEG-2 recordings inside those too?";
+constexpr std::string_view delete_note =
+    "Delete Input Files is on: inputs are deleted after "
+    "their conversion";
+
+std::string float_text(double value) {
+    char text[40];
+    std::snprintf(text, sizeof text, "%.9g", value);
+    return text;
+}
+
+std::optional<double> parse_double(const std::optional<std::string>& text) {
+    if (!text || text->empty()) return std::nullopt;
+    char* end = nullptr;
+    const double value = std::strtod(text->c_str(), &end);
+    if (end == text->c_str() || *end != '\0' || !std::isfinite(value)) return std::nullopt;
+    return value;
+}
 
 // The port as the conversion run sees it: the window itself, except that a close asked for
 // during the run stops the run after its current record.
 class RunPort final : public UiPort {
 public:
-    RunPort(ShellPort& port, const bool& close_requested)
-        : port_(port), close_requested_(close_requested) {}
+    RunPort(ShellPort& port, const bool& close_requested, const bool& stop_requested,
+            RunProgress& progress, const std::vector<std::string>& inputs,
+            std::function<double()> now)
+        : port_(port),
+          close_requested_(close_requested),
+          stop_requested_(stop_requested),
+          progress_(progress),
+          inputs_(inputs),
+          now_(std::move(now)) {}
 
     Answer message_box(const MessageBoxRequest& request) override {
         return port_.message_box(request);
@@ -38,21 +86,42 @@ public:
     }
     void text1_append(std::string_view text) override { port_.text1_append(text); }
     void text1_clear() override { port_.text1_clear(); }
-    void set_text1_visible(bool visible) override { port_.set_text1_visible(visible); }
+    // The progress panel stands in for the status report while the run hides it.
+    void set_text1_visible(bool visible) override {
+        port_.set_text1_visible(visible);
+        port_.set_progress_visible(!visible);
+        if (!visible) port_.show_progress(progress_.view(inputs_, now_()));
+    }
     void set_label3_caption(std::string_view caption) override {
         port_.set_label3_caption(caption);
     }
     void set_label3_visible(bool visible) override { port_.set_label3_visible(visible); }
-    void list1_select(int index) override { port_.list1_select(index); }
+    void list1_select(int index) override {
+        port_.list1_select(index);
+        progress_.file_started(index, now_());
+        refresh();
+    }
     void set_mouse_pointer(MousePointer pointer) override { port_.set_mouse_pointer(pointer); }
+    // Called once for every record written.
     bool yield_events() override {
-        if (close_requested_) return false;
-        return port_.yield_events() && !close_requested_;
+        progress_.trace_written(now_());
+        refresh();
+        if (close_requested_ || stop_requested_) return false;
+        return port_.yield_events() && !close_requested_ && !stop_requested_;
     }
 
 private:
+    void refresh() {
+        const double now = now_();
+        if (progress_.take_refresh(now)) port_.show_progress(progress_.view(inputs_, now));
+    }
+
     ShellPort& port_;
     const bool& close_requested_;
+    const bool& stop_requested_;
+    RunProgress& progress_;
+    const std::vector<std::string>& inputs_;
+    std::function<double()> now_;
 };
 
 std::vector<std::string> split_at_nul(const std::string& text) {
@@ -118,11 +187,18 @@ void MainWindow::set_option_defaults() {
     set_resample(1);
     port_.set_menu_checked(Menu::optiondelete, options.delete_inputs);
     port_.set_menu_caption(Menu::optionshorten, shorten_caption);
+    show_delete_note();
 }
 
 bool MainWindow::Form_QueryUnload() {
     if (running_) {
-        close_requested_ = true;
+        // Asked once: the run stops after its current record and the window then closes,
+        // or the run goes on.
+        if (!close_requested_ &&
+            port_.message_box({std::string(close_question_text), std::string(close_question_title),
+                               Buttons::yes_no, Icon::question}) == Answer::yes) {
+            close_requested_ = true;
+        }
         return false;
     }
     close_requested_ = false;
@@ -130,6 +206,13 @@ bool MainWindow::Form_QueryUnload() {
 }
 
 void MainWindow::Form_Resize() {
+    // A list the operator widened gives way first when the window narrows, down to its
+    // designed width, so that the status report stays usable.
+    const double list_width = port_.control_width(Control::List1);
+    const double room = port_.window_width() - text1_right_margin_twips - text1_min_width_twips;
+    if (list_width > list1_designed_width_twips && list_width > room) {
+        port_.set_control_width(Control::List1, std::max(room, list1_designed_width_twips));
+    }
     // A size that would be negative (the window is too small) is skipped, and the next
     // step is still done.
     const double text1_width =
@@ -138,6 +221,70 @@ void MainWindow::Form_Resize() {
     const double text1_height = port_.window_height() - text1_bottom_margin_twips;
     if (text1_height >= 0) port_.set_control_height(Control::Text1, text1_height);
     port_.set_control_height(Control::List1, port_.control_height(Control::Text1));
+    follow_list_width();
+}
+
+void MainWindow::follow_list_width() {
+    const double text_left =
+        port_.control_left(Control::List1) + port_.control_width(Control::List1) + list1_gap_twips;
+    port_.set_control_left(Control::Text1, text_left);
+    port_.set_control_left(Control::Label3, text_left);
+    const double right = text_left + port_.control_width(Control::Text1);
+    for (Control label : {Control::Label2, Control::Label3}) {
+        const double width = right - port_.control_left(label);
+        if (width > 0) port_.set_control_width(label, width);
+    }
+}
+
+void MainWindow::List1_SetWidth(double twips) {
+    if (!std::isfinite(twips)) return;
+    const double widest = port_.window_width() - text1_right_margin_twips - text1_min_width_twips -
+                          port_.control_left(Control::List1) - list1_gap_twips;
+    const double width = std::max(list1_min_width_twips, std::min(twips, widest));
+    port_.set_control_width(Control::List1, width);
+    Form_Resize();
+    remember(preference_key::list_width, float_text(port_.control_width(Control::List1)));
+}
+
+void MainWindow::remember(std::string_view key, std::string_view value) {
+    if (preferences != nullptr) preferences->set_value(key, value);
+}
+
+void MainWindow::restore_choices() {
+    if (preferences == nullptr) return;
+    PreferenceStore& stored = *preferences;
+    if (const auto factor = parse_double(stored.value(preference_key::resample_factor))) {
+        if (*factor == 1 || *factor == 2 || *factor == 4) {
+            set_resample(static_cast<std::int16_t>(*factor));
+        }
+    }
+    if (const auto ms = parse_double(stored.value(preference_key::record_end_ms))) {
+        set_record_end(to_record_end_ms(*ms));
+    }
+    remember_delete_ = stored.value(preference_key::remember_delete) == "1";
+    port_.set_menu_checked(Menu::optionremember, remember_delete_);
+    if (remember_delete_ && stored.value(preference_key::delete_inputs) == "1") {
+        options.delete_inputs = true;
+        port_.set_menu_checked(Menu::optiondelete, true);
+    }
+    if (const auto output = stored.value(preference_key::output_file); output && !output->empty()) {
+        output_file_name = *output;
+        port_.set_label_caption(Control::Label2, "Output file: " + output_file_name);
+    }
+    if (const auto width = parse_double(stored.value(preference_key::list_width))) {
+        List1_SetWidth(*width);
+    }
+    show_delete_note();
+}
+
+void MainWindow::show_delete_note() {
+    port_.set_status_note(options.delete_inputs ? delete_note : std::string_view{});
+}
+
+double MainWindow::now_seconds() const {
+    if (clock) return clock();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 FileDialogSettings& MainWindow::prepare_filelog(const std::string& directory,
@@ -219,7 +366,10 @@ void MainWindow::fileoutput_Click() {
     const auto chosen = show_filelog(FileDialogMode::save);
     if (!chosen) return;
     const FileDialogResult& result = *chosen;
-    if (!result.text.empty()) output_file_name = result.text;
+    if (!result.text.empty()) {
+        output_file_name = result.text;
+        remember(preference_key::output_file, output_file_name);
+    }
     port_.set_label_caption(Control::Label2, "Output file: " + output_file_name);
     last_output_dir = chosen_folder(
         result, result.text.empty() ? std::vector<std::string>{} : std::vector{result.text});
@@ -238,32 +388,62 @@ void MainWindow::set_resample(std::int16_t factor) {
 }
 
 void MainWindow::resamp1_1_Click() {
-    if (!running_) set_resample(1);
+    if (running_) return;
+    set_resample(1);
+    remember(preference_key::resample_factor, "1");
 }
 void MainWindow::resamp1_2_Click() {
-    if (!running_) set_resample(2);
+    if (running_) return;
+    set_resample(2);
+    remember(preference_key::resample_factor, "2");
 }
 void MainWindow::resamp1_4_Click() {
-    if (!running_) set_resample(4);
+    if (running_) return;
+    set_resample(4);
+    remember(preference_key::resample_factor, "4");
 }
 
 void MainWindow::optiondelete_Click() {
     if (running_) return;
     options.delete_inputs = !options.delete_inputs;
     port_.set_menu_checked(Menu::optiondelete, options.delete_inputs);
+    if (remember_delete_)
+        remember(preference_key::delete_inputs, options.delete_inputs ? "1" : "0");
+    show_delete_note();
+}
+
+void MainWindow::optionremember_Click() {
+    if (running_) return;
+    remember_delete_ = !remember_delete_;
+    port_.set_menu_checked(Menu::optionremember, remember_delete_);
+    remember(preference_key::remember_delete, remember_delete_ ? "1" : "0");
+    if (remember_delete_) {
+        remember(preference_key::delete_inputs, options.delete_inputs ? "1" : "0");
+    } else if (preferences != nullptr) {
+        preferences->remove(preference_key::delete_inputs);
+    }
 }
 
 void MainWindow::optionshorten_Click() {
     if (running_) return;
     const std::string answer = port_.input_prompt(
         {"Enter ending time(ms) of records. 0=original", "Modify Record Length", "0"});
-    options.record_end_ms = to_record_end_ms(read_number(answer));
+    set_record_end(to_record_end_ms(read_number(answer)));
+    remember(preference_key::record_end_ms, float_text(options.record_end_ms));
+}
+
+void MainWindow::set_record_end(float ms) {
+    options.record_end_ms = ms;
     if (options.record_end_ms != 0) {
         port_.set_menu_caption(Menu::optionshorten,
                                "Adjusted Length = " + number_text(options.record_end_ms) + " ms");
     } else {
         port_.set_menu_caption(Menu::optionshorten, shorten_caption);
     }
+}
+
+void MainWindow::convertstop_Click() {
+    if (running_) stop_requested_ = true;
 }
 
 void MainWindow::List1_KeyDown(int key_code) {
@@ -274,18 +454,46 @@ void MainWindow::List1_MouseDown(MouseButton button) {
     if (button == MouseButton::right) remove_selected_input();
 }
 
+// Removes every selected item; then the item just before the first one removed is selected,
+// or the first item when the first was among them.
 void MainWindow::remove_selected_input() {
     if (running_) return;
-    const int selected = port_.list1_selected();
-    if (selected < 0 || selected >= port_.list1_count()) return;
-    port_.list1_remove(selected);
-    if (port_.list1_count() > 0) port_.list1_select(selected == 0 ? 0 : selected - 1);
+    std::vector<int> selected = port_.list1_selection();
+    const int count = port_.list1_count();
+    std::erase_if(selected, [count](int index) { return index < 0 || index >= count; });
+    if (selected.empty()) return;
+    std::sort(selected.begin(), selected.end());
+    for (auto it = selected.rbegin(); it != selected.rend(); ++it) port_.list1_remove(*it);
+    const int first = selected.front();
+    if (port_.list1_count() > 0) {
+        port_.list1_select(std::min(first == 0 ? 0 : first - 1, port_.list1_count() - 1));
+    }
+}
+
+void MainWindow::List1_Drop(const std::vector<std::string>& paths,
+                            std::optional<bool> include_subfolders) {
+    if (running_ || paths.empty()) return;
+    if (!include_subfolders) {
+        include_subfolders = drop_has_subfolders(paths) &&
+                             port_.message_box({std::string(subfolder_question_text),
+                                                std::string(subfolder_question_title),
+                                                Buttons::yes_no, Icon::question}) == Answer::yes;
+    }
+    const DropContents contents = drop_contents(paths, *include_subfolders);
+    for (const std::string& path : contents.recordings) port_.list1_add(path);
+    std::string note = "Added " + std::to_string(contents.recordings.size()) +
+                       (contents.recordings.size() == 1 ? " SEG-2 recording" : " SEG-2 recordings");
+    if (contents.left_out > 0) {
+        note += "; left out " + std::to_string(contents.left_out) +
+                (contents.left_out == 1 ? " file that is not SEG-2" : " files that are not SEG-2");
+    }
+    port_.set_status_message(note + ".");
 }
 
 void MainWindow::set_run_commands_enabled(bool enabled) {
-    for (Menu menu :
-         {Menu::fileopen, Menu::fileoutput, Menu::fileclear, Menu::resamp1_1, Menu::resamp1_2,
-          Menu::resamp1_4, Menu::optiondelete, Menu::optionshorten, Menu::convert}) {
+    for (Menu menu : {Menu::fileopen, Menu::fileoutput, Menu::fileclear, Menu::resamp1_1,
+                      Menu::resamp1_2, Menu::resamp1_4, Menu::optiondelete, Menu::optionremember,
+                      Menu::optionshorten, Menu::convert}) {
         port_.set_menu_enabled(menu, enabled);
     }
 }
@@ -299,18 +507,64 @@ void MainWindow::convert_Click() {
     request.output_file_name = output_file_name;
     request.options = options;
     request.time_of_day = time_of_day;
+    request.propose_next_ssn = true;
+
+    // The progress bar counts the traces the inputs declare, read from their descriptors.
+    std::vector<int> trace_counts;
+    trace_counts.reserve(request.inputs.size());
+    for (const std::string& input : request.inputs) {
+        trace_counts.push_back(seg2_trace_count(input).value_or(0));
+    }
+    RunProgress progress(std::move(trace_counts));
 
     // The run yields to window events after each record: keep the operator from changing
     // what it reads (or starting a second run) until it has ended.
     running_ = true;
     close_requested_ = false;
+    stop_requested_ = false;
     set_run_commands_enabled(false);
-    RunPort run_port(port_, close_requested_);
+    port_.set_menu_visible(Menu::convertstop, true);
+    port_.set_menu_enabled(Menu::convertstop, true);
+    RunPort run_port(port_, close_requested_, stop_requested_, progress, request.inputs,
+                     [this] { return now_seconds(); });
     IgnoreHeaderStrings no_translation;
     HeaderStringReceiver& receiver = header_strings ? *header_strings : no_translation;
-    (void)convert_run(request, run_port, log_, receiver);
+    const RunReport report = convert_run_reporting(request, run_port, log_, receiver);
+    const RunOutcome outcome = report.outcome;
+    port_.show_progress(progress.view(request.inputs, now_seconds()));
+    port_.set_progress_visible(false);
+    port_.set_menu_enabled(Menu::convertstop, false);
+    port_.set_menu_visible(Menu::convertstop, false);
     set_run_commands_enabled(true);
     running_ = false;
+
+    if (outcome == RunOutcome::stopped && (stop_requested_ || close_requested_)) {
+        const std::string time = time_of_day ? time_of_day() : local_time_of_day();
+        log_.append("Conversion stopped by the operator @ " + time + std::string(line_break));
+    }
+    stop_requested_ = false;
+    if (outcome != RunOutcome::ended_at_check) {
+        // Inputs the run deleted leave the list, last first so the indices hold.
+        if (port_.list1_count() == static_cast<int>(request.inputs.size())) {
+            for (std::size_t i = report.inputs.size(); i-- > 0;) {
+                if (report.inputs[i].deleted) port_.list1_remove(static_cast<int>(i));
+            }
+        }
+        RunSummary summary;
+        summary.stopped = outcome == RunOutcome::stopped;
+        for (const InputResult& input : report.inputs) {
+            if (input.status == InputStatus::converted) {
+                ++summary.files_complete;
+            } else if (input.status != InputStatus::not_reached) {
+                ++summary.files_incomplete;
+            }
+            summary.traces_written += input.traces_written;
+        }
+        summary.bytes_written = static_cast<long long>(report.bytes_written);
+        summary.elapsed_seconds =
+            progress.start_seconds() < 0 ? 0 : now_seconds() - progress.start_seconds();
+        port_.set_status_message(summary_text(summary));
+    }
 
     if (close_requested_) {
         close_requested_ = false;

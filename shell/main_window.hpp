@@ -11,10 +11,13 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/conversion_options.hpp"
 #include "common/header_string_receiver.hpp"
 #include "common/status_log.hpp"
+#include "shell/preferences.hpp"
+#include "shell/run_progress.hpp"
 #include "shell/shell_port.hpp"
 #include "shell/startup.hpp"
 
@@ -45,6 +48,10 @@ public:
     // Local time of day as HH:MM:SS for the status log; empty: the real clock. Tests
     // replace it.
     std::function<std::string()> time_of_day;
+    // Seconds on a steady clock, for the progress panel's times; empty: the real clock.
+    std::function<double()> clock;
+    // Where the remembered choices are kept; nullptr: nothing is remembered.
+    PreferenceStore* preferences = nullptr;
     // Start-up's and Exit's state: the start-up directory, the settings file's name, the
     // help file, and the help viewer and About windows the platform layer provides.
     ShellSession session;
@@ -58,6 +65,10 @@ public:
     // Sets the options to their start-up values (resample 1:1, keep inputs, original
     // record length) and the Options menu to match.
     void set_option_defaults();
+    // Puts back the choices remembered from earlier starts (start-up calls it after the
+    // defaults): resample factor, record length, the output file, the input list's width,
+    // and Delete Input Files when the operator asked for it to be remembered.
+    void restore_choices();
 
     // True while convert_Click is running a conversion.
     bool run_in_progress() const { return running_; }
@@ -84,12 +95,21 @@ public:
     void optiondelete_Click();
     void optionshorten_Click();
     void convert_Click();
+    // Stops a run after its current record (the Stop item and the Esc key).
+    void convertstop_Click();
+    void optionremember_Click();
     void helpcontent_Click();
     void fileabout_Click();
 
     // --- List1 events -------------------------------------------------------------------
     void List1_KeyDown(int key_code);
     void List1_MouseDown(MouseButton button);
+    // Files and folders dropped on the list. include_subfolders: the drop itself says
+    // whether a folder's subfolders count; without it the operator is asked when a dropped
+    // folder has any.
+    void List1_Drop(const std::vector<std::string>& paths, std::optional<bool> include_subfolders);
+    // The operator dragged the divider between the list and the status report.
+    void List1_SetWidth(double twips);
 
 private:
     void set_resample(std::int16_t factor);
@@ -101,11 +121,20 @@ private:
     std::optional<FileDialogResult> show_filelog(FileDialogMode mode);
     void remove_selected_input();
     void set_run_commands_enabled(bool enabled);
+    void remember(std::string_view key, std::string_view value);
+    void set_record_end(float ms);
+    void show_delete_note();
+    // Lays out what the designed rule leaves alone: the status report and its caption follow
+    // the list's right edge, and the two path labels reach the status report's right edge.
+    void follow_list_width();
+    double now_seconds() const;
 
     ShellPort& port_;
     StatusLog log_;
     bool running_ = false;
     bool close_requested_ = false;
+    bool stop_requested_ = false;
+    bool remember_delete_ = false;
 };
 
 }  // namespace quarvent

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "common/ui_port.hpp"
+#include "shell/run_progress.hpp"
 
 namespace quarvent {
 
@@ -35,8 +36,11 @@ enum class Menu {
     help,
     helpcontent,
     fileabout,
+    // Items of the desktop program's own, after the designed ones.
+    convertstop,     // stops a run after its current record; shown only during a run
+    optionremember,  // remember Delete Input Files from one start to the next
 };
-inline constexpr int menu_count = static_cast<int>(Menu::fileabout) + 1;
+inline constexpr int menu_count = static_cast<int>(Menu::optionremember) + 1;
 std::string_view menu_name(Menu menu);
 
 // The window's controls that the logic sizes or captions.
@@ -142,6 +146,8 @@ public:
     virtual int list1_count() const = 0;
     virtual std::string list1_item(int index) const = 0;
     virtual int list1_selected() const = 0;  // -1: nothing selected
+    // Every selected item, ascending.
+    virtual std::vector<int> list1_selection() const = 0;
 
     // The window's position and size in twips (1440 per inch): one rectangle, which is
     // read back as it was set, at start-up as later. Changing the size makes the window lay
@@ -161,6 +167,20 @@ public:
     virtual double control_height(Control control) const = 0;
     virtual bool set_control_width(Control control, double twips) = 0;
     virtual bool set_control_height(Control control, double twips) = 0;
+
+    // A control's left edge in twips, within the window's client area.
+    virtual double control_left(Control control) const = 0;
+    virtual bool set_control_left(Control control, double twips) = 0;
+
+    // The progress panel, shown in Text1's place while a run hides the status report.
+    virtual void set_progress_visible(bool visible) = 0;
+    virtual void show_progress(const ProgressView& progress) = 0;
+    // The status bar: a passing message (the summary of the last run), and a standing note
+    // (empty: none) that stays until it is replaced.
+    virtual void set_status_message(std::string_view text) = 0;
+    virtual void set_status_note(std::string_view text) = 0;
+    // Makes a menu item visible or hidden.
+    virtual void set_menu_visible(Menu menu, bool visible) = 0;
 
     // The screen's twips per pixel, from its logical resolution (1440 / dots per inch).
     virtual double twips_per_pixel_x() const = 0;

@@ -257,6 +257,7 @@ StartupResult run_startup(MainWindow& window, ShellSession& session) {
         std::make_unique<KeywordTranslation>(std::move(*loaded.table), window.status_log(), port);
 
     window.set_option_defaults();
+    window.restore_choices();
     return StartupResult::ready;
 }
 

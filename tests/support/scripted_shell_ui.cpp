@@ -32,9 +32,15 @@ ScriptedShellUi::ScriptedShellUi() {
         {Menu::help, "&Help"},
         {Menu::helpcontent, "&Contents"},
         {Menu::fileabout, "&About"},
+        {Menu::convertstop, "&Stop"},
+        {Menu::optionremember, "Remember Delete Input Files"},
     };
     for (const auto& [menu, caption] : captions) captions_[index_of(menu)] = caption;
     enabled_.fill(true);
+    visible_.fill(true);
+    visible_[index_of(Menu::convertstop)] = false;
+    enabled_[index_of(Menu::convertstop)] = false;
+    lefts_ = {120, 1440, 3120, 120, 3120};  // Label1, Label2, Label3, List1, Text1
     checked_[index_of(Menu::resamp1_1)] = true;
     size_of(Control::Label1) = {1092, 252};
     size_of(Control::Label2) = {3732, 492};
@@ -164,6 +170,21 @@ std::string ScriptedShellUi::list1_item(int index) const {
     return list1_[static_cast<std::size_t>(index)];
 }
 int ScriptedShellUi::list1_selected() const { return list1_selected_; }
+std::vector<int> ScriptedShellUi::list1_selection() const {
+    if (list1_selected_ < 0) return {};
+    return {list1_selected_};
+}
+double ScriptedShellUi::control_left(Control control) const {
+    return lefts_.at(static_cast<std::size_t>(control));
+}
+bool ScriptedShellUi::set_control_left(Control control, double twips) {
+    if (!std::isfinite(twips)) return false;
+    lefts_.at(static_cast<std::size_t>(control)) = twips;
+    return true;
+}
+void ScriptedShellUi::set_menu_visible(Menu menu, bool visible) {
+    visible_.at(index_of(menu)) = visible;
+}
 
 void ScriptedShellUi::set_window_width(double twips) {
     width_ = twips;

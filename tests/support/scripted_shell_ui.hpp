@@ -47,6 +47,12 @@ public:
 
     std::vector<std::string> list1_items() const { return list1_; }
     int close_window_calls() const { return close_window_calls_; }
+    bool progress_visible() const { return progress_visible_; }
+    // Every view the progress panel was given, in order.
+    const std::vector<ProgressView>& progress_shown() const { return progress_; }
+    const std::string& status_message() const { return status_message_; }
+    const std::string& status_note() const { return status_note_; }
+    bool menu_visible(Menu menu) const { return visible_.at(static_cast<std::size_t>(menu)); }
     bool program_ended() const { return program_ended_; }
 
     // UiPort
@@ -77,6 +83,7 @@ public:
     int list1_count() const override;
     std::string list1_item(int index) const override;
     int list1_selected() const override;
+    std::vector<int> list1_selection() const override;
     double window_left() const override { return left_; }
     double window_top() const override { return top_; }
     double window_width() const override { return width_; }
@@ -89,6 +96,13 @@ public:
     double control_height(Control control) const override;
     bool set_control_width(Control control, double twips) override;
     bool set_control_height(Control control, double twips) override;
+    double control_left(Control control) const override;
+    bool set_control_left(Control control, double twips) override;
+    void set_progress_visible(bool visible) override { progress_visible_ = visible; }
+    void show_progress(const ProgressView& progress) override { progress_.push_back(progress); }
+    void set_status_message(std::string_view text) override { status_message_ = text; }
+    void set_status_note(std::string_view text) override { status_note_ = text; }
+    void set_menu_visible(Menu menu, bool visible) override;
     double twips_per_pixel_x() const override { return 15; }
     double twips_per_pixel_y() const override { return 15; }
     void close_window() override { ++close_window_calls_; }
@@ -117,6 +131,12 @@ private:
     double width_ = 7800;
     double height_ = 5400;
     std::array<Size, 5> sizes_{};
+    std::array<double, 5> lefts_{};
+    std::array<bool, menu_count> visible_{};
+    bool progress_visible_ = false;
+    std::vector<ProgressView> progress_;
+    std::string status_message_;
+    std::string status_note_;
     int close_window_calls_ = 0;
     bool program_ended_ = false;
 };

@@ -43,9 +43,11 @@ using testing::Reply;
 using testing::ScriptedShellUi;
 using testing::when_modal;
 
+// The full paths of the list's entries (an entry shows its file name first, and its full
+// path as its tooltip).
 QStringList item_texts(const QListWidget* list) {
     QStringList texts;
-    for (int i = 0; i < list->count(); ++i) texts << list->item(i)->text();
+    for (int i = 0; i < list->count(); ++i) texts << list->item(i)->toolTip();
     return texts;
 }
 
@@ -81,8 +83,9 @@ TEST_F(qt_main_window, has_the_designed_caption_menus_and_controls) {
     EXPECT_EQ(window.windowTitle(), "SEG2 -> QEX");
 
     QStringList bar;
-    for (QAction* item : window.menuBar()->actions())
-        bar << item->objectName() + "=" + item->text();
+    for (QAction* item : window.menuBar()->actions()) {
+        if (item->isVisible()) bar << item->objectName() + "=" + item->text();
+    }
     EXPECT_EQ(bar, QStringList({"filemenu=Files", "segoptions=&Options", "convert=&Convert",
                                 "help=&Help"}));
 
@@ -153,8 +156,11 @@ TEST_F(qt_main_window, list_items_keep_the_exact_bytes_of_their_paths) {
     add_inputs({latin1_path.c_str(), utf8_path.c_str()});
     EXPECT_EQ(window.port().list1_item(0), latin1_path);
     EXPECT_EQ(window.port().list1_item(1), utf8_path);
-    EXPECT_EQ(window.list1()->item(0)->text(), QString::fromUtf8("/data/m\xC3\xBCnster.dat"));
-    EXPECT_EQ(window.list1()->item(1)->text(), QString::fromUtf8("/data/m\xC3\xBCnster.dat"));
+    EXPECT_EQ(window.list1()->item(0)->toolTip(), QString::fromUtf8("/data/m\xC3\xBCnster.dat"));
+    EXPECT_EQ(window.list1()->item(1)->toolTip(), QString::fromUtf8("/data/m\xC3\xBCnster.dat"));
+    // The file name first, its folder after it.
+    EXPECT_EQ(window.list1()->item(1)->text(),
+              QString::fromUtf8("m\xC3\xBCnster.dat  \xE2\x80\x94  /data"));
 }
 
 TEST_F(qt_main_window, delete_key_removes_the_selected_item_and_selects_the_one_before) {
@@ -356,10 +362,13 @@ TEST_F(qt_main_window, real_file_dialog_returns_the_chosen_files_in_one_director
         seen_title = dialog->windowTitle();
         EXPECT_EQ(dialog->fileMode(), QFileDialog::ExistingFiles);
         EXPECT_EQ(dialog->directory().absolutePath(), QString::fromStdString(dir.path().string()));
-        EXPECT_EQ(dialog->nameFilters(),
-                  qt_name_filters("Data (*.dat)|*.dat|Raw Data (*.raw)|*.raw|All Data (*.*)|*.*"));
-        // The first pair is selected and shows its description only.
-        EXPECT_EQ(dialog->selectedNameFilter(), "Data (*.dat)");
+        // SEG-2 recordings first and selected, then the designed pairs unchanged.
+        const QStringList designed =
+            qt_name_filters("Data (*.dat)|*.dat|Raw Data (*.raw)|*.raw|All Data (*.*)|*.*");
+        ASSERT_EQ(dialog->nameFilters().size(), designed.size() + 1);
+        EXPECT_EQ(dialog->nameFilters().mid(1), designed);
+        EXPECT_EQ(dialog->selectedNameFilter(),
+                  "SEG-2 recordings (*.sg2 *.seg2 *.dat *.SG2 *.SEG2 *.DAT)");
         auto* name_edit = dialog->findChild<QLineEdit*>("fileNameEdit");
         ASSERT_NE(name_edit, nullptr);
         name_edit->setText("\"b.dat\" \"a.dat\"");
@@ -437,8 +446,9 @@ TEST_F(qt_main_window, closing_during_a_run_stops_it_after_the_record_then_close
         window.port().list1_add(dir.file(name));
     }
     window.logic().output_file_name = dir.file("out.dat");
-    scripted.queue(Reply::text("1"));  // SSN
-    scripted.queue(Reply::text("1"));  // sample interval, ms
+    scripted.queue(Reply::text("1"));            // SSN
+    scripted.queue(Reply::text("1"));            // sample interval, ms
+    scripted.queue(Reply::button(Answer::yes));  // stop after the current record and close
 
     // Runs at the run's first yield, after its first record.
     bool commands_enabled = true;

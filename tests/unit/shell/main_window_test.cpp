@@ -93,7 +93,11 @@ TEST_F(main_window, select_inputs_shows_the_dialog_with_the_input_settings) {
     const auto& call = ui.filelog_calls().front();
     EXPECT_EQ(call.mode, FileDialogMode::open);
     EXPECT_EQ(call.settings.initial_dir, "/field/day1");
-    EXPECT_EQ(call.settings.filter, "Data (*.dat)|*.dat|Raw Data (*.raw)|*.raw|All Data (*.*)|*.*");
+    // SEG-2 recordings first; the designed pairs follow unchanged.
+    EXPECT_EQ(call.settings.filter,
+              "SEG-2 recordings (*.sg2 *.seg2 *.dat *.SG2 *.SEG2 *.DAT)|"
+              "*.sg2;*.seg2;*.dat;*.SG2;*.SEG2;*.DAT|"
+              "Data (*.dat)|*.dat|Raw Data (*.raw)|*.raw|All Data (*.*)|*.*");
     EXPECT_EQ(call.settings.title, "Quarvent File OPEN");
     EXPECT_EQ(call.settings.filter_index, 1);
     EXPECT_EQ(call.settings.default_ext, "dat");
@@ -630,6 +634,7 @@ TEST_F(main_window_convert, closing_during_a_run_stops_it_after_the_record_then_
     ui.list1_add(seg2_file("a.sg2"));
     ui.list1_add(seg2_file("b.sg2"));
     queue_run_answers();
+    ui.queue(Reply::button(Answer::yes));  // stop after the current record and close
     ui.on_yield() = [&](int call) {
         // The operator closes the window while the first record is being yielded on.
         if (call == 1) {
@@ -639,6 +644,8 @@ TEST_F(main_window_convert, closing_during_a_run_stops_it_after_the_record_then_
     };
     window.convert_Click();
     EXPECT_EQ(ui.ui().yields(), 1);
+    EXPECT_NE(window.status_log().text().find("Conversion stopped by the operator @ "),
+              std::string::npos);
     EXPECT_EQ(output_size(), record_bytes);
     EXPECT_EQ(ui.close_window_calls(), 1);
     EXPECT_EQ(window.status_log().text().find("Conversion complete"), std::string::npos);
