@@ -35,6 +35,7 @@
 #include "common/numbers.hpp"
 #include "common/status_log.hpp"
 #include "engine/conversion_run.hpp"
+#include "engine/file_probe.hpp"
 #include "keywords/header_translation.hpp"
 #include "keywords/keyword_table.hpp"
 #include "shell/system_directory.hpp"
@@ -383,6 +384,16 @@ void install_signal_handlers() {
     std::signal(SIGXFSZ, SIG_IGN);
 }
 
+// --ssn continue: the run goes on from the SSN after the last whole record of the output, so
+// that appending runs (and the chunks of one list) never reuse an SSN. A new or empty
+// output starts at 1. After 32767 the answer is out of range and the run says so.
+constexpr std::string_view ssn_continue = "continue";
+
+std::string continued_ssn(const std::string& output) {
+    const std::optional<std::int16_t> last = quarvent::last_record_ssn(output);
+    return last ? std::to_string(static_cast<int>(*last) + 1) : "1";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -409,7 +420,10 @@ int main(int argc, char** argv) {
     app.add_option("-o,--output", output, "Output file; always appended to")->required();
     app.add_option("-k,--keywords", keywords,
                    "Keyword file (default: QEXKEYWO.RD in the system directory)");
-    app.add_option("--ssn", ssn, "Starting SSN")->capture_default_str();
+    app.add_option("--ssn", ssn,
+                   "Starting SSN; \"continue\": the one after the last record's SSN (word 92) "
+                   "in the output, 1 for a new output")
+        ->capture_default_str();
     app.add_option("--resample", resample, "Resample factor: 1, 2 or 4")
         ->check(CLI::Validator(
             [](const std::string& value) {
@@ -523,7 +537,7 @@ int main(int argc, char** argv) {
     request.options.record_end_ms = static_cast<float>(quarvent::read_number(record_end_ms));
 
     quarvent::ConsoleAnswers answers;
-    answers.ssn = ssn;
+    answers.ssn = ssn == ssn_continue ? continued_ssn(request.output_file_name) : ssn;
     answers.sample_interval_ms = sample_interval_ms;
     answers.append = append;
     answers.delete_inputs = delete_inputs;

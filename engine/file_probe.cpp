@@ -3,23 +3,10 @@
 #include <array>
 
 #include "common/bytes.hpp"
+#include "engine/qex_reader.hpp"
 #include "engine/seg2_reader.hpp"
 
 namespace quarvent {
-
-namespace {
-
-constexpr std::uint64_t record_header_bytes = 240;
-constexpr std::uint64_t sample_count_offset = 2 * (58 - 1);
-constexpr std::uint64_t ssn_offset = 2 * (92 - 1);
-
-std::optional<std::int16_t> i16_at(const ByteSource& input, std::uint64_t offset) {
-    std::array<std::uint8_t, 2> bytes{};
-    if (!input.read_at(offset, bytes)) return std::nullopt;
-    return read_le_i16(bytes);
-}
-
-}  // namespace
 
 std::optional<int> seg2_trace_count(const ByteSource& input) {
     std::array<std::uint8_t, 8> bytes{};
@@ -37,19 +24,9 @@ std::optional<int> seg2_trace_count(const std::string& path) {
 }
 
 std::optional<std::int16_t> last_record_ssn(const ByteSource& output) {
-    const std::uint64_t size = output.size();
+    QexReader reader(output);
     std::optional<std::int16_t> ssn;
-    std::uint64_t at = 0;
-    while (size - at >= record_header_bytes) {
-        const std::optional<std::int16_t> samples = i16_at(output, at + sample_count_offset);
-        if (!samples || *samples < 0) break;
-        const std::uint64_t length = record_header_bytes + 4 * static_cast<std::uint64_t>(*samples);
-        if (size - at < length) break;
-        const std::optional<std::int16_t> word_92 = i16_at(output, at + ssn_offset);
-        if (!word_92) break;
-        ssn = word_92;
-        at += length;
-    }
+    while (reader.next()) ssn = reader.word(92);
     return ssn;
 }
 

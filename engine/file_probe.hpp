@@ -17,10 +17,9 @@ namespace quarvent {
 std::optional<int> seg2_trace_count(const ByteSource& input);
 std::optional<int> seg2_trace_count(const std::string& path);
 
-// Word 92 (the SSN) of the last whole record in an output file of trace records: records
-// are walked from the start by their sample count (word 58), and one that runs past the end
-// of the file, or declares a negative count, ends the walk. nullopt when the file holds no
-// whole record or cannot be read.
+// Word 92 (the SSN) of the last whole record in an output file of trace records, walked with
+// the QEX reader: a record that runs past the end of the file, or declares a negative count,
+// ends the walk. nullopt when the file holds no whole record or cannot be read.
 std::optional<std::int16_t> last_record_ssn(const ByteSource& output);
 std::optional<std::int16_t> last_record_ssn(const std::string& path);
 

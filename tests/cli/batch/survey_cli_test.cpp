@@ -15,6 +15,8 @@
 #include <nlohmann/json.hpp>
 #include <regex>
 
+#include "common/byte_source.hpp"
+#include "engine/qex_reader.hpp"
 #include "tests/support/seg2_builder.hpp"
 #include "tests/support/temp_dir.hpp"
 
@@ -94,15 +96,12 @@ struct Record {
 };
 
 std::vector<Record> records_of(const std::string& path) {
-    const std::vector<std::uint8_t> b = read_file(path);
+    FileSource file;
+    EXPECT_FALSE(file.open(path)) << path;
+    QexReader reader(file);
     std::vector<Record> records;
-    for (std::size_t at = 0; at + 240 <= b.size();) {
-        const auto word = [&](int n) {
-            return static_cast<std::int16_t>(b[at + 2 * (n - 1)] | (b[at + 2 * (n - 1) + 1] << 8));
-        };
-        records.push_back({word(92), word(58)});
-        at += 240 + 4 * static_cast<std::size_t>(std::max<int>(0, word(58)));
-    }
+    while (reader.next()) records.push_back({reader.word(92), reader.word(58)});
+    EXPECT_EQ(reader.stop().end, QexEnd::whole) << describe(reader.stop());
     return records;
 }
 
@@ -367,6 +366,48 @@ TEST(batch_survey, dry_run_changes_nothing_and_ends_as_the_run_would) {
             EXPECT_THAT(dry.err, HasSubstr("Dry run, the run would ask: Appending Data: "));
         }
     }
+}
+
+// --ssn continue: appending runs go on from the SSN after the output's last record, so no
+// SSN is used twice; a new output starts at 1.
+TEST(batch_survey, ssn_continue_never_repeats_an_ssn_across_appending_runs) {
+    TempDir dir;
+    write_file(dir.file("a.sg2"), shot(2).build());
+    write_file(dir.file("b.sg2"), shot(3).build());
+    write_file(dir.file("c.sg2"), shot(1).build());
+    write_file(dir.file("empty.qex"), {});
+    struct Step {
+        std::vector<std::string> args;
+        std::vector<int> ssns;  // of the output's records after the step
+    };
+    const Step steps[] = {
+        {{"-o", "out.qex", "--ssn", "continue", "a.sg2"}, {1, 1}},
+        {{"-o", "out.qex", "--append", "--ssn=continue", "b.sg2", "c.sg2"}, {1, 1, 2, 2, 2, 3}},
+        {{"-o", "out.qex", "--append", "--ssn", "continue", "a.sg2"}, {1, 1, 2, 2, 2, 3, 4, 4}},
+        {{"-o", "empty.qex", "--append", "--ssn", "continue", "c.sg2"}, {}},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(::testing::PrintToString(step.args));
+        const Outcome r = batch(dir, step.args);
+        EXPECT_EQ(r.status, 0) << r.err;
+        if (step.ssns.empty()) continue;
+        std::vector<int> ssns;
+        for (const Record& record : records_of(dir.file("out.qex"))) ssns.push_back(record.ssn);
+        EXPECT_EQ(ssns, step.ssns);
+    }
+    // An existing but empty output holds no record: its run starts at 1.
+    ASSERT_EQ(records_of(dir.file("empty.qex")).size(), 1U);
+    EXPECT_EQ(records_of(dir.file("empty.qex")).front().ssn, 1);
+
+    // After SSN 32767 there is no next one: the run refuses before it writes anything.
+    std::vector<std::uint8_t> full(240, 0);
+    full[2 * (92 - 1)] = 0xFF;
+    full[2 * (92 - 1) + 1] = 0x7F;
+    write_file(dir.file("full.qex"), full);
+    const Outcome r = batch(dir, {"-o", "full.qex", "--append", "--ssn", "continue", "a.sg2"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, HasSubstr("Entered value = 32768"));
+    EXPECT_EQ(read_file(dir.file("full.qex")), full);
 }
 
 TEST(batch_survey, report_matches_the_output_read_back) {
