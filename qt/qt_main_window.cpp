@@ -244,6 +244,7 @@ void QtMainWindow::build_menus() {
     build_files_menu(add_menu);
     build_options_menu(add_menu);
     build_convert_commands();
+    build_view_menu(add_menu);
     build_help_menu(add_menu);
 }
 
@@ -294,6 +295,12 @@ void QtMainWindow::build_convert_commands() {
     stop->setShortcut(QKeySequence(Qt::Key_Escape));
     stop->setVisible(false);
     stop->setEnabled(false);
+}
+
+void QtMainWindow::build_view_menu(const AddMenu& add_menu) {
+    QMenu* view = add_menu(menuBar(), Menu::viewmenu, "&View");
+    add_command(view, Menu::viewinput, "&Input File", &MainWindow::viewinput_Click);
+    add_command(view, Menu::viewoutput, "O&utput File", &MainWindow::viewoutput_Click);
 }
 
 void QtMainWindow::build_help_menu(const AddMenu& add_menu) {
@@ -347,6 +354,9 @@ void QtMainWindow::build_controls() {
     place(list1_, list1_place);
     list1_->installEventFilter(this);
     list1_->viewport()->installEventFilter(this);
+    connect(list1_, &QListWidget::itemDoubleClicked, this, [this](QListWidgetItem* item) {
+        if (!port_->program_ended()) logic_->List1_DblClick(list1_->row(item));
+    });
 
     auto* handle = new SplitHandle(client);
     handle->setObjectName(QStringLiteral("listsplitter"));

@@ -69,6 +69,7 @@ private:
     void build_files_menu(const AddMenu& add_menu);
     void build_options_menu(const AddMenu& add_menu);
     void build_convert_commands();
+    void build_view_menu(const AddMenu& add_menu);
     void build_help_menu(const AddMenu& add_menu);
     void build_controls();
     QAction* add_command(QMenu* parent, Menu item, const char* caption,

@@ -20,7 +20,9 @@
 #include <algorithm>
 #include <cmath>
 
+#include "inspect/section_loader.hpp"
 #include "qt/qt_main_window.hpp"
+#include "qt/trace_display_window.hpp"
 
 namespace quarvent {
 
@@ -339,6 +341,22 @@ void QtShellPort::set_menu_checked(Menu menu, bool checked) {
 bool QtShellPort::menu_checked(Menu menu) const {
     const QAction* item = window_.action(menu);
     return item != nullptr && item->isChecked();
+}
+
+std::string QtShellPort::show_trace_display(const TraceDisplayRequest& request) {
+    if (request.report == nullptr || request.receiver == nullptr || request.last < request.first) {
+        return "nothing to show";
+    }
+    LoadedSection loaded = load_section(*request.report, {request.first, request.last},
+                                        *request.receiver, request.last - request.first + 1);
+    if (!loaded.problem.empty()) return loaded.problem;
+    // A window of its own beside the main window, which deletes itself when closed.
+    auto* display =
+        new TraceDisplayWindow(std::move(loaded.section), display_text(request.title), &window_);
+    display->setObjectName(QStringLiteral("traceDisplay"));
+    display->setAttribute(Qt::WA_DeleteOnClose);
+    display->show();
+    return {};
 }
 
 void QtShellPort::set_menu_enabled(Menu menu, bool enabled) {

@@ -80,6 +80,7 @@ public:
     void set_status_message(std::string_view text) override;
     void set_status_note(std::string_view text) override;
     void set_menu_visible(Menu menu, bool visible) override;
+    std::string show_trace_display(const TraceDisplayRequest& request) override;
     double window_left() const override;
     double window_top() const override;
     double window_width() const override;

@@ -6,13 +6,14 @@ namespace quarvent {
 
 namespace {
 
-constexpr std::array<HelpContextEntry, 9> contexts = {{
+constexpr std::array<HelpContextEntry, 10> contexts = {{
     {"filemenu", help_context::filemenu},
     {"segoptions", help_context::segoptions},
     {"optresamp", help_context::optresamp},
     {"optiondelete", help_context::optiondelete},
     {"optionshorten", help_context::optionshorten},
     {"convert", help_context::convert},
+    {"viewmenu", help_context::viewmenu},
     {"help", help_context::help},
     {"List1", help_context::List1},
     {"Text1", help_context::Text1},

@@ -22,6 +22,7 @@ inline constexpr int optiondelete = 5024;
 inline constexpr int optionshorten = 5026;
 inline constexpr int convert = 5030;
 inline constexpr int help = 5040;
+inline constexpr int viewmenu = 5050;
 inline constexpr int List1 = 5100;
 inline constexpr int Text1 = 5200;
 }  // namespace help_context

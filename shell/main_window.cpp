@@ -178,7 +178,10 @@ std::string unexpected_error_text(const std::string& error_text) {
 }  // namespace
 
 MainWindow::MainWindow(ShellPort& port)
-    : header_strings(std::make_unique<IgnoreHeaderStrings>()), port_(port), log_(port) {}
+    : header_strings(std::make_unique<IgnoreHeaderStrings>()),
+      view_header_strings(std::make_unique<IgnoreHeaderStrings>()),
+      port_(port),
+      log_(port) {}
 
 MainWindow::~MainWindow() = default;
 
@@ -493,7 +496,7 @@ void MainWindow::List1_Drop(const std::vector<std::string>& paths,
 void MainWindow::set_run_commands_enabled(bool enabled) {
     for (Menu menu : {Menu::fileopen, Menu::fileoutput, Menu::fileclear, Menu::resamp1_1,
                       Menu::resamp1_2, Menu::resamp1_4, Menu::optiondelete, Menu::optionremember,
-                      Menu::optionshorten, Menu::convert}) {
+                      Menu::optionshorten, Menu::convert, Menu::viewinput, Menu::viewoutput}) {
         port_.set_menu_enabled(menu, enabled);
     }
 }

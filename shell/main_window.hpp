@@ -45,6 +45,10 @@ public:
     // Receives the SEG-2 header strings during a run; start-up installs the keyword
     // translation here.
     std::unique_ptr<HeaderStringReceiver> header_strings;
+    // Receives the header strings of files opened in the trace display: a translation of its
+    // own, so that looking at a file neither writes to the status report nor uses up the
+    // run's warnings. Start-up installs it beside header_strings.
+    std::unique_ptr<HeaderStringReceiver> view_header_strings;
     // Local time of day as HH:MM:SS for the status log; empty: the real clock. Tests
     // replace it.
     std::function<std::string()> time_of_day;
@@ -100,10 +104,15 @@ public:
     void optionremember_Click();
     void helpcontent_Click();
     void fileabout_Click();
+    // View: the trace display of the selected input, or of the output file.
+    void viewinput_Click();
+    void viewoutput_Click();
 
     // --- List1 events -------------------------------------------------------------------
     void List1_KeyDown(int key_code);
     void List1_MouseDown(MouseButton button);
+    // Entry index (0-based) was double-clicked: its trace display opens.
+    void List1_DblClick(int index);
     // Files and folders dropped on the list. include_subfolders: the drop itself says
     // whether a folder's subfolders count; without it the operator is asked when a dropped
     // folder has any.
@@ -122,6 +131,8 @@ private:
     void remove_selected_input();
     void set_run_commands_enabled(bool enabled);
     void remember(std::string_view key, std::string_view value);
+    // Opens the trace display of path, or tells the operator why it cannot.
+    void open_trace_display(const std::string& path);
     void set_record_end(float ms);
     void show_delete_note();
     // Lays out what the designed rule leaves alone: the status report and its caption follow

@@ -7,10 +7,10 @@ namespace quarvent {
 
 std::string_view menu_name(Menu menu) {
     static constexpr std::array<std::string_view, menu_count> names = {
-        "filemenu",    "fileopen",     "fileoutput",    "fileclear",      "filesep",
-        "fileexit",    "segoptions",   "optresamp",     "resamp1_1",      "resamp1_2",
-        "resamp1_4",   "optiondelete", "optionshorten", "convert",        "help",
-        "helpcontent", "fileabout",    "convertstop",   "optionremember",
+        "filemenu",       "fileopen",  "fileoutput", "fileclear",   "filesep",   "fileexit",
+        "segoptions",     "optresamp", "resamp1_1",  "resamp1_2",   "resamp1_4", "optiondelete",
+        "optionshorten",  "convert",   "help",       "helpcontent", "fileabout", "convertstop",
+        "optionremember", "viewmenu",  "viewinput",  "viewoutput",
     };
     const auto index = static_cast<std::size_t>(menu);
     return index < names.size() ? names[index] : std::string_view{};

@@ -7,6 +7,7 @@
 // own bytes, so that they open the file the operator chose.
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,6 +16,9 @@
 #include "shell/run_progress.hpp"
 
 namespace quarvent {
+
+struct FileReport;
+class HeaderStringReceiver;
 
 // The menu bar's items. menu_name gives each one's object name (also the name used in
 // messages about them).
@@ -39,8 +43,11 @@ enum class Menu {
     // Items of the desktop program's own, after the designed ones.
     convertstop,     // stops a run after its current record; shown only during a run
     optionremember,  // remember Delete Input Files from one start to the next
+    viewmenu,        // View, before Help: the trace display of an input or the output
+    viewinput,
+    viewoutput,
 };
-inline constexpr int menu_count = static_cast<int>(Menu::optionremember) + 1;
+inline constexpr int menu_count = static_cast<int>(Menu::viewoutput) + 1;
 std::string_view menu_name(Menu menu);
 
 // The window's controls that the logic sizes or captions.
@@ -117,6 +124,16 @@ int twips_to_pixels(double twips, double twips_per_pixel);
 std::string join_path(std::string_view directory, std::string_view name);
 inline constexpr char path_separator = '/';
 
+// A trace display to open: traces first to last (1-based, both included) of an inspected
+// file, whose SEG-2 header strings go through receiver, in a window called title.
+struct TraceDisplayRequest {
+    const FileReport* report = nullptr;
+    HeaderStringReceiver* receiver = nullptr;
+    std::uint64_t first = 1;
+    std::uint64_t last = 1;
+    std::string title;
+};
+
 class ShellPort : public UiPort {
 public:
     // filelog's settings; filelog_show uses them as they stand.
@@ -181,6 +198,10 @@ public:
     virtual void set_status_note(std::string_view text) = 0;
     // Makes a menu item visible or hidden.
     virtual void set_menu_visible(Menu menu, bool visible) = 0;
+
+    // Reads the traces of request and opens a display window of its own for them, which the
+    // operator closes. Returns empty when it is open, otherwise why it could not be.
+    virtual std::string show_trace_display(const TraceDisplayRequest& request) = 0;
 
     // The screen's twips per pixel, from its logical resolution (1440 / dots per inch).
     virtual double twips_per_pixel_x() const = 0;

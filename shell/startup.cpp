@@ -39,6 +39,43 @@ private:
     HeaderTranslator translator_;
 };
 
+// The translation for the trace display: the same table, with a status log of its own that
+// nobody reads, so that looking at a file leaves the status report and the run's warning
+// count as they were. A keyword file error still reaches the operator.
+class ViewTranslation final : public HeaderStringReceiver {
+public:
+    ViewTranslation(KeywordTable table, UiPort& ui)
+        : quiet_(ui),
+          log_(quiet_, StatusLog::Keeping::length_only),
+          table_(std::move(table)),
+          translator_(table_, log_, quiet_) {}
+    Result header_string(std::string_view s, OutputTraceHeader& header,
+                         double& trace_scale_factor) override {
+        return translator_.header_string(s, header, trace_scale_factor);
+    }
+
+private:
+    // Message boxes go to the window; the status report's text goes nowhere.
+    class QuietPort final : public WindowlessPort {
+    public:
+        explicit QuietPort(UiPort& ui) : ui_(ui) {}
+        Answer message_box(const MessageBoxRequest& request) override {
+            return ui_.message_box(request);
+        }
+        std::string input_prompt(const PromptRequest& request) override {
+            return ui_.input_prompt(request);
+        }
+
+    private:
+        UiPort& ui_;
+    };
+
+    QuietPort quiet_;
+    StatusLog log_;
+    KeywordTable table_;
+    HeaderTranslator translator_;
+};
+
 std::string current_directory() {
     std::error_code error;
     auto dir = std::filesystem::current_path(error);
@@ -253,6 +290,7 @@ StartupResult run_startup(MainWindow& window, ShellSession& session) {
         port.end_program();
         return StartupResult::ended;
     }
+    window.view_header_strings = std::make_unique<ViewTranslation>(*loaded.table, port);
     window.header_strings =
         std::make_unique<KeywordTranslation>(std::move(*loaded.table), window.status_log(), port);
 

@@ -34,6 +34,9 @@ ScriptedShellUi::ScriptedShellUi() {
         {Menu::fileabout, "&About"},
         {Menu::convertstop, "&Stop"},
         {Menu::optionremember, "Remember Delete Input Files"},
+        {Menu::viewmenu, "&View"},
+        {Menu::viewinput, "&Input File"},
+        {Menu::viewoutput, "O&utput File"},
     };
     for (const auto& [menu, caption] : captions) captions_[index_of(menu)] = caption;
     enabled_.fill(true);

@@ -5,6 +5,7 @@
 // queued fails the test, and so does an outcome left over at the end.
 
 #include <array>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <string>
@@ -38,6 +39,16 @@ public:
     static FileDialogResult cancelled();
     static FileDialogResult failed(std::string error_text);
     const std::vector<FilelogCall>& filelog_calls() const { return filelog_calls_; }
+
+    // Trace displays asked for, and what the next ones answer (empty: opened).
+    struct TraceDisplayCall {
+        std::string title;
+        std::uint64_t first;
+        std::uint64_t last;
+        const HeaderStringReceiver* receiver;
+    };
+    const std::vector<TraceDisplayCall>& trace_displays() const { return trace_displays_; }
+    std::string trace_display_answer;
 
     // Runs after every change of the window's width or height (tests connect Form_Resize).
     std::function<void()> on_resize;
@@ -103,6 +114,10 @@ public:
     void set_status_message(std::string_view text) override { status_message_ = text; }
     void set_status_note(std::string_view text) override { status_note_ = text; }
     void set_menu_visible(Menu menu, bool visible) override;
+    std::string show_trace_display(const TraceDisplayRequest& request) override {
+        trace_displays_.push_back({request.title, request.first, request.last, request.receiver});
+        return trace_display_answer;
+    }
     double twips_per_pixel_x() const override { return 15; }
     double twips_per_pixel_y() const override { return 15; }
     void close_window() override { ++close_window_calls_; }
@@ -137,6 +152,7 @@ private:
     std::vector<ProgressView> progress_;
     std::string status_message_;
     std::string status_note_;
+    std::vector<TraceDisplayCall> trace_displays_;
     int close_window_calls_ = 0;
     bool program_ended_ = false;
 };

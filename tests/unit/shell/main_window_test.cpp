@@ -595,7 +595,8 @@ TEST_F(main_window_convert, header_strings_go_to_the_installed_receiver) {
 TEST_F(main_window_convert, commands_that_change_the_runs_inputs_wait_for_its_end) {
     const Menu blocked[] = {Menu::fileopen,     Menu::fileoutput,    Menu::fileclear,
                             Menu::resamp1_1,    Menu::resamp1_2,     Menu::resamp1_4,
-                            Menu::optiondelete, Menu::optionshorten, Menu::convert};
+                            Menu::optiondelete, Menu::optionshorten, Menu::convert,
+                            Menu::viewinput,    Menu::viewoutput};
     ui.list1_add(seg2_file("a.sg2"));
     ui.list1_add(seg2_file("b.sg2"));
     queue_run_answers();
@@ -618,6 +619,10 @@ TEST_F(main_window_convert, commands_that_change_the_runs_inputs_wait_for_its_en
         window.optiondelete_Click();
         window.optionshorten_Click();
         window.convert_Click();
+        window.viewinput_Click();
+        window.viewoutput_Click();
+        window.List1_DblClick(0);
+        EXPECT_THAT(ui.trace_displays(), IsEmpty());
         EXPECT_EQ(ui.list1_count(), 2);
         EXPECT_EQ(window.options.resample_factor, 1);
         EXPECT_FALSE(window.options.delete_inputs);

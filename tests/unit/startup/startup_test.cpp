@@ -22,6 +22,7 @@ namespace quarvent {
 namespace {
 
 using ::testing::ElementsAre;
+using ::testing::HasSubstr;
 using testing::Reply;
 using testing::ScriptedShellUi;
 using testing::TempDir;
@@ -123,6 +124,19 @@ TEST_F(startup, without_a_settings_file_reports_it_and_starts_as_designed) {
     EXPECT_EQ(window.header_strings->header_string("SAMPLE_INTERVAL 0.00025", header, scale),
               HeaderStringReceiver::Result::go_on);
     EXPECT_EQ(header.word(59), 250);
+
+    // The trace display's translation gives the same words, but what it warns about stays
+    // out of the status report, which the run's translation writes to.
+    OutputTraceHeader viewed;
+    EXPECT_EQ(window.view_header_strings->header_string("SAMPLE_INTERVAL 0.00025", viewed, scale),
+              HeaderStringReceiver::Result::go_on);
+    EXPECT_EQ(viewed.word(59), 250);
+    const std::string log_before = window.status_log().text();
+    (void)window.view_header_strings->header_string("SAMPLE_INTERVAL 1000 ", viewed, scale);
+    EXPECT_EQ(window.status_log().text(), log_before);
+    (void)window.header_strings->header_string("SAMPLE_INTERVAL 1000 ", header, scale);
+    EXPECT_THAT(window.status_log().text(), HasSubstr("Warning- Keyword->SAMPLE_INTERVAL 1000"));
+    window.status_log().clear();
 
     // Exit creates the settings file.
     ASSERT_EQ(run_exit(window, window.session), ExitResult::ended);
