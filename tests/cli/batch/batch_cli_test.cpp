@@ -20,6 +20,7 @@
 
 #include "common/byte_source.hpp"
 #include "engine/qex_reader.hpp"
+#include "tests/support/program_run.hpp"
 #include "tests/support/seg2_builder.hpp"
 #include "tests/support/temp_dir.hpp"
 
@@ -29,76 +30,10 @@ namespace {
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 
-struct Result {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string contents(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-// Where the program's standard output and standard error go: files in cwd by default;
-// a given path is opened for appending, as a shell's ">>" would.
-struct Streams {
-    std::string out;
-    std::string err;
-};
-
-// Starts program with args in directory cwd, with out and err as its standard output and
-// standard error; env entries ("NAME=value") are added. The child keeps no other descriptor
-// of the test's.
-pid_t start_program(const std::string& program, const std::vector<std::string>& args,
-                    const TempDir& cwd, int out, int err,
-                    const std::vector<std::string>& env = {}) {
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::dup2(out, 1);
-        ::dup2(err, 2);
-        for (int fd = 3; fd < 1024; ++fd) ::close(fd);
-        if (::chdir(cwd.path().c_str()) != 0) ::_exit(126);
-        for (const std::string& entry : env) ::putenv(const_cast<char*>(entry.c_str()));
-        std::vector<char*> argv{const_cast<char*>(program.c_str())};
-        for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-        argv.push_back(nullptr);
-        ::execv(program.c_str(), argv.data());
-        ::_exit(127);
-    }
-    return child;
-}
-
-int wait_for(pid_t child) {
-    int status = 0;
-    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
-    return status;
-}
+using Result = ProgramResult;
 
 pid_t start_batch(const std::vector<std::string>& args, const TempDir& cwd, int out, int err) {
     return start_program(QUARVENT_BATCH_PROGRAM, args, cwd, out, err);
-}
-
-// Runs program with args in directory cwd; env entries ("NAME=value") are added.
-Result run_program(const std::string& program, const std::vector<std::string>& args,
-                   const TempDir& cwd, const std::vector<std::string>& env = {},
-                   const Streams& streams = {}) {
-    const std::string out_path = streams.out.empty() ? cwd.file(".stdout") : streams.out;
-    const std::string err_path = streams.err.empty() ? cwd.file(".stderr") : streams.err;
-    const int out = ::open(out_path.c_str(),
-                           O_WRONLY | O_CREAT | (streams.out.empty() ? O_TRUNC : O_APPEND), 0644);
-    const int err = ::open(err_path.c_str(),
-                           O_WRONLY | O_CREAT | (streams.err.empty() ? O_TRUNC : O_APPEND), 0644);
-    const pid_t child = start_program(program, args, cwd, out, err, env);
-    ::close(out);
-    ::close(err);
-    Result result;
-    const int status = child > 0 ? wait_for(child) : -1;
-    if (child > 0 && WIFEXITED(status)) result.status = WEXITSTATUS(status);
-    result.out = contents(out_path);
-    result.err = contents(err_path);
-    return result;
 }
 
 // The messages without the run's closing summary (its two lines end standard error).
@@ -495,7 +430,7 @@ TEST(batch_cli, signals_stop_the_run_after_a_whole_record) {
         }
         const int status = wait_for(child);
         ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
-        EXPECT_EQ(WEXITSTATUS(status), 1) << contents(dir.file(".log"));
+        EXPECT_EQ(WEXITSTATUS(status), 1) << file_text(dir.file(".log"));
         const std::uintmax_t size = std::filesystem::file_size(dir.file("out.qex"));
         EXPECT_EQ(size % record_size, 0u) << "a partial record at the end";
         EXPECT_LT(size, files * traces * record_size) << "the run was not stopped";
@@ -526,7 +461,7 @@ TEST(batch_cli, a_log_reader_that_goes_away_does_not_end_the_run) {
 
     const int status = wait_for(child);
     ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
-    EXPECT_EQ(WEXITSTATUS(status), 0) << contents(dir.file(".stderr"));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << file_text(dir.file(".stderr"));
     EXPECT_EQ(records_per_ssn(dir.file("out.qex")).size(), static_cast<std::size_t>(files));
 }
 

@@ -17,6 +17,7 @@
 
 #include "common/byte_source.hpp"
 #include "engine/qex_reader.hpp"
+#include "tests/support/program_run.hpp"
 #include "tests/support/seg2_builder.hpp"
 #include "tests/support/temp_dir.hpp"
 
@@ -26,53 +27,12 @@ namespace {
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string text_of(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
+using Outcome = ProgramResult;
 
 // Runs quarvent-batch in dir with args; stdin_text, when given, is its standard input.
 Outcome batch(const TempDir& dir, const std::vector<std::string>& args,
               const std::string& stdin_text = {}) {
-    const std::string in_path = dir.file(".stdin");
-    const std::string out_path = dir.file(".stdout");
-    const std::string err_path = dir.file(".stderr");
-    {
-        std::ofstream in(in_path, std::ios::binary);
-        in << stdin_text;
-    }
-    const pid_t child = ::fork();
-    if (child == 0) {
-        const int in = ::open(in_path.c_str(), O_RDONLY);
-        const int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        ::dup2(in, 0);
-        ::dup2(out, 1);
-        ::dup2(err, 2);
-        for (int fd = 3; fd < 1024; ++fd) ::close(fd);
-        if (::chdir(dir.path().c_str()) != 0) ::_exit(126);
-        std::vector<char*> argv{const_cast<char*>(QUARVENT_BATCH_PROGRAM)};
-        for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-        argv.push_back(nullptr);
-        ::execv(QUARVENT_BATCH_PROGRAM, argv.data());
-        ::_exit(127);
-    }
-    int status = 0;
-    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
-    Outcome run;
-    if (WIFEXITED(status)) run.status = WEXITSTATUS(status);
-    run.out = text_of(out_path);
-    run.err = text_of(err_path);
-    // The runner's own files are not part of what a test looks at.
-    for (const std::string& path : {in_path, out_path, err_path}) std::filesystem::remove(path);
-    return run;
+    return run_program(QUARVENT_BATCH_PROGRAM, args, dir, {}, {}, stdin_text);
 }
 
 std::string without_times(const std::string& log) {
@@ -185,7 +145,7 @@ TEST(batch_survey, a_damaged_file_ends_the_run_or_only_its_turn) {
                 damage.file_level ? std::vector<int>{} : std::vector<int>{1};
             std::vector<int> expected = {2};
             expected.insert(expected.end(), from_b.begin(), from_b.end());
-            const auto report = nlohmann::json::parse(text_of(dir.file("report.json")));
+            const auto report = nlohmann::json::parse(file_text(dir.file("report.json")));
             if (keep_going) {
                 EXPECT_EQ(r.status, 3);
                 EXPECT_THAT(r.out, HasSubstr(b + " ended by \"" + damage.title + "\""));
@@ -291,7 +251,7 @@ TEST(batch_survey, recursive_takes_the_seg2_files_in_name_order) {
     const Outcome r = batch(dir, {"-o", "out.qex", "-r", "survey", "--report", "r.json"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(records_per_ssn(dir.file("out.qex")), (std::vector<int>{1, 2, 3}));
-    const auto report = nlohmann::json::parse(text_of(dir.file("r.json")));
+    const auto report = nlohmann::json::parse(file_text(dir.file("r.json")));
     ASSERT_EQ(report["inputs"].size(), 3u);
     EXPECT_EQ(report["inputs"][2]["path"], dir.file("survey/line2/c.sg2"));
 
@@ -426,7 +386,7 @@ TEST(batch_survey, report_matches_the_output_read_back) {
                                  "skipped at open, 0 not reached\n"));
     EXPECT_THAT(r.err, HasSubstr("6 traces written, 1 skipped; "));
 
-    const auto report = nlohmann::json::parse(text_of(dir.file("r.json")));
+    const auto report = nlohmann::json::parse(file_text(dir.file("r.json")));
     const std::vector<Record> records = records_of(dir.file("out.qex"));
     EXPECT_EQ(report["exit_status"], 3);
     EXPECT_EQ(report["outcome"], "completed");

@@ -14,6 +14,7 @@
 #include <nlohmann/json.hpp>
 
 #include "common/bytes.hpp"
+#include "tests/support/program_run.hpp"
 #include "tests/support/seg2_builder.hpp"
 #include "tests/support/temp_dir.hpp"
 
@@ -23,48 +24,10 @@ namespace {
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 
-struct Result {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string contents(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-// Runs program with args in cwd; standard output and error are collected through files.
-Result run(const std::string& program, const std::vector<std::string>& args, const TempDir& cwd) {
-    const std::string out_path = cwd.file(".stdout");
-    const std::string err_path = cwd.file(".stderr");
-    const int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::dup2(out, 1);
-        ::dup2(err, 2);
-        if (::chdir(cwd.path().c_str()) != 0) ::_exit(126);
-        std::vector<char*> argv{const_cast<char*>(program.c_str())};
-        for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-        argv.push_back(nullptr);
-        ::execv(program.c_str(), argv.data());
-        ::_exit(127);
-    }
-    ::close(out);
-    ::close(err);
-    int status = 0;
-    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
-    Result result;
-    if (WIFEXITED(status)) result.status = WEXITSTATUS(status);
-    result.out = contents(out_path);
-    result.err = contents(err_path);
-    return result;
-}
+using Result = ProgramResult;
 
 Result inspect(const std::vector<std::string>& args, const TempDir& cwd) {
-    return run(QUARVENT_INSPECT_PROGRAM, args, cwd);
+    return run_program(QUARVENT_INSPECT_PROGRAM, args, cwd);
 }
 
 // A QEX record with the given words (others 0) and count samples k + 0.25.
@@ -233,7 +196,7 @@ TEST(inspect_cli, usage_errors_and_missing_traces) {
 
 // The width and height a PNG file's header gives, or 0 x 0 when it is not a PNG file.
 std::pair<std::uint32_t, std::uint32_t> png_size(const std::string& path) {
-    const std::string bytes = contents(path);
+    const std::string bytes = file_text(path);
     if (bytes.size() < 24 || bytes.compare(0, 8, "\x89PNG\r\n\x1a\n") != 0) return {0, 0};
     const auto big_endian = [&](std::size_t at) {
         std::uint32_t value = 0;
@@ -402,7 +365,7 @@ TEST(inspect_cli, output_of_converting_every_shared_recording) {
     TempDir dir;
     std::vector<std::string> args = {"-q", "--ssn", "5", "-o", "all.qex"};
     args.insert(args.end(), inputs.begin(), inputs.end());
-    ASSERT_EQ(run(QUARVENT_BATCH_PROGRAM, args, dir).status, 0);
+    ASSERT_EQ(run_program(QUARVENT_BATCH_PROGRAM, args, dir).status, 0);
 
     const Result r = inspect({"--json", "all.qex"}, dir);
     EXPECT_EQ(r.status, 0);
