@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <limits>
 #include <optional>
 
 #include "common/byte_source.hpp"
@@ -60,6 +61,7 @@ MessageBoxRequest not_found_message(const std::string& missing) {
     return {text, "Files Not Found", Buttons::ok, Icon::information};
 }
 
+// "exisits" and "all ready" are the message's long-standing spelling, kept as operators know it.
 MessageBoxRequest appending_message() {
     return {lines({"Warning-Output file all ready exisits.",
                    "converted data will be appended to end!"}),
@@ -82,6 +84,8 @@ MessageBoxRequest output_open_message(const std::error_code& reason) {
 }
 
 constexpr std::string_view ssn_title = "SSN Out Of Range";
+// Word 92 holds the SSN: the run can go no further than this one.
+constexpr std::int16_t last_ssn = std::numeric_limits<std::int16_t>::max();
 
 MessageBoxRequest ssn_answer_out_of_range_message(const std::string& answer) {
     std::string text = "The starting SSN must lie between -32768 and 32767.";
@@ -112,6 +116,7 @@ std::string file_start_entry(std::string_view path, const std::string& time) {
     return entry;
 }
 
+// "occured" is the log entry's long-standing spelling, kept for whoever searches old logs.
 std::string open_failure_entry(std::string_view path, const std::error_code& reason) {
     std::string entry = "An ";
     entry += reason.message();
@@ -509,7 +514,7 @@ private:
                                                    std::to_string(trace_count) + " traces skipped";
         }
 
-        if (ssn_ == 32767) {
+        if (ssn_ == last_ssn) {
             ssn_exhausted_ = true;
         } else {
             ++ssn_;

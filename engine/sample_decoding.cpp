@@ -35,6 +35,7 @@ constexpr FormatRule format_rules[] = {
 };
 
 constexpr std::string_view too_many_title = "Too Many Samples";
+// "Uknown" is the log entry's long-standing spelling, kept for whoever searches old logs.
 constexpr std::string_view unknown_format_entry = " Uknown data type ";
 constexpr std::string_view bad_count_entry = " Bad sample count on trace ";
 constexpr std::string_view truncated_entry = " truncated trace";

@@ -21,6 +21,7 @@ constexpr double largest_word = 32767.0;
 
 constexpr std::string_view trace_number_corrected_entry = " Bad trace #-corrected ";
 
+// "choosen", "atempting" and "accomdate" are the message's long-standing spellings; keep them.
 MessageBoxRequest cannot_accommodate_message(std::int32_t sample_count, std::int16_t factor) {
     std::string text =
         "The number of samples and resampling option choosen are atempting to create a file "

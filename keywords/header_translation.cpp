@@ -81,6 +81,7 @@ std::int16_t HeaderTranslator::scaled_word(double x, std::int32_t p2, std::strin
         text.append(line_break);
         ++range_warning_count_;
         if (range_warning_count_ == range_warning_limit) {
+            // "futher" is the entry's long-standing spelling, kept for whoever searches old logs.
             text.append("No futher warnings will be issued!").append(line_break);
         }
         // Few enough in the program's life to be shown whatever the file.

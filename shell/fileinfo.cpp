@@ -28,6 +28,7 @@ constexpr FileErrorRow rows[] = {
      false, Buttons::ok, Icon::exclamation},
     {64, illegal_name, true, Buttons::ok_cancel, Icon::exclamation},
     {67, internal_disk_error, true, Buttons::yes_no, Icon::exclamation},
+    // "unavaiable" is the message's long-standing spelling, kept as operators know it.
     {68, "That device appears unavaiable.", true, Buttons::yes_no, Icon::exclamation},
     {71, "Insert ad disk in drive and close door.", false, Buttons::ok, Icon::exclamation},
     {74, internal_disk_error, true, Buttons::yes_no, Icon::exclamation},

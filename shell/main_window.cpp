@@ -159,15 +159,6 @@ std::string chosen_folder(const FileDialogResult& result, const std::vector<std:
     return folder.empty() ? result.directory : folder;
 }
 
-// A record end beyond a 32-bit real's range becomes an infinity of its sign rather than an
-// undefined conversion; the run refuses a record length it cannot hold.
-float to_record_end_ms(double value) {
-    constexpr double largest = std::numeric_limits<float>::max();
-    if (value > largest) return std::numeric_limits<float>::infinity();
-    if (value < -largest) return -std::numeric_limits<float>::infinity();
-    return static_cast<float>(value);
-}
-
 std::string unexpected_error_text(const std::string& error_text) {
     std::string text = "Unexpected error";
     text += line_break;
@@ -259,7 +250,7 @@ void MainWindow::restore_choices() {
         }
     }
     if (const auto ms = parse_double(stored.value(preference_key::record_end_ms))) {
-        set_record_end(to_record_end_ms(*ms));
+        set_record_end(to_float(*ms));
     }
     remember_delete_ = stored.value(preference_key::remember_delete) == "1";
     port_.set_menu_checked(Menu::optionremember, remember_delete_);
@@ -336,6 +327,7 @@ void MainWindow::fileopen_Click() {
     // the dialog reports that it dropped names; a long text alone loses nothing.
     if (result.names_lost) {
         std::string text;
+        // "choosen" is the message's long-standing spelling, kept as operators know it.
         for (std::string_view line : {"Due to an uncorrectable flaw in the File dialog",
                                       "box, all of the files you have choosen may not",
                                       "be in the listing. To select more files please ",
@@ -428,7 +420,7 @@ void MainWindow::optionshorten_Click() {
     if (running_) return;
     const std::string answer = port_.input_prompt(
         {"Enter ending time(ms) of records. 0=original", "Modify Record Length", "0"});
-    set_record_end(to_record_end_ms(read_number(answer)));
+    set_record_end(to_float(read_number(answer)));
     remember(preference_key::record_end_ms, float_text(options.record_end_ms));
 }
 
