@@ -186,8 +186,9 @@ bool MainWindow::Form_QueryUnload() {
         // Asked once: the run stops after its current record and the window then closes,
         // or the run goes on.
         if (!close_requested_ &&
-            port_.message_box({std::string(close_question_text), std::string(close_question_title),
-                               Buttons::yes_no, Icon::question}) == Answer::yes) {
+            port_.message_box({Dialog::close_during_run, std::string(close_question_text),
+                               std::string(close_question_title), Buttons::yes_no,
+                               Icon::question}) == Answer::yes) {
             close_requested_ = true;
         }
         return false;
@@ -295,7 +296,8 @@ std::optional<FileDialogResult> MainWindow::show_filelog(FileDialogMode mode) {
         case FileDialogResult::Outcome::cancelled:
             return std::nullopt;
         case FileDialogResult::Outcome::failed:
-            (void)port_.message_box({unexpected_error_text(result.error_text),
+            (void)port_.message_box({Dialog::unexpected_error,
+                                     unexpected_error_text(result.error_text),
                                      std::string(error_title), Buttons::ok, Icon::none});
             port_.filelog.file_name.clear();
             return std::nullopt;
@@ -336,8 +338,9 @@ void MainWindow::fileopen_Click() {
             if (!text.empty()) text += line_break;
             text += line;
         }
-        (void)port_.message_box(
-            {std::move(text), "QUARVENT TOO MANY FILES AT ONCE", Buttons::ok, Icon::information});
+        (void)port_.message_box({Dialog::too_many_files, std::move(text),
+                                 "QUARVENT TOO MANY FILES AT ONCE", Buttons::ok,
+                                 Icon::information});
     }
 
     if (parts.size() == 1) {
@@ -418,8 +421,9 @@ void MainWindow::optionremember_Click() {
 
 void MainWindow::optionshorten_Click() {
     if (running_) return;
-    const std::string answer = port_.input_prompt(
-        {"Enter ending time(ms) of records. 0=original", "Modify Record Length", "0"});
+    const std::string answer =
+        port_.input_prompt({Dialog::record_length, "Enter ending time(ms) of records. 0=original",
+                            "Modify Record Length", "0"});
     set_record_end(to_float(read_number(answer)));
     remember(preference_key::record_end_ms, float_text(options.record_end_ms));
 }
@@ -466,10 +470,11 @@ void MainWindow::List1_Drop(const std::vector<std::string>& paths,
                             std::optional<bool> include_subfolders) {
     if (running_ || paths.empty()) return;
     if (!include_subfolders) {
-        include_subfolders = drop_has_subfolders(paths) &&
-                             port_.message_box({std::string(subfolder_question_text),
-                                                std::string(subfolder_question_title),
-                                                Buttons::yes_no, Icon::question}) == Answer::yes;
+        include_subfolders =
+            drop_has_subfolders(paths) &&
+            port_.message_box({Dialog::add_subfolders, std::string(subfolder_question_text),
+                               std::string(subfolder_question_title), Buttons::yes_no,
+                               Icon::question}) == Answer::yes;
     }
     const DropContents contents = drop_contents(paths, *include_subfolders);
     for (const std::string& path : contents.recordings) port_.list1_add(path);
