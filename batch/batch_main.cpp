@@ -534,7 +534,7 @@ int main(int argc, char** argv) {
     request.dry_run = dry_run;
     request.options.resample_factor = static_cast<std::int16_t>(resample);
     request.options.delete_inputs = delete_inputs;
-    request.options.record_end_ms = static_cast<float>(quarvent::read_number(record_end_ms));
+    request.options.record_end_ms = quarvent::to_float(quarvent::read_number(record_end_ms));
 
     quarvent::ConsoleAnswers answers;
     answers.ssn = ssn == ssn_continue ? continued_ssn(request.output_file_name) : ssn;

@@ -6,11 +6,6 @@ volatile std::sig_atomic_t ConsolePort::stop_requested = 0;
 
 namespace {
 
-constexpr std::string_view appending_title = "Appending Data";
-constexpr std::string_view deletion_title = "Input Files Will Be Deleted";
-constexpr std::string_view ssn_title = "SSN Value?";
-constexpr std::string_view interval_title = "Missing Sampling Rate";
-
 // A log line held back on a shared terminal is written once it is this long, finished or not.
 constexpr std::size_t held_log_limit = 4096;
 
@@ -91,8 +86,14 @@ ConsolePort::ConsolePort(ConsoleAnswers answers, std::FILE* out, std::FILE* err,
 namespace {
 
 Answer answer_to(const MessageBoxRequest& request, const ConsoleAnswers& answers) {
-    if (request.title == appending_title) return answers.append ? Answer::ok : Answer::cancel;
-    if (request.title == deletion_title) return answers.delete_inputs ? Answer::yes : Answer::no;
+    switch (request.dialog) {
+        case Dialog::appending:
+            return answers.append ? Answer::ok : Answer::cancel;
+        case Dialog::delete_inputs:
+            return answers.delete_inputs ? Answer::yes : Answer::no;
+        default:
+            break;
+    }
     // Any other question gets the answer that does not go ahead.
     switch (request.buttons) {
         case Buttons::ok:
@@ -145,9 +146,9 @@ Answer ConsolePort::message_box(const MessageBoxRequest& request) {
 
 std::string ConsolePort::input_prompt(const PromptRequest& request) {
     std::string answer;
-    if (request.title == ssn_title) {
+    if (request.dialog == Dialog::starting_ssn) {
         answer = answers_.ssn;
-    } else if (request.title == interval_title) {
+    } else if (request.dialog == Dialog::sampling_rate) {
         answer = answers_.sample_interval_ms;
     }
     if (answers_.dry_run) {

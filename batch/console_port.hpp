@@ -22,10 +22,10 @@ namespace quarvent {
 
 // The command line's answers to the run's questions.
 struct ConsoleAnswers {
-    std::string ssn = "1";           // "Enter Starting SSN"
-    std::string sample_interval_ms;  // "Missing Sampling Rate"; empty cancels
-    bool append = false;             // OK to "Appending Data"
-    bool delete_inputs = false;      // Yes to "Input Files Will Be Deleted"
+    std::string ssn = "1";           // Dialog::starting_ssn
+    std::string sample_interval_ms;  // Dialog::sampling_rate; empty cancels
+    bool append = false;             // OK to Dialog::appending
+    bool delete_inputs = false;      // Yes to Dialog::delete_inputs
     // Nothing is written: the questions and prompts that the run asks are reported with the
     // answer the command line gives, instead of being printed as they are.
     bool dry_run = false;

@@ -117,6 +117,13 @@ std::optional<std::int32_t> to_int32(double value) {
     return static_cast<std::int32_t>(rounded);
 }
 
+float to_float(double value) {
+    constexpr double largest = std::numeric_limits<float>::max();
+    if (value > largest) return std::numeric_limits<float>::infinity();
+    if (value < -largest) return -std::numeric_limits<float>::infinity();
+    return static_cast<float>(value);
+}
+
 std::string number_text(double value, int significant_digits) {
     std::string text;
     if (std::isnan(value)) return " NaN";

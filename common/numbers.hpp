@@ -30,6 +30,10 @@ double round_half_even(double value);
 std::optional<std::int16_t> to_int16(double value);
 std::optional<std::int32_t> to_int32(double value);
 
+// value as a 32-bit real; beyond the float range an infinity of its sign rather than an
+// undefined conversion, so that whoever receives it can refuse it. NaN stays NaN.
+float to_float(double value);
+
 // number(x): decimal text with one leading blank when x is not negative, a minus sign
 // otherwise; whole values without a fraction, real values with theirs, at most
 // significant_digits significant digits.

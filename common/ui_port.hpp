@@ -17,7 +17,48 @@ enum class Icon { none, information, exclamation, critical, question };
 enum class Answer { ok, cancel, yes, no, retry, ignore, abort };
 enum class MousePointer { normal, hourglass };
 
+// Which question or message a request is. A port that answers without an operator (the batch
+// program's console, the fuzz targets) recognises a request by this, never by its wording,
+// so that a reworded title or text changes nothing but what is shown.
+enum class Dialog {
+    // The conversion run
+    no_output,              // no output file chosen
+    no_input,               // no input file chosen
+    input_output_share,     // the output is among the inputs
+    files_not_found,        // inputs missing
+    appending,              // OK to append to the existing output
+    delete_inputs,          // Yes to delete the inputs after their conversion
+    output_open_error,      // the output could not be opened
+    starting_ssn,           // prompt: the first record's SSN
+    ssn_out_of_range,       // the answer to starting_ssn does not fit
+    ssn_exhausted,          // the SSN can not advance further
+    output_write_error,     // the output could not be written
+    pointer_shortage,       // more traces than trace pointers
+    cannot_accommodate,     // too many samples for the record after resampling
+    interval_too_large,     // the resampled interval does not fit the header
+    too_many_samples,       // more samples than the sample format allows
+    sampling_rate,          // prompt: the interval for traces that state none
+    invalid_sampling_rate,  // the answer to sampling_rate gives no usable interval
+    keyword_word_range,     // a keyword entry names a header word that does not exist
+    // The program's window
+    settings_missing,      // no settings file at start-up
+    keyword_file_missing,  // no keyword file where it is looked for
+    keyword_path,          // prompt: where the keyword file is
+    keyword_file_error,    // the keyword file does not load
+    settings_unwritable,   // Exit could not write the settings
+    about_disclaimer,      // the About window's button
+    about_credits,         // a click on the About window
+    close_during_run,      // Yes to stop the run and close the window
+    unexpected_error,      // the file dialog failed
+    too_many_files,        // the file dialog dropped names
+    record_length,         // prompt: the record length in ms
+    add_subfolders,        // Yes to add the recordings in dropped folders' subfolders
+    file_error,            // a file could not be opened: retry, skip or give up
+    read_only_file,        // a file opened for reading only
+};
+
 struct MessageBoxRequest {
+    Dialog dialog;
     std::string text;
     std::string title;  // empty: the program's default title
     Buttons buttons = Buttons::ok;
@@ -25,6 +66,7 @@ struct MessageBoxRequest {
 };
 
 struct PromptRequest {
+    Dialog dialog;
     std::string prompt;
     std::string title;
     std::string proposed;  // the proposed answer shown in the box

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <limits>
 #include <optional>
 
 #include "common/byte_source.hpp"
@@ -36,19 +37,21 @@ std::string lines(std::initializer_list<std::string_view> parts) {
 
 MessageBoxRequest no_output_message() {
     return {
+        Dialog::no_output,
         lines({"No Output file selected.", "Please selected an output file under", "Files menu."}),
         "No Output File Selected", Buttons::ok, Icon::information};
 }
 
 MessageBoxRequest no_input_message() {
-    return {lines({"No Input file(s) selected.", "Please selected an input file(s) under",
+    return {Dialog::no_input,
+            lines({"No Input file(s) selected.", "Please selected an input file(s) under",
                    "Files menu."}),
             "No Input File Selected", Buttons::ok, Icon::information};
 }
 
 MessageBoxRequest share_message() {
-    return {"Output file can not be an input file also.", "Input/Output Share Error", Buttons::ok,
-            Icon::critical};
+    return {Dialog::input_output_share, "Output file can not be an input file also.",
+            "Input/Output Share Error", Buttons::ok, Icon::critical};
 }
 
 // missing holds each missing path followed by the line break.
@@ -57,17 +60,20 @@ MessageBoxRequest not_found_message(const std::string& missing) {
     text += line_break;
     text += missing;
     text += "Can not Continue.";
-    return {text, "Files Not Found", Buttons::ok, Icon::information};
+    return {Dialog::files_not_found, text, "Files Not Found", Buttons::ok, Icon::information};
 }
 
+// "exisits" and "all ready" are the message's long-standing spelling, kept as operators know it.
 MessageBoxRequest appending_message() {
-    return {lines({"Warning-Output file all ready exisits.",
+    return {Dialog::appending,
+            lines({"Warning-Output file all ready exisits.",
                    "converted data will be appended to end!"}),
             "Appending Data", Buttons::ok_cancel, Icon::question};
 }
 
 MessageBoxRequest deletion_message() {
-    return {lines({"WARNING:  Automatic input file deletion selected!", "Ok to proceed?"}),
+    return {Dialog::delete_inputs,
+            lines({"WARNING:  Automatic input file deletion selected!", "Ok to proceed?"}),
             "Input Files Will Be Deleted", Buttons::yes_no, Icon::question};
 }
 
@@ -78,24 +84,26 @@ MessageBoxRequest output_open_message(const std::error_code& reason) {
     text += line_break;
     text += reason.message();
     text += line_break;
-    return {text, "QUARVENT FILE-ERROR", Buttons::ok, Icon::critical};
+    return {Dialog::output_open_error, text, "QUARVENT FILE-ERROR", Buttons::ok, Icon::critical};
 }
 
 constexpr std::string_view ssn_title = "SSN Out Of Range";
+// Word 92 holds the SSN: the run can go no further than this one.
+constexpr std::int16_t last_ssn = std::numeric_limits<std::int16_t>::max();
 
 MessageBoxRequest ssn_answer_out_of_range_message(const std::string& answer) {
     std::string text = "The starting SSN must lie between -32768 and 32767.";
     text += line_break;
     text += "Entered value = ";
     text += answer;
-    return {text, std::string(ssn_title), Buttons::ok, Icon::exclamation};
+    return {Dialog::ssn_out_of_range, text, std::string(ssn_title), Buttons::ok, Icon::exclamation};
 }
 
 MessageBoxRequest ssn_exhausted_message(std::string_view next_path) {
     std::string text = "The SSN can not advance past 32767. The conversion stops before";
     text += line_break;
     text += next_path;
-    return {text, std::string(ssn_title), Buttons::ok, Icon::exclamation};
+    return {Dialog::ssn_exhausted, text, std::string(ssn_title), Buttons::ok, Icon::exclamation};
 }
 
 constexpr std::string_view ssn_prompt = "Enter Starting SSN";
@@ -112,6 +120,7 @@ std::string file_start_entry(std::string_view path, const std::string& time) {
     return entry;
 }
 
+// "occured" is the log entry's long-standing spelling, kept for whoever searches old logs.
 std::string open_failure_entry(std::string_view path, const std::error_code& reason) {
     std::string entry = "An ";
     entry += reason.message();
@@ -403,8 +412,9 @@ private:
             ui_.message_box(output_open_message(reason));
             return false;
         }
-        const std::string answer = ui_.input_prompt(
-            {std::string(ssn_prompt), std::string(ssn_prompt_title), proposed_ssn()});
+        const std::string answer =
+            ui_.input_prompt({Dialog::starting_ssn, std::string(ssn_prompt),
+                              std::string(ssn_prompt_title), proposed_ssn()});
         if (answer.empty()) return false;
         const std::optional<std::int16_t> ssn = to_int16(read_number(answer));
         if (!ssn) {
@@ -509,7 +519,7 @@ private:
                                                    std::to_string(trace_count) + " traces skipped";
         }
 
-        if (ssn_ == 32767) {
+        if (ssn_ == last_ssn) {
             ssn_exhausted_ = true;
         } else {
             ++ssn_;

@@ -35,6 +35,7 @@ constexpr FormatRule format_rules[] = {
 };
 
 constexpr std::string_view too_many_title = "Too Many Samples";
+// "Uknown" is the log entry's long-standing spelling, kept for whoever searches old logs.
 constexpr std::string_view unknown_format_entry = " Uknown data type ";
 constexpr std::string_view bad_count_entry = " Bad sample count on trace ";
 constexpr std::string_view truncated_entry = " truncated trace";
@@ -163,8 +164,8 @@ DecodeResult decode_trace_samples(const TraceToDecode& trace, std::int16_t resam
         return DecodeResult::skipped;
     }
     if (n > rule->max_samples) {
-        ui.message_box({std::string(rule->too_many_text), std::string(too_many_title), Buttons::ok,
-                        Icon::information});
+        ui.message_box({Dialog::too_many_samples, std::string(rule->too_many_text),
+                        std::string(too_many_title), Buttons::ok, Icon::information});
         return DecodeResult::run_ended;
     }
     if (n < 0) {
@@ -198,12 +199,13 @@ IntervalResult check_sample_interval(OutputTraceHeader& header, ManualInterval& 
                                      StatusLog& log) {
     if (header.word(59) <= 0 && !manual.manual_interval_in_force) {
         const std::string answer =
-            ui.input_prompt({std::string(interval_prompt), std::string(interval_title),
-                             number_text(manual.manual_interval_us)});
+            ui.input_prompt({Dialog::sampling_rate, std::string(interval_prompt),
+                             std::string(interval_title), number_text(manual.manual_interval_us)});
         if (answer.empty()) return IntervalResult::run_ended;
         const std::optional<float> interval_us = answer_to_interval_us(answer);
         if (!interval_us || !interval_word(*interval_us)) {
-            ui.message_box({std::string(invalid_interval_text) + answer + ")",
+            ui.message_box({Dialog::invalid_sampling_rate,
+                            std::string(invalid_interval_text) + answer + ")",
                             std::string(invalid_interval_title), Buttons::ok, Icon::none});
             return IntervalResult::run_ended;
         }

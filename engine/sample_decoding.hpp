@@ -51,7 +51,7 @@ enum class DecodeResult {
 // Reads the trace's data block and converts it into arrays.output_samples, reduced by
 // resample_factor (1, 2 or 4) with resampled_count of the sample library. Skipped, with a
 // status log entry: an unknown format code, a negative sample_count, a data block that runs
-// past the end of the input. Run ended, after the "Too Many Samples" box: a sample_count
+// past the end of the input. Run ended, after the Dialog::too_many_samples box: a sample_count
 // beyond its format's limit. A sample_count of 0 decodes to no samples.
 [[nodiscard]] DecodeResult decode_trace_samples(const TraceToDecode& trace,
                                                 std::int16_t resample_factor, SampleArrays& arrays,
@@ -60,13 +60,13 @@ enum class DecodeResult {
 enum class IntervalResult { ready, run_ended };
 
 // Makes header word 59 hold a usable sample interval. When it holds none (0 or less) and no
-// manual interval is in force, asks the operator once, through the "Missing Sampling Rate"
+// manual interval is in force, asks the operator once, through the Dialog::sampling_rate
 // prompt; a valid answer stays in force for the rest of the run. While it is in force, a
 // trace keeps the interval it states itself (own_interval: what its own strings, or else its
 // file's strings, wrote into word 59; none when neither wrote it) when that is above 0, and
 // every other trace gets the manual interval. A cancelled prompt ends the run; an invalid
-// answer (one that does not give 1 .. 32767 microseconds) ends it after the "Invalid
-// Sampling Rate" box.
+// answer (one that does not give 1 .. 32767 microseconds) ends it after the
+// Dialog::invalid_sampling_rate box.
 [[nodiscard]] IntervalResult check_sample_interval(OutputTraceHeader& header,
                                                    ManualInterval& manual,
                                                    std::optional<std::int16_t> own_interval,

@@ -234,7 +234,7 @@ MessageBoxRequest pointer_shortage_message(const FileDescriptor& file) {
     text += line_break;
     text += "Contact author of data.";
     text += line_break;
-    return {text, "SEG-2 Data Format Error", Buttons::ok, Icon::critical};
+    return {Dialog::pointer_shortage, text, "SEG-2 Data Format Error", Buttons::ok, Icon::critical};
 }
 
 void PrintTo(StringListResult result, std::ostream* os) {

@@ -21,6 +21,7 @@ constexpr double largest_word = 32767.0;
 
 constexpr std::string_view trace_number_corrected_entry = " Bad trace #-corrected ";
 
+// "choosen", "atempting" and "accomdate" are the message's long-standing spellings; keep them.
 MessageBoxRequest cannot_accommodate_message(std::int32_t sample_count, std::int16_t factor) {
     std::string text =
         "The number of samples and resampling option choosen are atempting to create a file "
@@ -30,7 +31,8 @@ MessageBoxRequest cannot_accommodate_message(std::int32_t sample_count, std::int
     text += number_text(static_cast<std::int64_t>(sample_count));
     text += " resample factor ";
     text += number_text(factor);
-    return {text, "Can't accomdate Sample Length", Buttons::ok, Icon::none};
+    return {Dialog::cannot_accommodate, text, "Can't accomdate Sample Length", Buttons::ok,
+            Icon::none};
 }
 
 MessageBoxRequest interval_too_large_message(std::int16_t interval_us, std::int16_t factor) {
@@ -42,7 +44,7 @@ MessageBoxRequest interval_too_large_message(std::int16_t interval_us, std::int1
     text += number_text(interval_us);
     text += " resample factor ";
     text += number_text(factor);
-    return {text, "Sample Interval Too Large", Buttons::ok, Icon::none};
+    return {Dialog::interval_too_large, text, "Sample Interval Too Large", Buttons::ok, Icon::none};
 }
 
 // A product beyond the float range is held at the largest finite float of its sign; NaN
@@ -205,7 +207,7 @@ MessageBoxRequest output_write_error_message(std::string_view output_path, std::
     } else {
         text += "It keeps every trace record that reached it whole; the conversion stops.";
     }
-    return {text, "Output Write Error", Buttons::ok, Icon::critical};
+    return {Dialog::output_write_error, text, "Output Write Error", Buttons::ok, Icon::critical};
 }
 
 void PrintTo(FinishResult result, std::ostream* os) {

@@ -42,9 +42,9 @@ enum class FinishResult {
 };
 
 // Sets the engine's words of the header for the trace and works out output_count. Ends the
-// run after a message box when the record cannot hold the trace's samples ("Can't accomdate
-// Sample Length") or its interval ("Sample Interval Too Large": word 59 of 0 or less, or
-// word 59 times resample_factor beyond 32767). A negative record_end_ms counts as 0.
+// run after a message box when the record cannot hold the trace's samples
+// (Dialog::cannot_accommodate) or its interval (Dialog::interval_too_large: word 59 of 0 or
+// less, or word 59 times resample_factor beyond 32767). A negative record_end_ms counts as 0.
 [[nodiscard]] FinishResult finish_trace_header(OutputTraceHeader& header, const TraceInRun& trace,
                                                const ConversionOptions& options,
                                                TraceRecordState& state, UiPort& ui);

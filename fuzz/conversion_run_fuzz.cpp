@@ -181,8 +181,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     request.time_of_day = [] { return std::string("12:00:00"); };
 
     fuzzing::SilentUi ui;
-    ui.answer_prompt("SSN Value?", std::to_string(fuzzed.ssn));
-    ui.answer_prompt("Missing Sampling Rate", fuzzed.interval_answer);
+    ui.answer_prompt(Dialog::starting_ssn, std::to_string(fuzzed.ssn));
+    ui.answer_prompt(Dialog::sampling_rate, fuzzed.interval_answer);
     StatusLog log(ui);
     HeaderTranslator translator(fuzzing::fixed_keyword_table(), log, ui);
     const RunOutcome outcome = convert_run(request, ui, log, translator);

@@ -31,7 +31,7 @@ Answer SilentUi::message_box(const MessageBoxRequest& request) {
 std::string SilentUi::input_prompt(const PromptRequest& request) {
     ++prompts_;
     last_title_ = request.title;
-    const auto answer = prompt_answers_.find(request.title);
+    const auto answer = prompt_answers_.find(request.dialog);
     return answer == prompt_answers_.end() ? std::string() : answer->second;
 }
 

@@ -23,13 +23,13 @@ namespace quarvent::fuzzing {
     } while (false)
 
 // Answers every message box with its first button (OK or Yes) and every prompt with the text
-// set for its title (empty, that is Cancel, for any other); the window calls are ignored.
+// set for its dialog (empty, that is Cancel, for any other); the window calls are ignored.
 // Counts what it was asked.
 class SilentUi final : public WindowlessPort {
 public:
     SilentUi() = default;
-    void answer_prompt(const std::string& title, std::string answer) {
-        prompt_answers_[title] = std::move(answer);
+    void answer_prompt(Dialog dialog, std::string answer) {
+        prompt_answers_[dialog] = std::move(answer);
     }
 
     Answer message_box(const MessageBoxRequest& request) override;
@@ -40,7 +40,7 @@ public:
     const std::string& last_title() const { return last_title_; }
 
 private:
-    std::map<std::string, std::string> prompt_answers_;
+    std::map<Dialog, std::string> prompt_answers_;
     std::string last_title_;
     int message_boxes_ = 0;
     int prompts_ = 0;

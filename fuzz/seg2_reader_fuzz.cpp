@@ -113,7 +113,7 @@ void compare_with_reference(std::span<const std::uint8_t> data) {
 void convert_like_a_run(std::span<const std::uint8_t> data) {
     const MemorySource input(data);
     fuzzing::SilentUi ui;
-    ui.answer_prompt("Missing Sampling Rate", "0.25");  // in ms, for traces that give none
+    ui.answer_prompt(Dialog::sampling_rate, "0.25");  // in ms, for traces that give none
     StatusLog log(ui);
     HeaderTranslator translator(fuzzing::fixed_keyword_table(), log, ui);
     OutputTraceHeader header;

@@ -81,6 +81,7 @@ std::int16_t HeaderTranslator::scaled_word(double x, std::int32_t p2, std::strin
         text.append(line_break);
         ++range_warning_count_;
         if (range_warning_count_ == range_warning_limit) {
+            // "futher" is the entry's long-standing spelling, kept for whoever searches old logs.
             text.append("No futher warnings will be issued!").append(line_break);
         }
         // Few enough in the program's life to be shown whatever the file.
@@ -91,15 +92,13 @@ std::int16_t HeaderTranslator::scaled_word(double x, std::int32_t p2, std::strin
 
 HeaderStringReceiver::Result HeaderTranslator::word_out_of_range(const KeywordEntry& entry,
                                                                  long long word) {
-    MessageBoxRequest request;
-    request.title = keyword_file_error_title;
+    MessageBoxRequest request{
+        Dialog::keyword_word_range, {}, keyword_file_error_title, Buttons::ok, Icon::critical};
     request.text = "The keyword file entry \"" + entry.keyword + "\" (function code" +
                    number_text(entry.function_code) + ") names header word" +
                    number_text(static_cast<double>(word)) +
                    ", but header words are numbered 0 to 120." + std::string(line_break) +
                    "The conversion stops; correct the keyword file and start the program again.";
-    request.buttons = Buttons::ok;
-    request.icon = Icon::critical;
     ui_.message_box(request);
     return Result::stop_run;
 }

@@ -63,7 +63,7 @@ public:
     }
 
     // s is one header string as the file holds it: keyword, blanks, value, terminating zero
-    // characters and padding. stop_run only after the "Keyword File Error" box.
+    // characters and padding. stop_run only after the Dialog::keyword_word_range box.
     [[nodiscard]] Result translate_header_string(std::string_view s, OutputTraceHeader& header,
                                                  double& trace_scale_factor);
 

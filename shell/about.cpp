@@ -63,13 +63,14 @@ void About::Form_Load() {
 }
 
 void About::Command1_Click() {
-    ui_.message_box({about_disclaimer_text(), "", Buttons::ok, Icon::none});
+    ui_.message_box(
+        {Dialog::about_disclaimer, about_disclaimer_text(), "", Buttons::ok, Icon::none});
     window_.unload();
 }
 
 void About::Form_Click() {
-    ui_.message_box({about_credits_text(window_.title()), std::string(about_credits_title),
-                     Buttons::ok, Icon::information});
+    ui_.message_box({Dialog::about_credits, about_credits_text(window_.title()),
+                     std::string(about_credits_title), Buttons::ok, Icon::information});
 }
 
 void show_about(AboutWindowFactory& windows, UiPort& ui, const WindowRect& main_window,

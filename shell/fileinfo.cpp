@@ -28,6 +28,7 @@ constexpr FileErrorRow rows[] = {
      false, Buttons::ok, Icon::exclamation},
     {64, illegal_name, true, Buttons::ok_cancel, Icon::exclamation},
     {67, internal_disk_error, true, Buttons::yes_no, Icon::exclamation},
+    // "unavaiable" is the message's long-standing spelling, kept as operators know it.
     {68, "That device appears unavaiable.", true, Buttons::yes_no, Icon::exclamation},
     {71, "Insert ad disk in drive and close door.", false, Buttons::ok, Icon::exclamation},
     {74, internal_disk_error, true, Buttons::yes_no, Icon::exclamation},
@@ -184,8 +185,8 @@ FileAction FILEINFO::report_file_error(std::int32_t error_number, std::string_vi
         text += line_break;
         text += details;
     }
-    switch (ui_.message_box(
-        {std::move(text), std::string(file_error_title), row->buttons, row->icon})) {
+    switch (ui_.message_box({Dialog::file_error, std::move(text), std::string(file_error_title),
+                             row->buttons, row->icon})) {
         case Answer::ok:
         case Answer::yes:
         case Answer::retry:
@@ -254,7 +255,8 @@ std::int16_t FILEINFO::open_handle_checked(const std::string& path) {
         ::close(fd);
         return failed;
     }
-    (void)ui_.message_box({std::string(read_only_message), {}, Buttons::ok, Icon::none});
+    (void)ui_.message_box(
+        {Dialog::read_only_file, std::string(read_only_message), {}, Buttons::ok, Icon::none});
     return static_cast<std::int16_t>(fd);
 }
 

@@ -159,15 +159,6 @@ std::string chosen_folder(const FileDialogResult& result, const std::vector<std:
     return folder.empty() ? result.directory : folder;
 }
 
-// A record end beyond a 32-bit real's range becomes an infinity of its sign rather than an
-// undefined conversion; the run refuses a record length it cannot hold.
-float to_record_end_ms(double value) {
-    constexpr double largest = std::numeric_limits<float>::max();
-    if (value > largest) return std::numeric_limits<float>::infinity();
-    if (value < -largest) return -std::numeric_limits<float>::infinity();
-    return static_cast<float>(value);
-}
-
 std::string unexpected_error_text(const std::string& error_text) {
     std::string text = "Unexpected error";
     text += line_break;
@@ -198,8 +189,9 @@ bool MainWindow::Form_QueryUnload() {
         // Asked once: the run stops after its current record and the window then closes,
         // or the run goes on.
         if (!close_requested_ &&
-            port_.message_box({std::string(close_question_text), std::string(close_question_title),
-                               Buttons::yes_no, Icon::question}) == Answer::yes) {
+            port_.message_box({Dialog::close_during_run, std::string(close_question_text),
+                               std::string(close_question_title), Buttons::yes_no,
+                               Icon::question}) == Answer::yes) {
             close_requested_ = true;
         }
         return false;
@@ -262,7 +254,7 @@ void MainWindow::restore_choices() {
         }
     }
     if (const auto ms = parse_double(stored.value(preference_key::record_end_ms))) {
-        set_record_end(to_record_end_ms(*ms));
+        set_record_end(to_float(*ms));
     }
     remember_delete_ = stored.value(preference_key::remember_delete) == "1";
     port_.set_menu_checked(Menu::optionremember, remember_delete_);
@@ -307,7 +299,8 @@ std::optional<FileDialogResult> MainWindow::show_filelog(FileDialogMode mode) {
         case FileDialogResult::Outcome::cancelled:
             return std::nullopt;
         case FileDialogResult::Outcome::failed:
-            (void)port_.message_box({unexpected_error_text(result.error_text),
+            (void)port_.message_box({Dialog::unexpected_error,
+                                     unexpected_error_text(result.error_text),
                                      std::string(error_title), Buttons::ok, Icon::none});
             port_.filelog.file_name.clear();
             return std::nullopt;
@@ -339,6 +332,7 @@ void MainWindow::fileopen_Click() {
     // the dialog reports that it dropped names; a long text alone loses nothing.
     if (result.names_lost) {
         std::string text;
+        // "choosen" is the message's long-standing spelling, kept as operators know it.
         for (std::string_view line : {"Due to an uncorrectable flaw in the File dialog",
                                       "box, all of the files you have choosen may not",
                                       "be in the listing. To select more files please ",
@@ -347,8 +341,9 @@ void MainWindow::fileopen_Click() {
             if (!text.empty()) text += line_break;
             text += line;
         }
-        (void)port_.message_box(
-            {std::move(text), "QUARVENT TOO MANY FILES AT ONCE", Buttons::ok, Icon::information});
+        (void)port_.message_box({Dialog::too_many_files, std::move(text),
+                                 "QUARVENT TOO MANY FILES AT ONCE", Buttons::ok,
+                                 Icon::information});
     }
 
     if (parts.size() == 1) {
@@ -429,9 +424,10 @@ void MainWindow::optionremember_Click() {
 
 void MainWindow::optionshorten_Click() {
     if (running_) return;
-    const std::string answer = port_.input_prompt(
-        {"Enter ending time(ms) of records. 0=original", "Modify Record Length", "0"});
-    set_record_end(to_record_end_ms(read_number(answer)));
+    const std::string answer =
+        port_.input_prompt({Dialog::record_length, "Enter ending time(ms) of records. 0=original",
+                            "Modify Record Length", "0"});
+    set_record_end(to_float(read_number(answer)));
     remember(preference_key::record_end_ms, float_text(options.record_end_ms));
 }
 
@@ -477,10 +473,11 @@ void MainWindow::List1_Drop(const std::vector<std::string>& paths,
                             std::optional<bool> include_subfolders) {
     if (running_ || paths.empty()) return;
     if (!include_subfolders) {
-        include_subfolders = drop_has_subfolders(paths) &&
-                             port_.message_box({std::string(subfolder_question_text),
-                                                std::string(subfolder_question_title),
-                                                Buttons::yes_no, Icon::question}) == Answer::yes;
+        include_subfolders =
+            drop_has_subfolders(paths) &&
+            port_.message_box({Dialog::add_subfolders, std::string(subfolder_question_text),
+                               std::string(subfolder_question_title), Buttons::yes_no,
+                               Icon::question}) == Answer::yes;
     }
     const DropContents contents = drop_contents(paths, *include_subfolders);
     for (const std::string& path : contents.recordings) port_.list1_add(path);

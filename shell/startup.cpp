@@ -123,10 +123,11 @@ bool locate_keyword_file(UiPort& ui, ShellSession& session) {
         text += line_break;
         text += session.keyword_file_path;
         text += line_break;
-        ui.message_box({text, std::string(keyword_missing_title), Buttons::ok, Icon::information});
+        ui.message_box({Dialog::keyword_file_missing, text, std::string(keyword_missing_title),
+                        Buttons::ok, Icon::information});
         session.keyword_file_path =
-            ui.input_prompt({std::string(keyword_prompt_text), std::string(keyword_prompt_title),
-                             session.keyword_file_path});
+            ui.input_prompt({Dialog::keyword_path, std::string(keyword_prompt_text),
+                             std::string(keyword_prompt_title), session.keyword_file_path});
         if (session.keyword_file_path.empty()) return false;
     }
     return true;
@@ -276,7 +277,8 @@ StartupResult run_startup(MainWindow& window, ShellSession& session) {
     if (!session.settings_file_name.empty()) {
         read_settings(window, session);
     } else {
-        port.message_box({std::string(settings_missing_text), "", Buttons::ok, Icon::none});
+        port.message_box({Dialog::settings_missing, std::string(settings_missing_text), "",
+                          Buttons::ok, Icon::none});
     }
 
     if (!locate_keyword_file(port, session)) {
@@ -286,7 +288,8 @@ StartupResult run_startup(MainWindow& window, ShellSession& session) {
 
     KeywordLoadResult loaded = load_keyword_table(session.keyword_file_path);
     if (!loaded.table) {
-        port.message_box({loaded.error_text, loaded.error_title, Buttons::ok, Icon::critical});
+        port.message_box({Dialog::keyword_file_error, loaded.error_text, loaded.error_title,
+                          Buttons::ok, Icon::critical});
         port.end_program();
         return StartupResult::ended;
     }
@@ -314,8 +317,9 @@ ExitResult run_exit(MainWindow& window, ShellSession& session) {
                                                                 : session.settings_file_name;
 
     if (!write_settings(window, session, settings_path(session.start_dir, name))) {
-        const Answer answer = port.message_box(
-            {std::string(settings_unwritable_text), "", Buttons::yes_no, Icon::none});
+        const Answer answer =
+            port.message_box({Dialog::settings_unwritable, std::string(settings_unwritable_text),
+                              "", Buttons::yes_no, Icon::none});
         if (answer != Answer::yes) return ExitResult::stayed;
     }
     session.help.close_help();

@@ -76,6 +76,24 @@ TEST(round_half_even, narrowing_refuses_values_that_do_not_fit) {
     EXPECT_EQ(to_int32(-2147483648.0), std::optional<std::int32_t>(-2147483648LL));
 }
 
+TEST(to_float, holds_values_beyond_the_float_range_at_an_infinity) {
+    constexpr double largest = std::numeric_limits<float>::max();
+    constexpr float inf = std::numeric_limits<float>::infinity();
+    const double rows[][2] = {{0, 0},
+                              {250.5, 250.5F},
+                              {-1, -1},
+                              {largest, largest},
+                              {largest * 2, inf},
+                              {-largest * 2, -inf},
+                              {1e300, inf},
+                              {-1e300, -inf}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row[0]);
+        EXPECT_EQ(to_float(row[0]), static_cast<float>(row[1]));
+    }
+    EXPECT_TRUE(std::isnan(to_float(std::nan(""))));
+}
+
 TEST(number_text, blank_for_not_negative_minus_otherwise) {
     struct Row {
         double value;
