@@ -55,6 +55,7 @@ enum class Dialog {
     add_subfolders,        // Yes to add the recordings in dropped folders' subfolders
     file_error,            // a file could not be opened: retry, skip or give up
     read_only_file,        // a file opened for reading only
+    view_not_shown,        // View: no file to show, or it cannot be shown
 };
 
 struct MessageBoxRequest {

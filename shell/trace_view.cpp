@@ -64,21 +64,21 @@ void MainWindow::open_trace_display(const std::string& path) {
     }
     port_.set_mouse_pointer(MousePointer::normal);
     if (!problem.empty()) {
-        (void)port_.message_box(
-            {std::move(problem), std::string(view_message_title), Buttons::ok, Icon::exclamation});
+        (void)port_.message_box({Dialog::view_not_shown, std::move(problem),
+                                 std::string(view_message_title), Buttons::ok, Icon::exclamation});
     }
 }
 
 void MainWindow::viewinput_Click() {
     if (running_) return;
     if (port_.list1_count() == 0) {
-        (void)port_.message_box({std::string(view_no_inputs_text), std::string(view_message_title),
-                                 Buttons::ok, Icon::information});
+        (void)port_.message_box({Dialog::view_not_shown, std::string(view_no_inputs_text),
+                                 std::string(view_message_title), Buttons::ok, Icon::information});
         return;
     }
     const int selected = port_.list1_selected();
     if (selected < 0) {
-        (void)port_.message_box({std::string(view_no_selection_text),
+        (void)port_.message_box({Dialog::view_not_shown, std::string(view_no_selection_text),
                                  std::string(view_message_title), Buttons::ok, Icon::information});
         return;
     }
@@ -88,8 +88,8 @@ void MainWindow::viewinput_Click() {
 void MainWindow::viewoutput_Click() {
     if (running_) return;
     if (output_file_name.empty()) {
-        (void)port_.message_box({std::string(view_no_output_text), std::string(view_message_title),
-                                 Buttons::ok, Icon::information});
+        (void)port_.message_box({Dialog::view_not_shown, std::string(view_no_output_text),
+                                 std::string(view_message_title), Buttons::ok, Icon::information});
         return;
     }
     open_trace_display(output_file_name);
