@@ -14,6 +14,7 @@
 #include "common/byte_source.hpp"
 #include "common/numbers.hpp"
 #include "common/trace_header.hpp"
+#include "engine/input_deletion.hpp"
 #include "engine/output_file.hpp"
 #include "engine/sample_decoding.hpp"
 #include "engine/seg2_reader.hpp"
@@ -510,26 +511,27 @@ private:
             return false;
         }
         synced_bytes_ = output_.file_size();
-        for (const ConvertedInput& input : to_delete_) delete_input(input.path, input.read);
-        to_delete_.clear();
+        delete_group();
         return true;
     }
 
-    void delete_input(const std::string& path, const FileSource::Identity& read) {
-        struct stat named {};
-        if (::lstat(path.c_str(), &named) != 0) {
-            log_.append(deletion_failed_entry(path, {errno, std::generic_category()}));
-            return;
+    // Deletes the group, whose records are on the disk, and logs what could not go.
+    void delete_group() {
+        const std::vector<DeletionOutcome> outcomes = quarvent::delete_converted_inputs(to_delete_);
+        for (std::size_t i = 0; i < to_delete_.size(); ++i) {
+            const std::string& path = to_delete_[i].path;
+            switch (outcomes[i].result) {
+                case DeletionResult::deleted:
+                    break;
+                case DeletionResult::replaced:
+                    log_.append(kept_entry(path));
+                    break;
+                case DeletionResult::failed:
+                    log_.append(deletion_failed_entry(path, outcomes[i].reason));
+                    break;
+            }
         }
-        // A symbolic link to the file that was read goes as before: the link, not the file.
-        if (S_ISLNK(named.st_mode) && ::stat(path.c_str(), &named) != 0) named = {};
-        if (FileSource::Identity{named.st_dev, named.st_ino} != read) {
-            log_.append(kept_entry(path));
-            return;
-        }
-        if (::unlink(path.c_str()) != 0) {
-            log_.append(deletion_failed_entry(path, {errno, std::generic_category()}));
-        }
+        to_delete_.clear();
     }
 
     // The records written before the stop stay in the output.
@@ -537,10 +539,7 @@ private:
         log_.end_header_string_messages();
         // Inputs converted whole before the stop go as they would have at the end of the run;
         // a failing output keeps them all.
-        if (!to_delete_.empty() && !output_.sync()) {
-            synced_bytes_ = output_.file_size();
-            for (const ConvertedInput& input : to_delete_) delete_input(input.path, input.read);
-        }
+        if (!to_delete_.empty() && !output_.sync()) delete_group();
         to_delete_.clear();
         if (const std::error_code reason = output_.close()) {
             ui_.message_box(output_write_error_message(request_.output_file_name, reason,
@@ -567,15 +566,11 @@ private:
     OutputFile output_;
     FileSource input_;
     // Inputs converted whole and waiting for deletion, in the order they were converted.
-    struct ConvertedInput {
-        std::string path;
-        FileSource::Identity read;
-    };
     // A group of converted inputs is deleted once it holds this many files or the output has
     // grown by this many bytes since the last sync: few syncs for many small files, and
     // little to convert again after a crash.
-    static constexpr std::size_t deletion_group_files = 64;
-    static constexpr std::uint64_t deletion_group_bytes = std::uint64_t{64} << 20;
+    static constexpr std::size_t deletion_group_files = 256;
+    static constexpr std::uint64_t deletion_group_bytes = std::uint64_t{8} << 20;
     std::vector<ConvertedInput> to_delete_;
     std::uint64_t synced_bytes_ = 0;  // output bytes written at the last sync
 
