@@ -1,6 +1,8 @@
 // Deletion of converted inputs in groups: one sync of the output for many inputs, and never
 // an input deleted before its records are on the disk.
 
+#include "engine/input_deletion.hpp"
+
 #include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -127,6 +129,60 @@ TEST(input_deletion, an_input_listed_twice_is_converted_once) {
     EXPECT_FALSE(std::filesystem::exists(path));
     EXPECT_FALSE(std::filesystem::exists(later));
     EXPECT_THAT(run.log.text(), HasSubstr("occured on file " + path + " skipping "));
+}
+
+// Many inputs of every kind, so that several threads share them: each outcome belongs to its
+// own input, in order.
+TEST(input_deletion, outcomes_come_in_the_order_of_the_inputs) {
+    TempDir dir;
+    enum class Kind { plain, replaced, link, missing };
+    std::vector<ConvertedInput> inputs;
+    std::vector<Kind> kinds;
+    for (int i = 0; i < 100; ++i) {
+        const Kind kind = static_cast<Kind>(i % 7 % 4);
+        const std::string path = dir.file("in" + std::to_string(i));
+        std::string file = path;
+        if (kind == Kind::link) {
+            file = dir.file("real" + std::to_string(i));
+            std::filesystem::create_symlink(file, path);
+        }
+        write_file(file, {1, 2, 3});
+        struct stat info {};
+        ASSERT_EQ(::stat(file.c_str(), &info), 0);
+        inputs.push_back({path, {info.st_dev, info.st_ino}});
+        if (kind == Kind::replaced) {
+            // Made before the old one goes, so that it cannot take over its inode number.
+            write_file(path + ".new", {4});
+            std::filesystem::rename(path + ".new", path);
+        }
+        if (kind == Kind::missing) std::filesystem::remove(path);
+        kinds.push_back(kind);
+    }
+    const std::vector<DeletionOutcome> outcomes = delete_converted_inputs(inputs);
+    ASSERT_EQ(outcomes.size(), inputs.size());
+    for (std::size_t i = 0; i < inputs.size(); ++i) {
+        SCOPED_TRACE(inputs[i].path);
+        const bool name_left =
+            std::filesystem::exists(std::filesystem::symlink_status(inputs[i].path));
+        switch (kinds[i]) {
+            case Kind::plain:
+            case Kind::link:
+                EXPECT_EQ(outcomes[i].result, DeletionResult::deleted);
+                EXPECT_FALSE(name_left);
+                break;
+            case Kind::replaced:
+                EXPECT_EQ(outcomes[i].result, DeletionResult::replaced);
+                EXPECT_TRUE(name_left);
+                break;
+            case Kind::missing:
+                EXPECT_EQ(outcomes[i].result, DeletionResult::failed);
+                EXPECT_EQ(outcomes[i].reason, std::errc::no_such_file_or_directory);
+                break;
+        }
+        if (kinds[i] == Kind::link) {
+            EXPECT_TRUE(std::filesystem::exists(dir.file("real" + std::to_string(i))));
+        }
+    }
 }
 
 }  // namespace
