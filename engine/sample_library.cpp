@@ -476,10 +476,26 @@ void decode_seg20bit(std::span<const std::uint8_t> bytes, std::int32_t n, float*
     }
 }
 
-template <typename T>
-void convert_plain(const T* __restrict source, float* __restrict destination, std::int32_t n) {
+// Each sample to its float, built for the widest vectors the processor has, picked when the
+// program loads.
+#if defined(__x86_64__) && defined(__GNUC__)
+#define QUARVENT_WIDEST_VECTORS __attribute__((target_clones("avx512f", "avx2", "default")))
+#else
+#define QUARVENT_WIDEST_VECTORS
+#endif
+QUARVENT_WIDEST_VECTORS void convert_plain(const std::int16_t* __restrict source,
+                                           float* __restrict destination, std::int32_t n) {
     for (std::int32_t i = 0; i < n; ++i) destination[i] = static_cast<float>(source[i]);
 }
+QUARVENT_WIDEST_VECTORS void convert_plain(const std::int32_t* __restrict source,
+                                           float* __restrict destination, std::int32_t n) {
+    for (std::int32_t i = 0; i < n; ++i) destination[i] = static_cast<float>(source[i]);
+}
+QUARVENT_WIDEST_VECTORS void convert_plain(const double* __restrict source,
+                                           float* __restrict destination, std::int32_t n) {
+    for (std::int32_t i = 0; i < n; ++i) destination[i] = static_cast<float>(source[i]);
+}
+#undef QUARVENT_WIDEST_VECTORS
 
 // Converts or resamples n samples of source into destination after the checks.
 template <typename T>
