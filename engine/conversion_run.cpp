@@ -411,6 +411,7 @@ private:
 
     TraceOutcome convert_trace(const std::string& path, const FileDescriptor& file, int t) {
         TraceDescriptor trace;
+        input_.recheck();  // each trace is read as the file is when its turn comes
         interval_watch_.start();
         const TraceDescriptorResult read = read_trace_descriptor(input_, file, t, trace, sink_);
         // The trace's own interval: from its strings, or else from its file's.
