@@ -4,6 +4,9 @@
 //   quarvent-demo-data DIR --megabytes N    shots in formats 1, 2 and 4 in turn, 24 to 96
 //                                           traces of 2000 to 4000 samples, until the
 //                                           files hold at least N megabytes
+//   quarvent-demo-data DIR --shots N --format F --traces T --samples S
+//                                           N shots alike: T traces of S samples in data
+//                                           format F (1, 2, 3 or 4)
 //
 // Each shot is a spread of geophones 2 m apart with the source 1 m before the first: a
 // refracted first arrival, slower ground roll and background noise, with the header strings
@@ -86,6 +89,31 @@ std::vector<double> synthetic_trace(const ShotPlan& plan, double x, Noise& noise
     return trace;
 }
 
+// Samples in the 20-bit packed format: groups of four under one word of 4-bit exponents,
+// each a one's-complement 16-bit mantissa times 2^exponent, from values scaled to 24 bits.
+void append_20_bit(std::vector<std::uint8_t>& data, const std::vector<double>& trace) {
+    for (std::size_t g = 0; g < trace.size(); g += 4) {
+        std::uint16_t exponents = 0;
+        std::uint16_t mantissas[4] = {};
+        for (std::size_t i = 0; i < 4 && g + i < trace.size(); ++i) {
+            long value = std::lround(std::clamp(trace[g + i], -1.0, 1.0) * 8388607);
+            unsigned exponent = 0;
+            while (value > 32767 || value < -32767) {
+                value /= 2;
+                ++exponent;
+            }
+            exponents = static_cast<std::uint16_t>(exponents | (exponent << (4 * i)));
+            mantissas[i] = static_cast<std::uint16_t>(value < 0 ? value - 1 : value);
+        }
+        quarvent::append_le_u16(data, exponents);
+        for (const std::uint16_t mantissa : mantissas) quarvent::append_le_u16(data, mantissa);
+    }
+    // A trace ends after 5 * n / 2 bytes, rounded halves to even.
+    std::size_t bytes = 5 * trace.size() / 2;
+    if ((5 * trace.size()) % 2 != 0 && bytes % 2 != 0) ++bytes;
+    data.resize(bytes);
+}
+
 // The data block, and the descaling factor that turns its values into millivolts.
 std::vector<std::uint8_t> data_block(const ShotPlan& plan, const std::vector<double>& trace,
                                      double& descaling) {
@@ -104,6 +132,10 @@ std::vector<std::uint8_t> data_block(const ShotPlan& plan, const std::vector<dou
                 quarvent::append_le_i32(data, static_cast<std::int32_t>(
                                                   std::lround(std::clamp(v, -1.0, 1.0) * 8388607)));
             }
+            break;
+        case 3:
+            descaling = 2500.0 / 8388607.0;
+            append_20_bit(data, trace);
             break;
         default:
             descaling = 2500.0;
@@ -204,6 +236,15 @@ int main(int argc, char** argv) {
     double megabytes = 0.0;
     app.add_option("DIR", dir, "Directory for the files (created when absent)")->required();
     app.add_option("--megabytes", megabytes, "Write shots until they hold this many megabytes");
+    int shots = 0;
+    ShotPlan alike;
+    app.add_option("--shots", shots, "Write this many shots alike instead");
+    app.add_option("--format", alike.format_code, "Data format of --shots: 1, 2, 3 or 4")
+        ->check(CLI::IsMember({1, 2, 3, 4}));
+    app.add_option("--traces", alike.traces, "Traces in each of --shots")
+        ->check(CLI::Range(1, 9999));
+    app.add_option("--samples", alike.samples, "Samples in each trace of --shots")
+        ->check(CLI::Range(1, 65535));
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
@@ -219,6 +260,14 @@ int main(int argc, char** argv) {
     }
 
     std::uint64_t bytes = 0;
+    if (shots > 0) {
+        for (int i = 0; i < shots; ++i) {
+            alike.number = 1 + i;
+            if (!write_shot(dir, alike, bytes)) return 1;
+        }
+        std::printf("%llu bytes\n", static_cast<unsigned long long>(bytes));
+        return 0;
+    }
     if (megabytes <= 0.0) {
         const ShotPlan demo[] = {{1001, 1, 24, 2000, 0.00025},
                                  {1002, 2, 24, 2000, 0.00025},

@@ -10,7 +10,7 @@
 namespace quarvent {
 
 struct Seg2TraceOut {
-    std::uint8_t format_code = 4;  // 1: int16, 2: int32, 4: float32
+    std::uint8_t format_code = 4;  // 1: int16, 2: int32, 3: 20-bit packed, 4: float32
     std::int32_t sample_count = 0;
     std::vector<std::string> strings;  // without terminators; each gets one zero byte
     std::vector<std::uint8_t> data;    // the data block, little-endian

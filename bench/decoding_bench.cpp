@@ -1,16 +1,21 @@
 // Sample conversion speed: every converter at factors 1, 2 and 4 on a 16,000-sample trace,
-// beside a plain memcpy of the same source bytes, and whole-trace decoding per format.
+// beside a plain memcpy of the same source bytes, the resampling filter on each of its paths,
+// and whole-trace decoding per format.
 //
 //   build/bench/bench/decoding_bench --benchmark_counters_tabular=true
 //
-// items_per_second is input samples per second.
+// items_per_second is input samples per second; x_memcpy is the CPU time of one conversion over
+// the time of a memcpy of its source bytes, timed in the same process.
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <ctime>
 #include <random>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "common/byte_source.hpp"
@@ -98,42 +103,79 @@ BENCHMARK(BM_memcpy)
     ->Arg(4 * trace_samples)      // 32-bit
     ->Arg(8 * trace_samples);     // 64-bit
 
+// CPU seconds of this thread: steadier than elapsed time on a machine shared with other work.
+double thread_seconds() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+// The shortest CPU time of one memcpy of bytes bytes, in seconds, out of several rounds.
+double memcpy_seconds(std::size_t bytes) {
+    const std::vector<std::uint8_t> source(bytes, 0x5A);
+    std::vector<std::uint8_t> destination(bytes);
+    constexpr int copies = 2000;
+    double best = 1e9;
+    for (int round = 0; round < 7; ++round) {
+        const double start = thread_seconds();
+        for (int i = 0; i < copies; ++i) {
+            std::memcpy(destination.data(), source.data(), bytes);
+            benchmark::DoNotOptimize(destination.data());
+            benchmark::ClobberMemory();
+        }
+        best = std::min(best, (thread_seconds() - start) / copies);
+    }
+    return best;
+}
+
+// Runs body for each iteration of state and reports x_memcpy: the CPU time of one iteration
+// over that of a memcpy of source_bytes.
+template <typename Body>
+void timed_against_memcpy(benchmark::State& state, std::size_t source_bytes, Body body) {
+    const double start = thread_seconds();
+    for (auto _ : state) body();
+    const double took = thread_seconds() - start;
+    const auto iterations =
+        static_cast<double>(std::max<benchmark::IterationCount>(state.iterations(), 1));
+    state.counters["x_memcpy"] = took / iterations / memcpy_seconds(source_bytes);
+}
+
 template <typename Convert>
-void run_converter(benchmark::State& state, Convert convert) {
+void run_converter(benchmark::State& state, std::size_t bytes_per_sample_x2, Convert convert) {
     const auto f = static_cast<std::int32_t>(state.range(0));
     std::vector<float> out(trace_samples);
-    for (auto _ : state) {
+    timed_against_memcpy(state, bytes_per_sample_x2 * trace_samples / 2, [&] {
         if (convert(out, f) != SampleLibraryResult::ok) state.SkipWithError("refused");
         benchmark::DoNotOptimize(out.data());
         benchmark::ClobberMemory();
-    }
+    });
     finish(state);
 }
 
 void BM_int2fpt(benchmark::State& state) {
-    run_converter(state, [](std::span<float> out, std::int32_t f) {
+    run_converter(state, 4, [](std::span<float> out, std::int32_t f) {
         return int2fpt(inputs().int16, out, trace_samples, f);
     });
 }
 void BM_long2fpt(benchmark::State& state) {
-    run_converter(state, [](std::span<float> out, std::int32_t f) {
+    run_converter(state, 8, [](std::span<float> out, std::int32_t f) {
         return long2fpt(inputs().int32, out, trace_samples, f);
     });
 }
 void BM_seg20bit2fpt(benchmark::State& state) {
-    run_converter(state, [](std::span<float> out, std::int32_t f) {
+    run_converter(state, 5, [](std::span<float> out, std::int32_t f) {
         return seg20bit2fpt(inputs().packed, out, trace_samples, f);
     });
 }
 void BM_double2fpt(benchmark::State& state) {
-    run_converter(state, [](std::span<float> out, std::int32_t f) {
+    run_converter(state, 16, [](std::span<float> out, std::int32_t f) {
         return double2fpt(inputs().float64, out, trace_samples, f);
     });
 }
 // Data format 4 as decoding does it: the bytes moved into the output array, then resampled
 // there in place when f is not 1.
 void BM_bufmoverf_fpt2fpt(benchmark::State& state) {
-    run_converter(state, [](std::span<float> out, std::int32_t f) {
+    run_converter(state, 8, [](std::span<float> out, std::int32_t f) {
         const auto moved =
             bufmoverf(std::as_bytes(std::span(inputs().float32)), std::as_writable_bytes(out));
         if (moved != SampleLibraryResult::ok || f == 1) return moved;
@@ -146,6 +188,22 @@ BENCHMARK(BM_long2fpt)->ArgName("f")->Arg(1)->Arg(2)->Arg(4);
 BENCHMARK(BM_seg20bit2fpt)->ArgName("f")->Arg(1)->Arg(2)->Arg(4);
 BENCHMARK(BM_bufmoverf_fpt2fpt)->ArgName("f")->Arg(1)->Arg(2)->Arg(4);
 BENCHMARK(BM_double2fpt)->ArgName("f")->Arg(1)->Arg(2)->Arg(4);
+
+// The resampling filter on each path (0 plain, 1 AVX2, 2 AVX-512), from 32-bit integers.
+void BM_resampling_path(benchmark::State& state) {
+    const auto path = static_cast<ResamplingPath>(state.range(1));
+    const ResamplingPath before = resampling_path();
+    if (!set_resampling_path(path)) {
+        state.SkipWithError("this processor cannot take the path");
+        return;
+    }
+    state.SetLabel(std::string(describe(path)));
+    run_converter(state, 8, [](std::span<float> out, std::int32_t f) {
+        return long2fpt(inputs().int32, out, trace_samples, f);
+    });
+    (void)set_resampling_path(before);
+}
+BENCHMARK(BM_resampling_path)->ArgNames({"f", "path"})->ArgsProduct({{2, 4}, {0, 1, 2}});
 
 // A null screen for whole-trace decoding, which never asks anything of it here.
 class SilentUi final : public WindowlessPort {
@@ -184,13 +242,15 @@ void BM_decode_trace_samples(benchmark::State& state) {
     // Format 5 accepts at most 8191 samples.
     const std::int32_t n = format_code == 5 ? 8191 : trace_samples;
     const TraceToDecode trace{source, 0, n, format_code, 1, "bench.sg2"};
-    for (auto _ : state) {
+    const std::size_t block_bytes =
+        format_code == 5 ? 8 * static_cast<std::size_t>(n) : block.size();
+    timed_against_memcpy(state, block_bytes, [&] {
         if (decode_trace_samples(trace, f, arrays, ui, log) != DecodeResult::decoded) {
             state.SkipWithError("not decoded");
         }
         benchmark::DoNotOptimize(arrays.output_samples.data());
         benchmark::ClobberMemory();
-    }
+    });
     state.SetItemsProcessed(state.iterations() * n);
 }
 BENCHMARK(BM_decode_trace_samples)

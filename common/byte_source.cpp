@@ -50,14 +50,53 @@ void FileSource::close() {
     fd_ = -1;
     size_ = 0;
     identity_ = {};
+    whole_bytes_ = 0;
+    whole_read_ = false;
+    recheck_ = false;
+    whole_version_ = {};
 }
 
 bool FileSource::read_at(std::uint64_t offset, std::span<std::uint8_t> out) const {
     if (fd_ < 0 || !fits(size_, offset, out.size())) return false;
+    if (size_ > whole_file_bytes) return read_file_at(offset, out);
+    // The bytes in memory stand for the file only while it has not changed since they were
+    // read: a file cut or rewritten meanwhile is read afresh, as a read of the file would.
+    if (whole_read_ && recheck_) {
+        if (version() != whole_version_) whole_read_ = false;
+    }
+    recheck_ = false;
+    if (!whole_read_) {
+        whole_version_ = version();
+        whole_.resize(static_cast<std::size_t>(size_));
+        whole_bytes_ = 0;
+        // A read that fails part of the way keeps what came before the failure.
+        while (whole_bytes_ < size_) {
+            const ssize_t got = ::pread(fd_, whole_.data() + whole_bytes_,
+                                        static_cast<std::size_t>(size_ - whole_bytes_),
+                                        static_cast<off_t>(whole_bytes_));
+            if (got < 0 && errno == EINTR) continue;
+            if (got <= 0) break;
+            whole_bytes_ += static_cast<std::uint64_t>(got);
+        }
+        whole_read_ = true;
+    }
+    if (!fits(whole_bytes_, offset, out.size())) return false;
+    if (!out.empty()) std::memcpy(out.data(), whole_.data() + offset, out.size());
+    return true;
+}
+
+FileSource::FileVersion FileSource::version() const {
+    struct stat info {};
+    if (::fstat(fd_, &info) != 0) return {};
+    return {static_cast<std::uint64_t>(info.st_size), info.st_mtim.tv_sec, info.st_mtim.tv_nsec,
+            info.st_ctim.tv_sec, info.st_ctim.tv_nsec};
+}
+
+bool FileSource::read_file_at(std::uint64_t offset, std::span<std::uint8_t> out) const {
     std::size_t done = 0;
     while (done < out.size()) {
-        const ssize_t got = ::pread(fd_, out.data() + done, out.size() - done,
-                                    static_cast<off_t>(offset + done));
+        const ssize_t got =
+            ::pread(fd_, out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
         if (got < 0 && errno == EINTR) continue;
         if (got <= 0) return false;
         done += static_cast<std::size_t>(got);

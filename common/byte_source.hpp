@@ -31,7 +31,10 @@ private:
     std::span<const std::uint8_t> bytes_;
 };
 
-// An input file opened read-only for one file's turn; closed when destroyed.
+// An input file opened read-only for one file's turn; closed when destroyed. A file of at
+// most whole_file_bytes is read whole at its first read, in one system call, and served from
+// memory after that: a small shot file would otherwise cost two reads per trace. Larger
+// files are read where each read asks.
 class FileSource final : public ByteSource {
 public:
     FileSource() = default;
@@ -55,10 +58,37 @@ public:
     };
     Identity identity() const { return identity_; }
 
+    static constexpr std::uint64_t whole_file_bytes = 512 * 1024;
+
+    // Reads from now on see the file as it is now: a small file that was cut or rewritten
+    // since its bytes came into memory is read again at the next read. One fstat, so that a
+    // caller can afford it once per trace rather than once per read.
+    void recheck() const { recheck_ = true; }
+
 private:
+    // What fstat tells of the file when its bytes were read.
+    struct FileVersion {
+        std::uint64_t size = 0;
+        std::int64_t modified_s = 0;
+        std::int64_t modified_ns = 0;
+        std::int64_t changed_s = 0;
+        std::int64_t changed_ns = 0;
+        bool operator==(const FileVersion&) const = default;
+    };
+    FileVersion version() const;
+    bool read_file_at(std::uint64_t offset, std::span<std::uint8_t> out) const;
+
     int fd_ = -1;
     std::uint64_t size_ = 0;
     Identity identity_;
+    // A small file's bytes, read at the first read_at (and again after a recheck that found
+    // the file changed): whole_bytes_ of them, fewer when the file shrank since it was
+    // opened. The capacity stays from file to file.
+    mutable std::vector<std::uint8_t> whole_;
+    mutable std::uint64_t whole_bytes_ = 0;
+    mutable bool whole_read_ = false;
+    mutable FileVersion whole_version_;  // the file when whole_ was read
+    mutable bool recheck_ = false;
 };
 
 }  // namespace quarvent

@@ -10,11 +10,13 @@
 #include <ctime>
 #include <limits>
 #include <optional>
+#include <vector>
 
 #include "common/byte_source.hpp"
 #include "common/numbers.hpp"
 #include "common/trace_header.hpp"
 #include "engine/file_probe.hpp"
+#include "engine/input_deletion.hpp"
 #include "engine/output_file.hpp"
 #include "engine/sample_decoding.hpp"
 #include "engine/seg2_reader.hpp"
@@ -344,6 +346,7 @@ private:
             ui_.set_current_input({});
             if (!go_on) return stop();
         }
+        if (!delete_converted_inputs()) return stop();
         ui_.set_mouse_pointer(MousePointer::normal);
         input_.close();
         // The close may report a write that failed late; the run is then not complete.
@@ -412,6 +415,7 @@ private:
             ui_.message_box(output_open_message(reason));
             return false;
         }
+        synced_bytes_ = output_.file_size();
         const std::string answer =
             ui_.input_prompt({Dialog::starting_ssn, std::string(ssn_prompt),
                               std::string(ssn_prompt_title), proposed_ssn()});
@@ -455,10 +459,18 @@ private:
         ui_.list1_select(static_cast<int>(i));
         scale_entry_logged_ = false;
 
-        if (const std::error_code reason = input_.open(path)) {
-            log_.append(open_failure_entry(path, reason));
+        std::error_code open_failure = input_.open(path);
+        if (!open_failure && awaits_deletion(input_.identity())) {
+            // Listed again (or under another name): it goes first, as it would have gone at
+            // the end of its own turn, and the open sees what is left.
+            input_.close();
+            if (!delete_converted_inputs()) return false;
+            open_failure = input_.open(path);
+        }
+        if (open_failure) {
+            log_.append(open_failure_entry(path, open_failure));
             result.status = InputStatus::skipped;
-            result.reason = "not opened: " + reason.message();
+            result.reason = "not opened: " + open_failure.message();
             return end_of_turn(path, false);
         }
         ui_.set_label3_caption(path);
@@ -529,6 +541,7 @@ private:
 
     TraceOutcome convert_trace(const std::string& path, const FileDescriptor& file, int t) {
         TraceDescriptor trace;
+        input_.recheck();  // each trace is read as the file is when its turn comes
         interval_watch_.start();
         const TraceDescriptorResult read = read_trace_descriptor(input_, file, t, trace, sink_);
         // The trace's own interval: from its strings, or else from its file's.
@@ -594,45 +607,77 @@ private:
         return TraceOutcome::written;
     }
 
-    // The end of a file's turn: its records reach the output file. With delete_inputs the
-    // input goes only when every one of its traces is in the output, the output is on the
-    // disk, and the path still names the file that was read (a file put in its place
-    // meanwhile was never converted). False when the run stops.
+    // The end of a file's turn: its records reach the output file. With delete_inputs an
+    // input whose traces are all in the output joins the group of inputs to delete, which
+    // goes once it is large enough (see delete_converted_inputs). False when the run stops.
     bool end_of_turn(const std::string& path, bool complete) {
         log_.end_header_string_messages();
-        const bool deleting = request_.options.delete_inputs && complete;
-        if (const std::error_code reason = deleting ? output_.sync() : output_.flush()) {
+        if (const std::error_code reason = output_.flush()) {
             ui_.message_box(output_write_error_message(request_.output_file_name, reason,
                                                        output_.cut_back_failure()));
             return false;
         }
         if (!request_.options.delete_inputs) return true;
-        InputResult& result = report_.inputs[current_];
         const FileSource::Identity read = input_.identity();
         input_.close();
         if (!complete) {
             log_.append(kept_entry(path));
             return true;
         }
-        struct stat named {};
-        if (::lstat(path.c_str(), &named) != 0) {
-            log_.append(deletion_failed_entry(path, {errno, std::generic_category()}));
-            return true;
-        }
-        // A symbolic link to the file that was read goes as before: the link, not the file.
-        if (S_ISLNK(named.st_mode) && ::stat(path.c_str(), &named) != 0) named = {};
-        if (FileSource::Identity{named.st_dev, named.st_ino} != read) {
-            log_.append(kept_entry(path));
-            return true;
-        }
         if (request_.dry_run) {
             log_.append(would_delete_entry(path));
-        } else if (::unlink(path.c_str()) != 0) {
-            log_.append(deletion_failed_entry(path, {errno, std::generic_category()}));
-        } else {
-            result.deleted = true;
+            return true;
         }
+        to_delete_.push_back({path, read, current_});
+        if (to_delete_.size() < deletion_group_files &&
+            output_.file_size() - synced_bytes_ < deletion_group_bytes) {
+            return true;
+        }
+        return delete_converted_inputs();
+    }
+
+    bool awaits_deletion(const FileSource::Identity& identity) const {
+        return std::any_of(to_delete_.begin(), to_delete_.end(),
+                           [&](const ConvertedInput& input) { return input.read == identity; });
+    }
+
+    // Deletes the group of converted inputs. An input goes only when its records are on the
+    // disk and its path still names the file that was read (a file put in its place meanwhile
+    // was never converted): one sync of the output covers the whole group, so that deleting
+    // many small files does not wait for the disk once per file. A crash before the sync
+    // keeps the group's inputs, and loses nothing. False when the sync fails (the run stops,
+    // and the group is kept).
+    bool delete_converted_inputs() {
+        if (to_delete_.empty()) return true;
+        if (const std::error_code reason = output_.sync()) {
+            ui_.message_box(output_write_error_message(request_.output_file_name, reason,
+                                                       output_.cut_back_failure()));
+            to_delete_.clear();
+            return false;
+        }
+        synced_bytes_ = output_.file_size();
+        delete_group();
         return true;
+    }
+
+    // Deletes the group, whose records are on the disk, and logs what could not go.
+    void delete_group() {
+        const std::vector<DeletionOutcome> outcomes = quarvent::delete_converted_inputs(to_delete_);
+        for (std::size_t i = 0; i < to_delete_.size(); ++i) {
+            const std::string& path = to_delete_[i].path;
+            switch (outcomes[i].result) {
+                case DeletionResult::deleted:
+                    report_.inputs[to_delete_[i].index].deleted = true;
+                    break;
+                case DeletionResult::replaced:
+                    log_.append(kept_entry(path));
+                    break;
+                case DeletionResult::failed:
+                    log_.append(deletion_failed_entry(path, outcomes[i].reason));
+                    break;
+            }
+        }
+        to_delete_.clear();
     }
 
     // The records written before the stop stay in the output.
@@ -641,6 +686,10 @@ private:
             report_.inputs[j].reason = "not reached: the run stopped before its turn";
         }
         log_.end_header_string_messages();
+        // Inputs converted whole before the stop go as they would have at the end of the run;
+        // a failing output keeps them all.
+        if (!to_delete_.empty() && !output_.sync()) delete_group();
+        to_delete_.clear();
         if (const std::error_code reason = output_.close()) {
             ui_.message_box(output_write_error_message(request_.output_file_name, reason,
                                                        output_.cut_back_failure()));
@@ -666,6 +715,15 @@ private:
     TraceRecordState record_;
     OutputFile output_;
     FileSource input_;
+    // Inputs converted whole and waiting for deletion, in the order they were converted.
+    // A group of converted inputs is deleted once it holds this many files or the output has
+    // grown by this many bytes since the last sync: few syncs for many small files, and
+    // little to convert again after a crash.
+    static constexpr std::size_t deletion_group_files = 256;
+    static constexpr std::uint64_t deletion_group_bytes = std::uint64_t{8} << 20;
+    std::vector<ConvertedInput> to_delete_;
+    std::uint64_t synced_bytes_ = 0;  // output bytes written at the last sync
+
     std::int16_t ssn_ = 0;
     bool ssn_exhausted_ = false;  // the last file used SSN 32767
     bool scale_entry_logged_ = false;

@@ -22,7 +22,7 @@ constexpr int max_symbolic_links = 40;
 }  // namespace
 
 const OutputSystemCalls& OutputSystemCalls::real() {
-    static constexpr OutputSystemCalls calls{::pwrite, ::ftruncate, ::close};
+    static constexpr OutputSystemCalls calls{::pwrite, ::ftruncate, ::close, ::fsync};
     return calls;
 }
 
@@ -199,7 +199,7 @@ std::error_code OutputFile::flush() {
 std::error_code OutputFile::sync() {
     if (counting_) return {};
     if (const std::error_code reason = flush()) return reason;
-    if (::fsync(fd_) != 0) return last_error();
+    if (calls_.fsync(fd_) != 0) return last_error();
     // A file removed while it is open still takes writes, but they go when it is closed:
     // nothing written to it is safe.
     struct stat info {};
@@ -210,7 +210,7 @@ std::error_code OutputFile::sync() {
         if (directory.empty()) directory = ".";
         const int dir_fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (dir_fd < 0) return last_error();
-        const int result = ::fsync(dir_fd);
+        const int result = calls_.fsync(dir_fd);
         const std::error_code reason = result != 0 ? last_error() : std::error_code{};
         ::close(dir_fd);
         if (reason) return reason;

@@ -27,6 +27,7 @@ struct OutputSystemCalls {
     ssize_t (*pwrite)(int fd, const void* bytes, std::size_t count, off_t offset);
     int (*ftruncate)(int fd, off_t length);
     int (*close)(int fd);
+    int (*fsync)(int fd);
 
     static const OutputSystemCalls& real();
 };
@@ -71,6 +72,10 @@ public:
     // Writes the gathered records. On failure the records that reached the file whole stay,
     // the rest are dropped, and the system's reason is returned.
     [[nodiscard]] std::error_code flush();
+
+    // Bytes in the file: what it held at the open and the records written since; records
+    // still gathered do not count.
+    std::uint64_t file_size() const { return end_; }
 
     // Set when a failed write left part of a record at the file's end and cutting it off
     // failed too: the reason of that failure. Cleared by open.

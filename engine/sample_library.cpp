@@ -1,6 +1,7 @@
 #include "engine/sample_library.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #if defined(__x86_64__) && defined(__GNUC__)
@@ -122,13 +123,6 @@ void decimate(std::span<const double> x, std::span<float> out, std::int32_t f) {
     }
 }
 
-// The first n samples of source widened to double, then decimated into destination.
-template <typename T>
-void resample(const T* source, std::int32_t n, float* destination, std::int32_t f) {
-    const std::vector<double> widened(source, source + n);
-    decimate(widened, std::span(destination, static_cast<std::size_t>(resampled_count(n, f))), f);
-}
-
 // Checks shared by the five converters; ok when n samples can be read from a source of
 // source_size elements and resampled_count(n, f) written to a destination of
 // destination_size.
@@ -151,6 +145,14 @@ inline float seg20bit_sample(std::uint8_t low, std::uint8_t high, unsigned expon
     const std::int32_t mantissa = word + (word < 0 ? 1 : 0);
     return static_cast<float>(mantissa * (std::int32_t{1} << exponent));
 }
+
+// One tap pair of the vector filter: where output 0 finds its inputs j samples before and
+// after its centre in the phase rows, and their weight.
+struct TapPair {
+    std::size_t before;
+    std::size_t after;
+    double tap;
+};
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #define QUARVENT_HAVE_AVX2_PATH 1
@@ -197,6 +199,78 @@ __attribute__((target("avx2"))) std::size_t decode_seg20bit_pairs_avx2(const std
     return 2 * pairs;
 }
 
+// Byte moves of decode_seg20bit_quads_avx512: byte 4l + b of the result, in the 32-bit lane
+// l of sample l % 4 of group l / 4, takes byte b - 2 of the sample's mantissa word (b = 2, 3)
+// or byte b of its group's exponent word (b = 0, 1); the masks zero the other bytes.
+struct Seg20BitMoves {
+    alignas(64) std::uint8_t mantissa[64];
+    alignas(64) std::uint8_t exponent[64];
+};
+constexpr Seg20BitMoves seg20bit_moves = [] {
+    Seg20BitMoves moves{};
+    for (int p = 0; p < 64; ++p) {
+        const int lane = p / 4;
+        const int group = lane / 4;
+        const int sample = lane % 4;
+        const int b = p % 4;
+        moves.mantissa[p] = static_cast<std::uint8_t>(10 * group + 2 + 2 * sample + (b & 1));
+        moves.exponent[p] = static_cast<std::uint8_t>(10 * group + (b & 1));
+    }
+    return moves;
+}();
+
+// Decodes four groups (40 bytes, 16 samples) a round with 512-bit byte permutes, from group 0
+// on, as many whole rounds as groups allows; returns the number of groups decoded. Nothing
+// beyond size bytes is read. Same arithmetic as the AVX2 decoder.
+__attribute__((target("avx512f,avx512bw,avx512dq,avx512vbmi"))) std::size_t
+decode_seg20bit_quads_avx512(const std::uint8_t* bytes, std::size_t size, std::size_t groups,
+                             float* out) {
+    const __m512i mantissa_moves = _mm512_load_si512(seg20bit_moves.mantissa);
+    const __m512i exponent_moves = _mm512_load_si512(seg20bit_moves.exponent);
+    const auto mantissa_bytes = static_cast<__mmask64>(0xCCCCCCCCCCCCCCCCULL);
+    const auto exponent_bytes = static_cast<__mmask64>(0x3333333333333333ULL);
+    const auto round_bytes = static_cast<__mmask64>((std::uint64_t{1} << 40) - 1);
+    const __m512i nibble_shift =
+        _mm512_setr_epi32(0, 4, 8, 12, 0, 4, 8, 12, 0, 4, 8, 12, 0, 4, 8, 12);
+    const __m512i nibble = _mm512_set1_epi32(0xF);
+    const __m512i bias = _mm512_set1_epi32(127 - 16);
+    const __m512i one = _mm512_set1_epi32(1 << 16);
+    // The masked forms with every lane set are the plain ones (whose plain forms trip a
+    // false uninitialised-value warning in some compilers' headers).
+    const auto all = static_cast<__mmask16>(0xFFFF);
+    const std::size_t rounds = groups / 4;
+    // Round r may load 64 bytes from byte 40r on while they lie inside size bytes; the
+    // last rounds load their 40 bytes alone.
+    const std::size_t unmasked_rounds = size < 64 ? 0 : (size - 64) / 40 + 1;
+    for (std::size_t r = 0; r < rounds; ++r, bytes += 40, out += 16) {
+        const __m512i raw = r < unmasked_rounds ? _mm512_loadu_si512(bytes)
+                                                : _mm512_maskz_loadu_epi8(round_bytes, bytes);
+        // Mantissa word w in the upper half of its lane: w * 2^16, plus 2^16 when negative
+        // (one's complement).
+        const __m512i shifted = _mm512_maskz_permutexvar_epi8(mantissa_bytes, mantissa_moves, raw);
+        const __m512i corrected =
+            _mm512_mask_add_epi32(shifted, _mm512_movepi32_mask(shifted), shifted, one);
+        const __m512 mantissa = _mm512_maskz_cvtepi32_ps(all, corrected);
+        const __m512i exponents =
+            _mm512_maskz_permutexvar_epi8(exponent_bytes, exponent_moves, raw);
+        const __m512i exponent =
+            _mm512_and_si512(_mm512_maskz_srlv_epi32(all, exponents, nibble_shift), nibble);
+        const __m512 scale =
+            _mm512_castsi512_ps(_mm512_maskz_slli_epi32(all, _mm512_add_epi32(exponent, bias), 23));
+        _mm512_storeu_ps(out, _mm512_mul_ps(mantissa, scale));
+    }
+    return 4 * rounds;
+}
+
+bool has_avx512_vbmi() {
+    static const bool supported = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx512f") != 0 && __builtin_cpu_supports("avx512bw") != 0 &&
+               __builtin_cpu_supports("avx512dq") != 0 && __builtin_cpu_supports("avx512vbmi") != 0;
+    }();
+    return supported;
+}
+
 bool has_avx2() {
     static const bool supported = [] {
         __builtin_cpu_init();
@@ -204,7 +278,245 @@ bool has_avx2() {
     }();
     return supported;
 }
+
+bool has_avx2_fma() {
+    static const bool supported = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx2") != 0 && __builtin_cpu_supports("fma") != 0;
+    }();
+    return supported;
+}
+
+// Outputs that the vector filters form together: eight accumulators of four or eight
+// doubles, enough independent sums to keep the multiply-add units busy while the loads come
+// in (four were measured a quarter slower). The phase rows are padded for the wider one.
+constexpr std::size_t vector_block = 32;
+constexpr std::size_t widest_block = 64;
+
+bool has_avx512() {
+    static const bool supported = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx512f") != 0;
+    }();
+    return supported;
+}
+
+// The positions in the phase rows (see decimate_avx2) of the inputs of output 0: pairs[j]
+// for the inputs j samples before and after the centre, pairs[0].before for the centre.
+// Returns the number of pairs, half.
+std::size_t fill_tap_pairs(std::span<const double> taps, std::size_t f, std::size_t stride,
+                           std::span<TapPair> pairs) {
+    const std::size_t half = taps.size() - 1;
+    const auto position = [&](std::size_t i) { return (i % f) * stride + i / f; };
+    pairs[0] = {position(half), position(half), taps[0]};
+    for (std::size_t j = 1; j <= half; ++j) {
+        pairs[j] = {position(half - j), position(half + j), taps[j]};
+    }
+    return half;
+}
+
+// Deals the samples of extended out to f rows of stride positions each, sample i to row
+// i % f at position i / f, and sets the rest of each row to 0.
+void split_phases_plain(std::span<const double> extended, std::size_t f, double* rows,
+                        std::size_t stride, std::size_t from) {
+    for (std::size_t i = from; i < extended.size(); ++i) {
+        rows[(i % f) * stride + i / f] = extended[i];
+    }
+}
+
+// split_phases_plain eight positions of every row at a time, with two-vector permutes.
+__attribute__((target("avx512f"))) std::size_t split_phases_avx512(std::span<const double> extended,
+                                                                   std::size_t f, double* rows,
+                                                                   std::size_t stride) {
+    const __m512i evens = _mm512_setr_epi64(0, 2, 4, 6, 8, 10, 12, 14);
+    const __m512i odds = _mm512_setr_epi64(1, 3, 5, 7, 9, 11, 13, 15);
+    const double* x = extended.data();
+    const std::size_t rounds = extended.size() / (8 * f);
+    for (std::size_t r = 0; r < rounds; ++r, x += 8 * f) {
+        const __m512d a = _mm512_loadu_pd(x);
+        const __m512d b = _mm512_loadu_pd(x + 8);
+        const __m512d even_ab = _mm512_permutex2var_pd(a, evens, b);
+        const __m512d odd_ab = _mm512_permutex2var_pd(a, odds, b);
+        if (f == 2) {
+            _mm512_storeu_pd(rows + 8 * r, even_ab);
+            _mm512_storeu_pd(rows + stride + 8 * r, odd_ab);
+            continue;
+        }
+        const __m512d c = _mm512_loadu_pd(x + 16);
+        const __m512d d = _mm512_loadu_pd(x + 24);
+        const __m512d even_cd = _mm512_permutex2var_pd(c, evens, d);
+        const __m512d odd_cd = _mm512_permutex2var_pd(c, odds, d);
+        _mm512_storeu_pd(rows + 8 * r, _mm512_permutex2var_pd(even_ab, evens, even_cd));
+        _mm512_storeu_pd(rows + stride + 8 * r, _mm512_permutex2var_pd(odd_ab, evens, odd_cd));
+        _mm512_storeu_pd(rows + 2 * stride + 8 * r, _mm512_permutex2var_pd(even_ab, odds, even_cd));
+        _mm512_storeu_pd(rows + 3 * stride + 8 * r, _mm512_permutex2var_pd(odd_ab, odds, odd_cd));
+    }
+    return rounds * 8 * f;
+}
+
+void split_phases(std::span<const double> extended, std::size_t f, double* rows, std::size_t stride,
+                  bool avx512) {
+    const std::size_t done = avx512 ? split_phases_avx512(extended, f, rows, stride) : 0;
+    split_phases_plain(extended, f, rows, stride, done);
+    for (std::size_t p = 0; p < f; ++p) {
+        const std::size_t used = (extended.size() + f - 1 - p) / f;
+        std::fill(rows + p * stride + used, rows + (p + 1) * stride, 0.0);
+    }
+}
+
+// The filter of decimate over phase rows: row p (starting at p * stride) holds the mirrored
+// trace's sample q * f + p at position q, where the mirrored trace starts half samples before
+// the first input sample. Output k reads extended samples k * f + i for i in 0 .. 2 * half,
+// that is row i % f at position k + i / f; so for a fixed i the inputs of consecutive outputs
+// lie next to one another, and four outputs take one 256-bit load per input. The rows must
+// be readable up to position m rounded up to vector_block, plus 2 * half / f.
+__attribute__((target("avx2,fma"))) void decimate_avx2(const double* phases, std::size_t stride,
+                                                       std::span<const double> taps, std::size_t f,
+                                                       std::span<float> out,
+                                                       std::span<TapPair> pairs) {
+    const std::size_t half = fill_tap_pairs(taps, f, stride, pairs);
+    const double* centre = phases + pairs[0].before;
+    const __m256d centre_tap = _mm256_set1_pd(taps[0]);
+    const std::size_t m = out.size();
+    constexpr std::size_t sums = vector_block / 4;
+    for (std::size_t k = 0; k < m; k += vector_block) {
+        __m256d s[sums];
+        for (std::size_t v = 0; v < sums; ++v) {
+            s[v] = _mm256_mul_pd(centre_tap, _mm256_loadu_pd(centre + k + 4 * v));
+        }
+        for (std::size_t j = 1; j <= half; ++j) {
+            const double* before = phases + pairs[j].before + k;
+            const double* after = phases + pairs[j].after + k;
+            const __m256d tap = _mm256_set1_pd(pairs[j].tap);
+            for (std::size_t v = 0; v < sums; ++v) {
+                s[v] = _mm256_fmadd_pd(
+                    tap,
+                    _mm256_add_pd(_mm256_loadu_pd(before + 4 * v), _mm256_loadu_pd(after + 4 * v)),
+                    s[v]);
+            }
+        }
+        float block[vector_block];
+        for (std::size_t v = 0; v < sums; ++v) {
+            _mm_storeu_ps(block + 4 * v, _mm256_cvtpd_ps(s[v]));
+        }
+        std::copy_n(block, std::min(vector_block, m - k), out.data() + k);
+    }
+}
+
+// decimate_avx2 with 512-bit vectors: eight outputs a load.
+__attribute__((target("avx512f"))) void decimate_avx512(const double* phases, std::size_t stride,
+                                                        std::span<const double> taps, std::size_t f,
+                                                        std::span<float> out,
+                                                        std::span<TapPair> pairs) {
+    const std::size_t half = fill_tap_pairs(taps, f, stride, pairs);
+    const double* centre = phases + pairs[0].before;
+    const __m512d centre_tap = _mm512_set1_pd(taps[0]);
+    const std::size_t m = out.size();
+    constexpr std::size_t sums = widest_block / 8;
+    for (std::size_t k = 0; k < m; k += widest_block) {
+        __m512d s[sums];
+        for (std::size_t v = 0; v < sums; ++v) {
+            s[v] = _mm512_mul_pd(centre_tap, _mm512_loadu_pd(centre + k + 8 * v));
+        }
+        for (std::size_t j = 1; j <= half; ++j) {
+            const double* before = phases + pairs[j].before + k;
+            const double* after = phases + pairs[j].after + k;
+            const __m512d tap = _mm512_set1_pd(pairs[j].tap);
+            for (std::size_t v = 0; v < sums; ++v) {
+                s[v] = _mm512_fmadd_pd(
+                    tap,
+                    _mm512_add_pd(_mm512_loadu_pd(before + 8 * v), _mm512_loadu_pd(after + 8 * v)),
+                    s[v]);
+            }
+        }
+        // The masked conversion with every lane set is the plain one.
+        const auto all_lanes = static_cast<__mmask8>(0xFF);
+        float block[widest_block];
+        for (std::size_t v = 0; v < sums; ++v) {
+            _mm256_storeu_ps(block + 8 * v, _mm512_maskz_cvtpd_ps(all_lanes, s[v]));
+        }
+        std::copy_n(block, std::min(widest_block, m - k), out.data() + k);
+    }
+}
 #endif
+
+// Buffers of the resampling, kept from trace to trace so that a trace does not allocate;
+// one set per thread. At most about 1 MB for the longest trace.
+struct ResampleScratch {
+    std::vector<double> widened;  // the plain filter's input
+    std::vector<double> phases;   // the vector filter's phase rows
+    std::vector<float> decoded;   // 20-bit samples before they are resampled
+    std::vector<TapPair> pairs;   // the vector filter's tap positions
+};
+
+ResampleScratch& scratch() {
+    thread_local ResampleScratch buffers;
+    return buffers;
+}
+
+ResamplingPath widest_resampling_path() {
+#ifdef QUARVENT_HAVE_AVX2_PATH
+    if (has_avx512()) return ResamplingPath::avx512;
+    if (has_avx2_fma()) return ResamplingPath::avx2;
+#endif
+    return ResamplingPath::plain;
+}
+
+std::atomic<ResamplingPath> chosen_path{widest_resampling_path()};
+
+#ifdef QUARVENT_HAVE_AVX2_PATH
+// Lays the mirrored trace out in phase rows (see decimate_avx2) and filters it there.
+template <typename T>
+void resample_vectors(const T* source, std::ptrdiff_t n, std::span<float> out, std::int32_t f,
+                      bool avx512) {
+    const std::span<const double> taps = resampling_taps(f);
+    const auto half = static_cast<std::ptrdiff_t>(taps.size()) - 1;
+    const auto step = static_cast<std::size_t>(f);
+    const std::size_t m = out.size();
+    const std::size_t padded = (m + widest_block - 1) / widest_block * widest_block;
+    const std::size_t stride = padded + static_cast<std::size_t>(2 * half) / step + 1;
+    ResampleScratch& buffers = scratch();
+    buffers.phases.resize(stride * step);
+    buffers.pairs.resize(taps.size());
+    // The extended samples that some output reads.
+    const auto length = static_cast<std::ptrdiff_t>((m - 1) * step) + 2 * half + 1;
+    // The mirrored trace in one piece first: the widening runs over consecutive samples.
+    std::vector<double>& extended = buffers.widened;
+    extended.resize(static_cast<std::size_t>(length));
+    const std::ptrdiff_t inside_end = std::min(length, half + n);
+    std::ptrdiff_t i = 0;
+    for (; i < half; ++i) extended[static_cast<std::size_t>(i)] = source[mirror(i - half, n)];
+    double* inside = extended.data() + half;
+    for (std::ptrdiff_t j = 0; j < inside_end - half; ++j)
+        inside[j] = static_cast<double>(source[j]);
+    for (i = std::max(inside_end, half); i < length; ++i) {
+        extended[static_cast<std::size_t>(i)] = source[mirror(i - half, n)];
+    }
+    split_phases(extended, step, buffers.phases.data(), stride, avx512);
+    if (avx512) {
+        decimate_avx512(buffers.phases.data(), stride, taps, step, out, buffers.pairs);
+    } else {
+        decimate_avx2(buffers.phases.data(), stride, taps, step, out, buffers.pairs);
+    }
+}
+#endif
+
+// The first n samples of source low-pass filtered and reduced by f into destination.
+template <typename T>
+void resample(const T* source, std::int32_t n, float* destination, std::int32_t f) {
+    const std::span<float> out(destination, static_cast<std::size_t>(resampled_count(n, f)));
+    if (out.empty()) return;
+#ifdef QUARVENT_HAVE_AVX2_PATH
+    const ResamplingPath path = chosen_path.load(std::memory_order_relaxed);
+    if (path != ResamplingPath::plain) {
+        resample_vectors(source, n, out, f, path == ResamplingPath::avx512);
+        return;
+    }
+#endif
+    std::vector<double>& widened = scratch().widened;
+    widened.assign(source, source + n);
+    decimate(widened, out, f);
+}
 
 // Decodes n samples from bytes into out; samples whose mantissa lies beyond bytes are 0.
 void decode_seg20bit(std::span<const std::uint8_t> bytes, std::int32_t n, float* out) {
@@ -212,7 +524,13 @@ void decode_seg20bit(std::span<const std::uint8_t> bytes, std::int32_t n, float*
     const std::size_t full_groups = std::min(samples / 4, bytes.size() / 10);
     std::size_t g = 0;
 #ifdef QUARVENT_HAVE_AVX2_PATH
-    if (has_avx2()) g = decode_seg20bit_pairs_avx2(bytes.data(), bytes.size(), full_groups, out);
+    if (has_avx512_vbmi()) {
+        g = decode_seg20bit_quads_avx512(bytes.data(), bytes.size(), full_groups, out);
+    }
+    if (has_avx2()) {
+        g += decode_seg20bit_pairs_avx2(bytes.data() + 10 * g, bytes.size() - 10 * g,
+                                        full_groups - g, out + 4 * g);
+    }
 #endif
     for (; g < full_groups; ++g) {
         const std::uint8_t* b = bytes.data() + 10 * g;
@@ -236,10 +554,26 @@ void decode_seg20bit(std::span<const std::uint8_t> bytes, std::int32_t n, float*
     }
 }
 
-template <typename T>
-void convert_plain(const T* __restrict source, float* __restrict destination, std::int32_t n) {
+// Each sample to its float, built for the widest vectors the processor has, picked when the
+// program loads.
+#if defined(__x86_64__) && defined(__GNUC__)
+#define QUARVENT_WIDEST_VECTORS __attribute__((target_clones("avx512f", "avx2", "default")))
+#else
+#define QUARVENT_WIDEST_VECTORS
+#endif
+QUARVENT_WIDEST_VECTORS void convert_plain(const std::int16_t* __restrict source,
+                                           float* __restrict destination, std::int32_t n) {
     for (std::int32_t i = 0; i < n; ++i) destination[i] = static_cast<float>(source[i]);
 }
+QUARVENT_WIDEST_VECTORS void convert_plain(const std::int32_t* __restrict source,
+                                           float* __restrict destination, std::int32_t n) {
+    for (std::int32_t i = 0; i < n; ++i) destination[i] = static_cast<float>(source[i]);
+}
+QUARVENT_WIDEST_VECTORS void convert_plain(const double* __restrict source,
+                                           float* __restrict destination, std::int32_t n) {
+    for (std::int32_t i = 0; i < n; ++i) destination[i] = static_cast<float>(source[i]);
+}
+#undef QUARVENT_WIDEST_VECTORS
 
 // Converts or resamples n samples of source into destination after the checks.
 template <typename T>
@@ -292,6 +626,36 @@ std::size_t seg20bit_byte_count(std::int32_t n) {
     return static_cast<std::size_t>(bytes);
 }
 
+std::vector<ResamplingPath> available_resampling_paths() {
+    std::vector<ResamplingPath> paths{ResamplingPath::plain};
+#ifdef QUARVENT_HAVE_AVX2_PATH
+    if (has_avx2_fma()) paths.push_back(ResamplingPath::avx2);
+    if (has_avx512()) paths.push_back(ResamplingPath::avx512);
+#endif
+    return paths;
+}
+
+ResamplingPath resampling_path() { return chosen_path.load(std::memory_order_relaxed); }
+
+bool set_resampling_path(ResamplingPath path) {
+    const auto paths = available_resampling_paths();
+    if (std::find(paths.begin(), paths.end(), path) == paths.end()) return false;
+    chosen_path.store(path, std::memory_order_relaxed);
+    return true;
+}
+
+std::string_view describe(ResamplingPath path) {
+    switch (path) {
+        case ResamplingPath::plain:
+            return "plain";
+        case ResamplingPath::avx2:
+            return "AVX2";
+        case ResamplingPath::avx512:
+            return "AVX-512";
+    }
+    return "unknown path";
+}
+
 SampleLibraryResult bufmoverf(std::span<const std::byte> source, std::span<std::byte> destination) {
     if (destination.size() < source.size()) return SampleLibraryResult::destination_too_small;
     if (!source.empty()) std::memmove(destination.data(), source.data(), source.size());
@@ -325,7 +689,8 @@ SampleLibraryResult seg20bit2fpt(std::span<const std::uint8_t> source, std::span
     if (f == 1) {
         decode_seg20bit(bytes, n, destination.data());
     } else {
-        std::vector<float> decoded(static_cast<std::size_t>(n));
+        std::vector<float>& decoded = scratch().decoded;
+        decoded.resize(static_cast<std::size_t>(n));
         decode_seg20bit(bytes, n, decoded.data());
         resample(decoded.data(), n, destination.data(), f);
     }
@@ -337,7 +702,7 @@ SampleLibraryResult fpt2fpt(std::span<float> samples, std::int32_t n, std::int32
     if (checked != SampleLibraryResult::ok) return checked;
     if (f == 1) return SampleLibraryResult::ok;
     // The filter reads inputs on both sides of each kept one, so the outputs cannot overwrite
-    // the inputs as they go; they are filtered from a widened copy.
+    // the inputs as they go; they are filtered from a copy in double.
     resample(samples.data(), n, samples.data(), f);
     return SampleLibraryResult::ok;
 }

@@ -24,6 +24,7 @@
 #include <ostream>
 #include <span>
 #include <string_view>
+#include <vector>
 
 namespace quarvent {
 
@@ -48,6 +49,20 @@ std::int32_t resampled_count(std::int32_t n, std::int32_t f);
 // halves to even (n = 1 gives 2, n = 3 gives 8, n = 4 gives 10, n = 5 gives 12). 0 for a
 // negative n.
 std::size_t seg20bit_byte_count(std::int32_t n);
+
+// The resampling filter has a plain path and, on processors that have them, paths on
+// 256-bit (AVX2 with fused multiply-add) and 512-bit (AVX-512) vectors; the widest one
+// available is taken. All sum in double: they agree within 4 units in the last place of each
+// float result, and exactly on constant traces.
+enum class ResamplingPath : std::uint8_t { plain, avx2, avx512 };
+std::string_view describe(ResamplingPath path);
+
+// The paths this processor can take, plain first and the widest last.
+std::vector<ResamplingPath> available_resampling_paths();
+ResamplingPath resampling_path();
+// Makes the whole process take path from now on, so that tests and benchmarks can compare
+// the paths; false, changing nothing, when the processor cannot take it.
+bool set_resampling_path(ResamplingPath path);
 
 // Copies every byte of source, unchanged, to the start of destination.
 [[nodiscard]] SampleLibraryResult bufmoverf(std::span<const std::byte> source,

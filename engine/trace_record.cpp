@@ -60,6 +60,19 @@ float scaled_sample(float sample, double factor) {
                : product;
 }
 
+// Scales count samples into out (little-endian floats). Built for the widest vectors the
+// processor has, picked when the program loads: in double, eight products a step instead of
+// two.
+#if defined(__x86_64__) && defined(__GNUC__)
+__attribute__((target_clones("avx512f", "avx2", "default")))
+#endif
+void scale_samples(const float* samples, std::size_t count, double factor, std::uint8_t* out) {
+    for (std::size_t k = 0; k < count; ++k) {
+        const float sample = scaled_sample(samples[k], factor);
+        std::memcpy(out + 4 * k, &sample, sizeof sample);
+    }
+}
+
 // The file name of a path: what follows its last separator.
 std::string_view file_name_of(std::string_view path) {
     const std::size_t slash = path.rfind('/');
@@ -84,8 +97,8 @@ FinishResult finish_trace_header(OutputTraceHeader& header, const TraceInRun& tr
     // The length is checked first; only a shortened record divides by the interval here, and
     // an interval of 0 or less is then refused as unusable rather than divided by.
     const bool fits_whole = exact_count <= largest_word;
-    const bool fits_shortened = record_end_ms > 0.0 && interval > 0 &&
-                                record_end_ms * (1000.0 / interval) <= largest_word;
+    const bool fits_shortened =
+        record_end_ms > 0.0 && interval > 0 && record_end_ms * (1000.0 / interval) <= largest_word;
     if (!fits_whole && !fits_shortened) {
         if (record_end_ms > 0.0 && interval <= 0) {
             ui.message_box(interval_too_large_message(interval, factor));
@@ -160,11 +173,8 @@ std::error_code write_trace_record(OutputFile& output, OutputTraceHeader& header
         if (trace_scale_factor == 1.0) {
             if (count > 0) std::memcpy(samples_out, output_samples.data(), 4 * count);
         } else {
-            // Scaled straight into the record; the compiler vectorises the loop.
-            for (std::size_t k = 0; k < count; ++k) {
-                const float sample = scaled_sample(output_samples[k], trace_scale_factor);
-                std::memcpy(samples_out + 4 * k, &sample, sizeof sample);
-            }
+            // Scaled straight into the record.
+            scale_samples(output_samples.data(), count, trace_scale_factor, samples_out);
         }
     } else {
         const std::span<std::uint8_t> out(samples_out, 4 * count);

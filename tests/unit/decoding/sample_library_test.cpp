@@ -7,6 +7,7 @@
 #include <bit>
 #include <cmath>
 #include <functional>
+#include <limits>
 #include <numbers>
 #include <random>
 #include <string>
@@ -216,6 +217,92 @@ TEST_P(every_converter, keeps_low_sines_and_removes_those_at_and_above_the_new_n
                 EXPECT_LE(std::fabs(20 * std::log10(fit / norm / amplitude)), 0.1);
             } else {
                 EXPECT_LE(20 * std::log10(peak / amplitude), -60.0);
+            }
+        }
+    }
+}
+
+// Distance in floats between two finite floats of the same sign (or zero).
+std::int64_t ulp_distance(float a, float b) {
+    const auto order = [](float x) {
+        const auto bits = static_cast<std::int64_t>(std::bit_cast<std::int32_t>(x));
+        return bits < 0 ? std::int64_t{std::numeric_limits<std::int32_t>::min()} - bits : bits;
+    };
+    return std::abs(order(a) - order(b));
+}
+
+// Sets a resampling path for the life of the object and goes back to the one before.
+class PathInForce {
+public:
+    explicit PathInForce(ResamplingPath path) : before_(resampling_path()) {
+        EXPECT_TRUE(set_resampling_path(path));
+    }
+    ~PathInForce() { (void)set_resampling_path(before_); }
+    PathInForce(const PathInForce&) = delete;
+    PathInForce& operator=(const PathInForce&) = delete;
+
+private:
+    ResamplingPath before_;
+};
+
+TEST(sample_library, the_widest_resampling_path_is_taken_and_unavailable_ones_are_refused) {
+    const auto paths = available_resampling_paths();
+    ASSERT_FALSE(paths.empty());
+    EXPECT_EQ(paths.front(), ResamplingPath::plain);
+    EXPECT_EQ(resampling_path(), paths.back());
+    for (const auto path : {ResamplingPath::plain, ResamplingPath::avx2, ResamplingPath::avx512}) {
+        const bool available = std::find(paths.begin(), paths.end(), path) != paths.end();
+        const ResamplingPath before = resampling_path();
+        EXPECT_EQ(set_resampling_path(path), available) << describe(path);
+        EXPECT_EQ(resampling_path(), available ? path : before);
+        (void)set_resampling_path(paths.back());
+    }
+}
+
+// Every vector path against the plain one, for every converter, at lengths around the vector
+// blocks and the filter length (each ending where a 20-bit trace's last mantissa is read
+// whole), on noise, a loud sine, steps and constants.
+TEST_P(every_converter, vector_resampling_agrees_with_the_plain_filter) {
+    const auto paths = available_resampling_paths();
+    if (paths.size() == 1) GTEST_SKIP() << "this processor has no vector resampling path";
+    std::mt19937 random(17);
+    std::uniform_int_distribution<int> noise(-32000, 32000);
+    for (const std::size_t n : {3U, 4U, 7U, 31U, 64U, 128U, 163U, 164U, 1000U, 4099U}) {
+        Values noisy(n);
+        Values sine(n);
+        Values step(n);
+        for (std::size_t i = 0; i < n; ++i) {
+            noisy[i] = noise(random);
+            sine[i] = std::round(30000.0 * std::sin(0.3 * static_cast<double>(i)));
+            step[i] = i < n / 3 ? -20000.0 : 15000.0;
+        }
+        for (const std::int32_t f : {2, 4}) {
+            for (const auto* values : {&noisy, &sine, &step}) {
+                std::vector<float> plain;
+                {
+                    const PathInForce in_force(ResamplingPath::plain);
+                    plain = convert(*values, f);
+                }
+                for (std::size_t p = 1; p < paths.size(); ++p) {
+                    SCOPED_TRACE(::testing::Message()
+                                 << describe(paths[p]) << " n=" << n << " f=" << f);
+                    const PathInForce in_force(paths[p]);
+                    const auto wide = convert(*values, f);
+                    ASSERT_EQ(wide.size(), plain.size());
+                    for (std::size_t k = 0; k < wide.size(); ++k) {
+                        ASSERT_LE(ulp_distance(wide[k], plain[k]), 4)
+                            << "output " << k << ": " << wide[k] << " against " << plain[k];
+                    }
+                }
+            }
+            for (const double level : {0.0, 1.0, -1234.0, 32767.0}) {
+                for (const ResamplingPath path : paths) {
+                    SCOPED_TRACE(::testing::Message() << describe(path) << " n=" << n << " f=" << f
+                                                      << " level " << level);
+                    const PathInForce in_force(path);
+                    const auto out = convert(Values(n, level), f);
+                    EXPECT_EQ(out, std::vector<float>(out.size(), static_cast<float>(level)));
+                }
             }
         }
     }

@@ -302,7 +302,7 @@ TEST(output_faults, failures_of_the_close_and_of_the_cut_back_are_told) {
         RunRequest request;
         request.inputs = write_inputs(dir);
         request.output_file_name = dir.file("out.qex");
-        request.output_calls = {faulty_pwrite, faulty_ftruncate, faulty_close};
+        request.output_calls = {faulty_pwrite, faulty_ftruncate, faulty_close, ::fsync};
 
         EXPECT_EQ(convert_run(request, ui, log, strings), RunOutcome::stopped);
         ASSERT_FALSE(ui.dialogs().empty());
