@@ -134,7 +134,8 @@ std::string number_text(double value, int significant_digits) {
     char buffer[64];
     std::to_chars_result result;
     if (magnitude == std::floor(magnitude) && magnitude < 1e15) {
-        result = std::to_chars(buffer, buffer + sizeof buffer, magnitude, std::chars_format::fixed, 0);
+        result =
+            std::to_chars(buffer, buffer + sizeof buffer, magnitude, std::chars_format::fixed, 0);
     } else {
         result = std::to_chars(buffer, buffer + sizeof buffer, magnitude,
                                std::chars_format::general, significant_digits);
@@ -148,8 +149,6 @@ std::string number_text(double value, int significant_digits) {
     return text;
 }
 
-std::string number_text(float value) {
-    return number_text(static_cast<double>(value), 7);
-}
+std::string number_text(float value) { return number_text(static_cast<double>(value), 7); }
 
 }  // namespace quarvent

@@ -40,8 +40,12 @@ float to_float(double value);
 std::string number_text(double value, int significant_digits = 15);
 // A 32-bit real shows at most seven significant digits, as it holds no more.
 std::string number_text(float value);
-inline std::string number_text(std::int64_t value) { return number_text(static_cast<double>(value)); }
+inline std::string number_text(std::int64_t value) {
+    return number_text(static_cast<double>(value));
+}
 inline std::string number_text(int value) { return number_text(static_cast<double>(value)); }
-inline std::string number_text(std::int16_t value) { return number_text(static_cast<double>(value)); }
+inline std::string number_text(std::int16_t value) {
+    return number_text(static_cast<double>(value));
+}
 
 }  // namespace quarvent

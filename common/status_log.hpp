@@ -4,8 +4,8 @@
 //
 // Its size stays bounded whatever the input: a file's header string messages are shown up
 // to a limit and then only counted, and a log that would grow past hard_limit within one
-// file's turn is emptied before the entry that would take it there. A log whose text goes elsewhere as it is written (a console)
-// keeps only its length.
+// file's turn is emptied before the entry that would take it there. A log whose text goes elsewhere
+// as it is written (a console) keeps only its length.
 
 #include <cstddef>
 #include <string>

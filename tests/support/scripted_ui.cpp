@@ -11,8 +11,12 @@ ScriptedUi::~ScriptedUi() {
 }
 
 Answer ScriptedUi::message_box(const MessageBoxRequest& request) {
-    dialogs_.push_back(
-        {Dialog::Kind::message_box, request.title, request.text, request.buttons, request.icon, {}});
+    dialogs_.push_back({Dialog::Kind::message_box,
+                        request.title,
+                        request.text,
+                        request.buttons,
+                        request.icon,
+                        {}});
     if (replies_.empty()) {
         ADD_FAILURE() << "unexpected message box \"" << request.title << "\": " << request.text;
         return request.buttons == Buttons::yes_no || request.buttons == Buttons::yes_no_cancel
@@ -67,34 +71,50 @@ std::vector<std::string> ScriptedUi::titles() const {
 
 const char* to_string(Buttons buttons) {
     switch (buttons) {
-        case Buttons::ok: return "ok";
-        case Buttons::ok_cancel: return "ok_cancel";
-        case Buttons::yes_no: return "yes_no";
-        case Buttons::yes_no_cancel: return "yes_no_cancel";
+        case Buttons::ok:
+            return "ok";
+        case Buttons::ok_cancel:
+            return "ok_cancel";
+        case Buttons::yes_no:
+            return "yes_no";
+        case Buttons::yes_no_cancel:
+            return "yes_no_cancel";
     }
     return "?";
 }
 
 const char* to_string(Icon icon) {
     switch (icon) {
-        case Icon::none: return "none";
-        case Icon::information: return "information";
-        case Icon::exclamation: return "exclamation";
-        case Icon::critical: return "critical";
-        case Icon::question: return "question";
+        case Icon::none:
+            return "none";
+        case Icon::information:
+            return "information";
+        case Icon::exclamation:
+            return "exclamation";
+        case Icon::critical:
+            return "critical";
+        case Icon::question:
+            return "question";
     }
     return "?";
 }
 
 const char* to_string(Answer answer) {
     switch (answer) {
-        case Answer::ok: return "ok";
-        case Answer::cancel: return "cancel";
-        case Answer::yes: return "yes";
-        case Answer::no: return "no";
-        case Answer::retry: return "retry";
-        case Answer::ignore: return "ignore";
-        case Answer::abort: return "abort";
+        case Answer::ok:
+            return "ok";
+        case Answer::cancel:
+            return "cancel";
+        case Answer::yes:
+            return "yes";
+        case Answer::no:
+            return "no";
+        case Answer::retry:
+            return "retry";
+        case Answer::ignore:
+            return "ignore";
+        case Answer::abort:
+            return "abort";
     }
     return "?";
 }

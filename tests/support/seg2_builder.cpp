@@ -31,7 +31,8 @@ std::vector<std::uint8_t> trace_block(const Seg2Trace& trace) {
     std::vector<std::uint8_t> out;
     append_le_u16(out, trace.block_id);
     append_le_u16(out, block_size);
-    append_le_i32(out, trace.data_block_size.value_or(static_cast<std::int32_t>(trace.data.size())));
+    append_le_i32(out,
+                  trace.data_block_size.value_or(static_cast<std::int32_t>(trace.data.size())));
     append_le_i32(out, trace.sample_count);
     out.push_back(trace.format_code);
     out.resize(32, 0);
@@ -135,7 +136,8 @@ std::vector<std::uint8_t> Seg2Builder::build() const {
 
 void write_file(const std::string& path, const std::vector<std::uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     ASSERT_TRUE(out.good()) << "cannot write " << path;
 }
 

@@ -15,7 +15,7 @@ namespace quarvent::testing {
 
 struct Seg2Trace {
     std::uint16_t block_id = 0x4422;
-    std::optional<std::uint16_t> block_size;  // default: 32 + strings, rounded up to 4
+    std::optional<std::uint16_t> block_size;      // default: 32 + strings, rounded up to 4
     std::optional<std::int32_t> data_block_size;  // default: the data's size
     std::int32_t sample_count = 0;
     std::uint8_t format_code = 4;

@@ -10,7 +10,8 @@
 namespace quarvent::testing {
 
 TempDir::TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "quarvent-test-XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "quarvent-test-XXXXXX").string();
     std::vector<char> buffer(pattern.begin(), pattern.end());
     buffer.push_back('\0');
     if (::mkdtemp(buffer.data()) != nullptr) path_ = buffer.data();

@@ -19,8 +19,8 @@
 #include "qt/help_viewer.hpp"
 #include "qt/qt_main_window.hpp"
 #include "qt/qt_shell_port.hpp"
-#include "tests/support/scripted_shell_ui.hpp"
 #include "tests/gui/modal_dialog.hpp"
+#include "tests/support/scripted_shell_ui.hpp"
 #include "tests/support/temp_dir.hpp"
 
 namespace quarvent {
@@ -28,9 +28,9 @@ namespace {
 
 using ::testing::ElementsAre;
 using testing::Reply;
-using testing::when_modal;
 using testing::ScriptedShellUi;
 using testing::TempDir;
+using testing::when_modal;
 
 const std::string data_dir = QUARVENT_SOURCE_DATA_DIR;
 

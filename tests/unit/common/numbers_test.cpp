@@ -24,15 +24,15 @@ TEST(read_number, reads_the_leading_number_of_a_text) {
         {".5", 0.5},
         {"-.5", -0.5},
         {"1.2.3", 1.2},
-        {"1 2 3", 123},          // blanks anywhere are ignored
-        {"1\t0\n0", 100},        // so are tabs and line feeds
-        {"1\r0", 1},             // a carriage return is not
+        {"1 2 3", 123},    // blanks anywhere are ignored
+        {"1\t0\n0", 100},  // so are tabs and line feeds
+        {"1\r0", 1},       // a carriage return is not
         {"  -  42", -42},
         {"1e3", 1000},
         {"2.5E-1", 0.25},
-        {"1e", 1},               // an exponent letter without digits ends the number
+        {"1e", 1},  // an exponent letter without digits ends the number
         {"1e+", 1},
-        {"3d2", 3},              // only E marks an exponent
+        {"3d2", 3},  // only E marks an exponent
         {"0.000125", 0.000125},
         {"-", 0},
         {".", 0},
@@ -56,9 +56,9 @@ TEST(read_number, reads_the_leading_number_of_a_text) {
 }
 
 TEST(round_half_even, halves_go_to_the_even_neighbour) {
-    const double rows[][2] = {{2.5, 2},   {3.5, 4},   {500.5, 500}, {501.5, 502}, {-2.5, -2},
-                              {-3.5, -4}, {0.49, 0},  {0.51, 1},    {-0.5, 0},    {6.5, 6},
-                              {7.5, 8},   {1e20, 1e20}};
+    const double rows[][2] = {{2.5, 2},   {3.5, 4},   {500.5, 500}, {501.5, 502},
+                              {-2.5, -2}, {-3.5, -4}, {0.49, 0},    {0.51, 1},
+                              {-0.5, 0},  {6.5, 6},   {7.5, 8},     {1e20, 1e20}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row[0]);
         EXPECT_EQ(round_half_even(row[0]), row[1]);
@@ -99,8 +99,9 @@ TEST(number_text, blank_for_not_negative_minus_otherwise) {
         double value;
         const char* expected;
     };
-    const Row rows[] = {{0, " 0"},     {-0.0, " 0"},        {2.5, " 2.5"},  {-7, "-7"},
-                        {32768, " 32768"}, {0.001199, " 0.001199"}, {1e20, " 1E+20"}};
+    const Row rows[] = {{0, " 0"},       {-0.0, " 0"},      {2.5, " 2.5"},
+                        {-7, "-7"},      {32768, " 32768"}, {0.001199, " 0.001199"},
+                        {1e20, " 1E+20"}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.expected);
         EXPECT_EQ(number_text(row.value), row.expected);

@@ -49,8 +49,8 @@ TEST(fileinfo, report_file_error_shows_each_rows_message_and_maps_the_answer) {
         {52, Answer::ok, illegal, Buttons::ok_cancel, Icon::exclamation, FileAction::retry},
         {53, Answer::ok, "That file name is not found.", Buttons::ok_cancel, Icon::exclamation,
          FileAction::retry},
-        {53, Answer::cancel, "That file name is not found.", Buttons::ok_cancel,
-         Icon::exclamation, FileAction::give_up},
+        {53, Answer::cancel, "That file name is not found.", Buttons::ok_cancel, Icon::exclamation,
+         FileAction::give_up},
         {54, Answer::ok, "Can't open the file for that type of access", Buttons::ok,
          Icon::exclamation, FileAction::retry},
         {55, Answer::cancel, "This file is already open.", Buttons::ok_cancel, Icon::exclamation,
@@ -71,8 +71,8 @@ TEST(fileinfo, report_file_error_shows_each_rows_message_and_maps_the_answer) {
         {67, Answer::yes, internal, Buttons::yes_no, Icon::exclamation, FileAction::retry},
         {68, Answer::no, "That device appears unavaiable.\r\n" + details, Buttons::yes_no,
          Icon::exclamation, FileAction::give_up},
-        {71, Answer::ok, "Insert ad disk in drive and close door.", Buttons::ok,
-         Icon::exclamation, FileAction::retry},
+        {71, Answer::ok, "Insert ad disk in drive and close door.", Buttons::ok, Icon::exclamation,
+         FileAction::retry},
         {74, Answer::yes, internal, Buttons::yes_no, Icon::exclamation, FileAction::retry},
         {75, Answer::no, internal, Buttons::yes_no, Icon::exclamation, FileAction::give_up},
         {76, Answer::ok, "That path does not exist", Buttons::ok_cancel, Icon::exclamation,
@@ -107,8 +107,8 @@ TEST(fileinfo, every_row_of_the_table_is_covered_and_complete) {
         EXPECT_EQ(find_file_error(row.number), &row);
         numbers.push_back(row.number);
     }
-    EXPECT_THAT(numbers, ::testing::ElementsAre(52, 53, 54, 55, 57, 61, 62, 64, 67, 68, 71, 74,
-                                                75, 76));
+    EXPECT_THAT(numbers,
+                ::testing::ElementsAre(52, 53, 54, 55, 57, 61, 62, 64, 67, 68, 71, 74, 75, 76));
 }
 
 TEST(fileinfo, an_error_outside_the_table_shows_nothing) {
@@ -131,24 +131,15 @@ TEST(fileinfo, system_errors_map_onto_the_tables_numbers) {
         std::int32_t number;
     };
     const Case cases[] = {
-        {ENOENT, in_existing_dir, 53},
-        {ENOENT, "bare-name.ini", 53},
-        {ENOENT, in_missing_dir, 76},
-        {ENOTDIR, in_missing_dir, 76},
-        {EACCES, in_existing_dir, 75},
-        {EPERM, in_existing_dir, 75},
-        {EROFS, in_existing_dir, 75},
-        {ENOSPC, in_existing_dir, 61},
-        {EMFILE, in_existing_dir, 67},
-        {ENFILE, in_existing_dir, 67},
-        {EIO, in_existing_dir, 57},
-        {ENXIO, in_existing_dir, 68},
-        {ENODEV, in_existing_dir, 68},
-        {ENAMETOOLONG, in_existing_dir, 64},
-        {EINVAL, in_existing_dir, 64},
-        {EBUSY, in_existing_dir, 55},
-        {ETXTBSY, in_existing_dir, 55},
-        {EISDIR, in_existing_dir, 0},
+        {ENOENT, in_existing_dir, 53},  {ENOENT, "bare-name.ini", 53},
+        {ENOENT, in_missing_dir, 76},   {ENOTDIR, in_missing_dir, 76},
+        {EACCES, in_existing_dir, 75},  {EPERM, in_existing_dir, 75},
+        {EROFS, in_existing_dir, 75},   {ENOSPC, in_existing_dir, 61},
+        {EMFILE, in_existing_dir, 67},  {ENFILE, in_existing_dir, 67},
+        {EIO, in_existing_dir, 57},     {ENXIO, in_existing_dir, 68},
+        {ENODEV, in_existing_dir, 68},  {ENAMETOOLONG, in_existing_dir, 64},
+        {EINVAL, in_existing_dir, 64},  {EBUSY, in_existing_dir, 55},
+        {ETXTBSY, in_existing_dir, 55}, {EISDIR, in_existing_dir, 0},
         {EEXIST, in_existing_dir, 0},
     };
     for (const auto& c : cases) {
@@ -223,8 +214,7 @@ TEST(fileinfo, a_retry_that_succeeds_returns_the_file) {
 }
 
 TEST(fileinfo, an_error_with_only_an_ok_button_is_retried_three_times_then_given_up) {
-    ScriptedUi ui{Reply::button(Answer::ok), Reply::button(Answer::ok),
-                  Reply::button(Answer::ok)};
+    ScriptedUi ui{Reply::button(Answer::ok), Reply::button(Answer::ok), Reply::button(Answer::ok)};
     FILEINFO fileinfo(ui);
     int opens = 0;
     fileinfo.set_opener([&](const std::string&, std::int16_t, std::error_code& error) {
@@ -310,9 +300,8 @@ TEST(fileinfo, running_out_of_file_numbers_is_too_many_files) {
     TempDir dir;
     ScriptedUi ui{Reply::button(Answer::no)};
     FILEINFO fileinfo(ui);
-    fileinfo.set_opener([](const std::string&, std::int16_t, std::error_code&) {
-        return std::tmpfile();
-    });
+    fileinfo.set_opener(
+        [](const std::string&, std::int16_t, std::error_code&) { return std::tmpfile(); });
     for (int i = 1; i <= FILEINFO::max_files; ++i) {
         ASSERT_EQ(fileinfo.open_file_checked(dir.file("f"), open_mode::output), i);
     }
