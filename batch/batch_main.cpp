@@ -218,7 +218,7 @@ std::string report_text(const quarvent::RunReport& report, const std::string& ou
     for (const quarvent::InputResult& input : report.inputs) {
         inputs.push_back({
             {"path", quarvent::as_utf8(input.path)},
-            {"status", quarvent::status_name(input.status)},
+            {"status", quarvent::name_of(input.status)},
             {"traces_written", input.traces_written},
             {"traces_skipped", input.traces_skipped},
             {"first_ssn", optional_number(input.first_ssn)},

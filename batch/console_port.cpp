@@ -1,5 +1,7 @@
 #include "batch/console_port.hpp"
 
+#include "common/enum_names.hpp"
+
 namespace quarvent {
 
 volatile std::sig_atomic_t ConsolePort::stop_requested = 0;
@@ -108,24 +110,11 @@ Answer answer_to(const MessageBoxRequest& request, const ConsoleAnswers& answers
     return Answer::cancel;
 }
 
+// The caption of the button that gives the answer.
 std::string_view answer_name(Answer answer) {
-    switch (answer) {
-        case Answer::ok:
-            return "OK";
-        case Answer::cancel:
-            return "Cancel";
-        case Answer::yes:
-            return "Yes";
-        case Answer::no:
-            return "No";
-        case Answer::retry:
-            return "Retry";
-        case Answer::ignore:
-            return "Ignore";
-        case Answer::abort:
-            return "Abort";
-    }
-    return "?";
+    static constexpr auto captions =
+        enum_names<Answer::abort>("OK", "Cancel", "Yes", "No", "Retry", "Ignore", "Abort");
+    return name_in(captions, answer, "?");
 }
 
 constexpr std::string_view dry_run_question = "Dry run, the run would ask: ";

@@ -10,11 +10,28 @@
 #include <string>
 #include <string_view>
 
+#include "common/enum_names.hpp"
+
 namespace quarvent {
 
 enum class Buttons { ok, ok_cancel, yes_no, yes_no_cancel };
 enum class Icon { none, information, exclamation, critical, question };
 enum class Answer { ok, cancel, yes, no, retry, ignore, abort };
+constexpr std::string_view name_of(Buttons buttons) {
+    constexpr auto names =
+        enum_names<Buttons::yes_no_cancel>("ok", "ok_cancel", "yes_no", "yes_no_cancel");
+    return name_in(names, buttons);
+}
+constexpr std::string_view name_of(Icon icon) {
+    constexpr auto names =
+        enum_names<Icon::question>("none", "information", "exclamation", "critical", "question");
+    return name_in(names, icon);
+}
+constexpr std::string_view name_of(Answer answer) {
+    constexpr auto names =
+        enum_names<Answer::abort>("ok", "cancel", "yes", "no", "retry", "ignore", "abort");
+    return name_in(names, answer);
+}
 enum class MousePointer { normal, hourglass };
 
 // Which question or message a request is. A port that answers without an operator (the batch

@@ -744,20 +744,6 @@ RunOutcome convert_run(const RunRequest& request, UiPort& ui, StatusLog& log,
     return convert_run_reporting(request, ui, log, header_strings).outcome;
 }
 
-std::string_view status_name(InputStatus status) {
-    switch (status) {
-        case InputStatus::converted:
-            return "converted";
-        case InputStatus::partial:
-            return "partial";
-        case InputStatus::skipped:
-            return "skipped";
-        case InputStatus::not_reached:
-            return "not_reached";
-    }
-    return "unknown";
-}
-
 std::string local_time_of_day() {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
@@ -765,21 +751,6 @@ std::string local_time_of_day() {
     char text[16];
     std::snprintf(text, sizeof text, "%02d:%02d:%02d", local.tm_hour, local.tm_min, local.tm_sec);
     return text;
-}
-
-void PrintTo(RunOutcome outcome, std::ostream* os) {
-    switch (outcome) {
-        case RunOutcome::completed:
-            *os << "completed";
-            return;
-        case RunOutcome::ended_at_check:
-            *os << "ended_at_check";
-            return;
-        case RunOutcome::stopped:
-            *os << "stopped";
-            return;
-    }
-    *os << "RunOutcome(" << static_cast<int>(outcome) << ")";
 }
 
 }  // namespace quarvent

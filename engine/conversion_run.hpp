@@ -11,12 +11,12 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
-#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "common/conversion_options.hpp"
+#include "common/enum_names.hpp"
 #include "common/header_string_receiver.hpp"
 #include "common/status_log.hpp"
 #include "common/ui_port.hpp"
@@ -51,6 +51,11 @@ enum class RunOutcome {
     ended_at_check,  // a check failed or the operator refused; nothing was converted
     stopped,         // the run stopped part way; the records written stay in the output
 };
+constexpr std::string_view name_of(RunOutcome outcome) {
+    constexpr auto names =
+        enum_names<RunOutcome::stopped>("completed", "ended_at_check", "stopped");
+    return name_in(names, outcome);
+}
 
 // How far one input got.
 enum class InputStatus {
@@ -59,6 +64,12 @@ enum class InputStatus {
     skipped,      // not opened, not SEG-2, or its pointer table is short: no trace read
     not_reached,  // the run ended before its turn
 };
+// The status's name, also its text in the batch program's JSON report.
+constexpr std::string_view name_of(InputStatus status) {
+    constexpr auto names =
+        enum_names<InputStatus::not_reached>("converted", "partial", "skipped", "not_reached");
+    return name_in(names, status, "unknown");
+}
 
 struct InputResult {
     std::string path;
@@ -90,9 +101,5 @@ RunOutcome convert_run(const RunRequest& request, UiPort& ui, StatusLog& log,
 
 // The local time of day as hh:mm:ss on the 24-hour clock.
 std::string local_time_of_day();
-
-void PrintTo(RunOutcome outcome, std::ostream* os);
-// "converted", "partial", "skipped" or "not_reached".
-std::string_view status_name(InputStatus status);
 
 }  // namespace quarvent

@@ -225,31 +225,4 @@ IntervalResult check_sample_interval(OutputTraceHeader& header, ManualInterval& 
     return IntervalResult::ready;
 }
 
-void PrintTo(DecodeResult result, std::ostream* os) {
-    switch (result) {
-        case DecodeResult::decoded:
-            *os << "decoded";
-            return;
-        case DecodeResult::skipped:
-            *os << "skipped";
-            return;
-        case DecodeResult::run_ended:
-            *os << "run_ended";
-            return;
-    }
-    *os << "DecodeResult(" << static_cast<int>(result) << ")";
-}
-
-void PrintTo(IntervalResult result, std::ostream* os) {
-    switch (result) {
-        case IntervalResult::ready:
-            *os << "ready";
-            return;
-        case IntervalResult::run_ended:
-            *os << "run_ended";
-            return;
-    }
-    *os << "IntervalResult(" << static_cast<int>(result) << ")";
-}
-
 }  // namespace quarvent

@@ -5,11 +5,11 @@
 
 #include <cstdint>
 #include <optional>
-#include <ostream>
 #include <string_view>
 #include <vector>
 
 #include "common/byte_source.hpp"
+#include "common/enum_names.hpp"
 #include "common/status_log.hpp"
 #include "common/trace_header.hpp"
 #include "common/ui_port.hpp"
@@ -47,6 +47,10 @@ enum class DecodeResult {
     skipped,    // logged; the run goes on with the next trace
     run_ended,  // the operator has been told; the run stops
 };
+constexpr std::string_view name_of(DecodeResult result) {
+    constexpr auto names = enum_names<DecodeResult::run_ended>("decoded", "skipped", "run_ended");
+    return name_in(names, result);
+}
 
 // Reads the trace's data block and converts it into arrays.output_samples, reduced by
 // resample_factor (1, 2 or 4) with resampled_count of the sample library. Skipped, with a
@@ -58,6 +62,10 @@ enum class DecodeResult {
                                                 UiPort& ui, StatusLog& log);
 
 enum class IntervalResult { ready, run_ended };
+constexpr std::string_view name_of(IntervalResult result) {
+    constexpr auto names = enum_names<IntervalResult::run_ended>("ready", "run_ended");
+    return name_in(names, result);
+}
 
 // Makes header word 59 hold a usable sample interval. When it holds none (0 or less) and no
 // manual interval is in force, asks the operator once, through the Dialog::sampling_rate
@@ -71,8 +79,5 @@ enum class IntervalResult { ready, run_ended };
                                                    ManualInterval& manual,
                                                    std::optional<std::int16_t> own_interval,
                                                    UiPort& ui, StatusLog& log);
-
-void PrintTo(DecodeResult result, std::ostream* os);
-void PrintTo(IntervalResult result, std::ostream* os);
 
 }  // namespace quarvent

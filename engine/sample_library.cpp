@@ -607,8 +607,6 @@ std::string_view describe(SampleLibraryResult result) {
     return "unknown result";
 }
 
-void PrintTo(SampleLibraryResult result, std::ostream* os) { *os << describe(result); }
-
 std::int32_t resampled_count(std::int32_t n, std::int32_t f) {
     if (n < 0 || !valid_factor(f)) return 0;
     const std::int32_t quotient = n / f;

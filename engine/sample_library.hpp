@@ -21,10 +21,11 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <ostream>
 #include <span>
 #include <string_view>
 #include <vector>
+
+#include "common/enum_names.hpp"
 
 namespace quarvent {
 
@@ -36,9 +37,13 @@ enum class SampleLibraryResult : std::int16_t {
     destination_too_small = 4,  // the destination cannot hold what is to be written
 };
 
-// Fixed text for each result, for log entries and test output.
+// Fixed text for each result, for log entries.
 std::string_view describe(SampleLibraryResult result);
-void PrintTo(SampleLibraryResult result, std::ostream* os);
+constexpr std::string_view name_of(SampleLibraryResult result) {
+    constexpr auto names = enum_names<SampleLibraryResult::destination_too_small>(
+        "ok", "bad_factor", "bad_count", "source_too_short", "destination_too_small");
+    return name_in(names, result);
+}
 
 // n / f rounded to the nearest integer, halves to even: the number of samples a converter
 // writes (n = 5, f = 2 gives 2; n = 6, f = 4 gives 2; n = 1, f = 2 gives 0). 0 for a

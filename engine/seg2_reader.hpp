@@ -10,12 +10,12 @@
 
 #include <array>
 #include <cstdint>
-#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "common/byte_source.hpp"
+#include "common/enum_names.hpp"
 #include "common/header_string_receiver.hpp"
 #include "common/trace_header.hpp"
 #include "common/ui_port.hpp"
@@ -59,6 +59,10 @@ enum class StringListResult {
     truncated,  // the list runs past the end of the input; no string was handed over
     stop_run,   // the receiver asked for the run to stop
 };
+constexpr std::string_view name_of(StringListResult result) {
+    constexpr auto names = enum_names<StringListResult::stop_run>("ended", "truncated", "stop_run");
+    return name_in(names, result);
+}
 
 struct StringListEnd {
     StringListResult result = StringListResult::ended;
@@ -78,6 +82,11 @@ enum class FileDescriptorResult {
     pointer_shortage,  // M / 4 < N; nothing after the descriptor block was read
     stop_run,          // the receiver asked for the run to stop
 };
+constexpr std::string_view name_of(FileDescriptorResult result) {
+    constexpr auto names = enum_names<FileDescriptorResult::stop_run>(
+        "read", "not_seg2", "pointer_shortage", "stop_run");
+    return name_in(names, result);
+}
 
 [[nodiscard]] FileDescriptorResult read_file_descriptor(const ByteSource& input,
                                                         FileDescriptor& file,
@@ -90,6 +99,11 @@ enum class TraceDescriptorResult {
                    // its strings run past the end of the input
     stop_run,      // the receiver asked for the run to stop
 };
+constexpr std::string_view name_of(TraceDescriptorResult result) {
+    constexpr auto names = enum_names<TraceDescriptorResult::stop_run>("read", "bad_trace_id",
+                                                                       "truncated", "stop_run");
+    return name_in(names, result);
+}
 
 // Reads trace t (1 .. trace_count) at pointer slot t. Sets trace_scale_factor to 1.0 first,
 // so that only this trace's strings can change it.
@@ -104,9 +118,5 @@ std::string not_seg2_entry(std::string_view path);
 // The entry for a trace skipped as bad_trace_id or truncated.
 std::string skipped_trace_entry(TraceDescriptorResult result, std::string_view path, int t);
 MessageBoxRequest pointer_shortage_message(const FileDescriptor& file);
-
-void PrintTo(StringListResult result, std::ostream* os);
-void PrintTo(FileDescriptorResult result, std::ostream* os);
-void PrintTo(TraceDescriptorResult result, std::ostream* os);
 
 }  // namespace quarvent

@@ -220,16 +220,4 @@ MessageBoxRequest output_write_error_message(std::string_view output_path, std::
     return {Dialog::output_write_error, text, "Output Write Error", Buttons::ok, Icon::critical};
 }
 
-void PrintTo(FinishResult result, std::ostream* os) {
-    switch (result) {
-        case FinishResult::ready:
-            *os << "ready";
-            return;
-        case FinishResult::run_ended:
-            *os << "run_ended";
-            return;
-    }
-    *os << "FinishResult(" << static_cast<int>(result) << ")";
-}
-
 }  // namespace quarvent

@@ -5,7 +5,6 @@
 
 #include <cstdint>
 #include <optional>
-#include <ostream>
 #include <span>
 #include <string>
 #include <string_view>
@@ -13,6 +12,7 @@
 #include <vector>
 
 #include "common/conversion_options.hpp"
+#include "common/enum_names.hpp"
 #include "common/status_log.hpp"
 #include "common/trace_header.hpp"
 #include "common/ui_port.hpp"
@@ -40,6 +40,10 @@ enum class FinishResult {
     ready,     // the engine words are set and output_count is known
     run_ended  // the operator has been told; the run stops and nothing of the trace is written
 };
+constexpr std::string_view name_of(FinishResult result) {
+    constexpr auto names = enum_names<FinishResult::run_ended>("ready", "run_ended");
+    return name_in(names, result);
+}
 
 // Sets the engine's words of the header for the trace and works out output_count. Ends the
 // run after a message box when the record cannot hold the trace's samples
@@ -70,7 +74,5 @@ std::optional<std::int16_t> file_number_from_name(std::string_view name);
 // failed write could not be cut off; the text then says that the end is incomplete.
 MessageBoxRequest output_write_error_message(std::string_view output_path, std::error_code reason,
                                              std::error_code cut_back_failure = {});
-
-void PrintTo(FinishResult result, std::ostream* os);
 
 }  // namespace quarvent

@@ -17,27 +17,6 @@ bool KeywordTable::add(KeywordEntry entry) {
     return true;
 }
 
-void PrintTo(KeywordFileError error, std::ostream* os) {
-    switch (error) {
-        case KeywordFileError::none:
-            *os << "none";
-            return;
-        case KeywordFileError::cannot_read:
-            *os << "cannot_read";
-            return;
-        case KeywordFileError::code_out_of_range:
-            *os << "code_out_of_range";
-            return;
-        case KeywordFileError::parameter_out_of_range:
-            *os << "parameter_out_of_range";
-            return;
-        case KeywordFileError::too_many_entries:
-            *os << "too_many_entries";
-            return;
-    }
-    *os << "KeywordFileError(" << static_cast<int>(error) << ")";
-}
-
 std::string keyword_file_error_text(KeywordFileError error, const std::string& path,
                                     int line_number, const std::string& detail, int parameter) {
     const std::string where =

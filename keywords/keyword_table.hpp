@@ -17,10 +17,11 @@
 #include <array>
 #include <cstdint>
 #include <optional>
-#include <ostream>
 #include <span>
 #include <string>
 #include <vector>
+
+#include "common/enum_names.hpp"
 
 namespace quarvent {
 
@@ -61,7 +62,11 @@ enum class KeywordFileError {
     parameter_out_of_range,  // a parameter does not fit 32 bits
     too_many_entries,        // a 32,761st entry line
 };
-void PrintTo(KeywordFileError error, std::ostream* os);
+constexpr std::string_view name_of(KeywordFileError error) {
+    constexpr auto names = enum_names<KeywordFileError::too_many_entries>(
+        "none", "cannot_read", "code_out_of_range", "parameter_out_of_range", "too_many_entries");
+    return name_in(names, error);
+}
 
 struct KeywordLoadResult {
     std::optional<KeywordTable> table;  // set on success

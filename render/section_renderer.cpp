@@ -182,8 +182,6 @@ const char* png_result_text(PngResult result) {
     return "The picture could not be written.";
 }
 
-void PrintTo(PngResult result, std::ostream* os) { *os << png_result_text(result); }
-
 PngResult save_png(const QImage& image, const std::filesystem::path& path, std::string* reason) {
     if (image.isNull()) return PngResult::bad_size;
     QSaveFile file(QFile::decodeName(path.c_str()));

@@ -13,9 +13,9 @@
 #include <QRect>
 #include <QSize>
 #include <filesystem>
-#include <ostream>
 #include <string>
 
+#include "common/enum_names.hpp"
 #include "render/section.hpp"
 
 namespace quarvent::render {
@@ -29,7 +29,11 @@ void paint_section(QPainter& painter, const QRect& target, const Section& sectio
 
 enum class PngResult { written, bad_size, cannot_write };
 const char* png_result_text(PngResult result);
-void PrintTo(PngResult result, std::ostream* os);
+constexpr std::string_view name_of(PngResult result) {
+    constexpr auto names =
+        enum_names<PngResult::cannot_write>("written", "bad_size", "cannot_write");
+    return name_in(names, result);
+}
 
 // Writes the image as PNG through a temporary file that replaces `path` only once complete,
 // so a failed write never leaves a truncated picture or destroys an earlier one. `reason`,

@@ -92,24 +92,6 @@ std::FILE* system_open(const std::string& path, std::int16_t mode, std::error_co
 
 }  // namespace
 
-void PrintTo(FileAction action, std::ostream* os) {
-    switch (action) {
-        case FileAction::retry:
-            *os << "retry";
-            return;
-        case FileAction::skip:
-            *os << "skip";
-            return;
-        case FileAction::give_up:
-            *os << "give_up";
-            return;
-        case FileAction::unrecognised:
-            *os << "unrecognised";
-            return;
-    }
-    *os << "FileAction(" << static_cast<int>(action) << ")";
-}
-
 std::span<const FileErrorRow> file_error_rows() { return rows; }
 
 const FileErrorRow* find_file_error(std::int32_t error_number) {

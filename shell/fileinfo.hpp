@@ -9,12 +9,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
-#include <ostream>
 #include <span>
 #include <string>
 #include <string_view>
 #include <system_error>
 
+#include "common/enum_names.hpp"
 #include "common/ui_port.hpp"
 
 namespace quarvent {
@@ -26,7 +26,11 @@ enum class FileAction : std::int16_t {
     give_up = 2,       // Cancel, Abort, No
     unrecognised = 3,  // an error number the table does not know; nothing was shown
 };
-void PrintTo(FileAction action, std::ostream* os);
+constexpr std::string_view name_of(FileAction action) {
+    constexpr auto names =
+        enum_names<FileAction::unrecognised>("retry", "skip", "give_up", "unrecognised");
+    return name_in(names, action);
+}
 
 // One row of the file error table.
 struct FileErrorRow {

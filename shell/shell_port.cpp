@@ -1,35 +1,16 @@
 #include "shell/shell_port.hpp"
 
-#include <array>
 #include <cmath>
 
 namespace quarvent {
 
 std::string_view menu_name(Menu menu) {
-    static constexpr std::array<std::string_view, menu_count> names = {
-        "filemenu",       "fileopen",  "fileoutput", "fileclear",   "filesep",   "fileexit",
-        "segoptions",     "optresamp", "resamp1_1",  "resamp1_2",   "resamp1_4", "optiondelete",
-        "optionshorten",  "convert",   "help",       "helpcontent", "fileabout", "convertstop",
-        "optionremember", "viewmenu",  "viewinput",  "viewoutput",
-    };
-    const auto index = static_cast<std::size_t>(menu);
-    return index < names.size() ? names[index] : std::string_view{};
-}
-
-std::string_view control_name(Control control) {
-    switch (control) {
-        case Control::Label1:
-            return "Label1";
-        case Control::Label2:
-            return "Label2";
-        case Control::Label3:
-            return "Label3";
-        case Control::List1:
-            return "List1";
-        case Control::Text1:
-            return "Text1";
-    }
-    return {};
+    static constexpr auto names = enum_names<Menu::viewoutput>(
+        "filemenu", "fileopen", "fileoutput", "fileclear", "filesep", "fileexit", "segoptions",
+        "optresamp", "resamp1_1", "resamp1_2", "resamp1_4", "optiondelete", "optionshorten",
+        "convert", "help", "helpcontent", "fileabout", "convertstop", "optionremember", "viewmenu",
+        "viewinput", "viewoutput");
+    return name_in(names, menu);
 }
 
 double pixels_to_twips(int pixels, double twips_per_pixel) { return pixels * twips_per_pixel; }

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/enum_names.hpp"
 #include "common/ui_port.hpp"
 #include "shell/run_progress.hpp"
 
@@ -52,7 +53,11 @@ std::string_view menu_name(Menu menu);
 
 // The window's controls that the logic sizes or captions.
 enum class Control { Label1, Label2, Label3, List1, Text1 };
-std::string_view control_name(Control control);
+constexpr std::string_view control_name(Control control) {
+    constexpr auto names =
+        enum_names<Control::Text1>("Label1", "Label2", "Label3", "List1", "Text1");
+    return name_in(names, control);
+}
 
 enum class FileDialogMode { open, save };
 

@@ -5,12 +5,12 @@
 
 #include <deque>
 #include <functional>
-#include <ostream>
 #include <string>
 #include <variant>
 #include <vector>
 
 #include "common/ui_port.hpp"
+#include "tests/support/enum_printing.hpp"
 
 namespace quarvent::testing {
 
@@ -84,16 +84,4 @@ private:
     int text1_clears_ = 0;
 };
 
-// Readable names for test failure messages.
-const char* to_string(Buttons buttons);
-const char* to_string(Icon icon);
-const char* to_string(Answer answer);
-
 }  // namespace quarvent::testing
-
-namespace quarvent {
-// GoogleTest printers for the port's enums.
-void PrintTo(Buttons value, std::ostream* os);
-void PrintTo(Icon value, std::ostream* os);
-void PrintTo(Answer value, std::ostream* os);
-}  // namespace quarvent

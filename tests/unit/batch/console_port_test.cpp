@@ -1,10 +1,13 @@
 #include "batch/console_port.hpp"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <memory>
 #include <string>
+
+#include "tests/support/enum_printing.hpp"
 
 namespace quarvent {
 namespace {
@@ -60,6 +63,46 @@ TEST(console_port, answers_questions_by_their_identity_not_their_title) {
         ConsolePort port(answers, out.get(), err.get(), Progress::none, 1);
         EXPECT_EQ(port.message_box({row.dialog, "text", row.title, row.buttons, Icon::question}),
                   row.expected);
+    }
+}
+
+std::string contents_of(std::FILE* file) {
+    std::fflush(file);
+    std::rewind(file);
+    std::string text;
+    char buffer[256];
+    while (const std::size_t got = std::fread(buffer, 1, sizeof buffer, file)) {
+        text.append(buffer, got);
+    }
+    return text;
+}
+
+// A dry run names the answer it would give by its button's caption.
+TEST(console_port, dry_run_names_its_answer_by_the_button_caption) {
+    struct Row {
+        Dialog dialog;
+        Buttons buttons;
+        bool go_ahead;
+        const char* caption;
+    };
+    const Row rows[] = {
+        {Dialog::appending, Buttons::ok_cancel, true, "OK"},
+        {Dialog::appending, Buttons::ok_cancel, false, "Cancel"},
+        {Dialog::delete_inputs, Buttons::yes_no, true, "Yes"},
+        {Dialog::delete_inputs, Buttons::yes_no, false, "No"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.caption);
+        const File out(std::tmpfile());
+        const File err(std::tmpfile());
+        ASSERT_TRUE(out && err);
+        ConsoleAnswers answers = row.go_ahead ? answers_that_go_ahead() : ConsoleAnswers{};
+        answers.dry_run = true;
+        ConsolePort port(answers, out.get(), err.get(), Progress::none, 1);
+        port.message_box({row.dialog, "text", "Title", row.buttons, Icon::question});
+        EXPECT_THAT(contents_of(err.get()),
+                    ::testing::HasSubstr(std::string("Dry run, the command line answers: ") +
+                                         row.caption + "\n"));
     }
 }
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "common/bytes.hpp"
+#include "tests/support/enum_printing.hpp"
 
 namespace quarvent {
 namespace {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "common/bytes.hpp"
+#include "tests/support/enum_printing.hpp"
 #include "tests/support/seg2_builder.hpp"
 
 namespace quarvent {

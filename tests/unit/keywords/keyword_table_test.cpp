@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/enum_printing.hpp"
 #include "tests/support/temp_dir.hpp"
 
 namespace quarvent {

@@ -13,6 +13,7 @@
 #include <set>
 
 #include "render/section_layout.hpp"
+#include "tests/support/enum_printing.hpp"
 #include "tests/support/temp_dir.hpp"
 
 namespace quarvent::render {
