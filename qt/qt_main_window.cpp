@@ -178,9 +178,10 @@ private:
 
 }  // namespace
 
-QtMainWindow::QtMainWindow(QWidget* parent)
+QtMainWindow::QtMainWindow(FileDialogs* dialogs, QWidget* parent)
     : QMainWindow(parent),
-      port_(std::make_unique<QtShellPort>(*this)),
+      own_dialogs_(dialogs == nullptr ? std::make_unique<QtFileDialogs>(*this) : nullptr),
+      port_(std::make_unique<QtShellPort>(*this, dialogs == nullptr ? *own_dialogs_ : *dialogs)),
       logic_(std::make_unique<MainWindow>(*port_)) {
     setObjectName(QStringLiteral("QuarventMain"));
     setWindowTitle(QStringLiteral("SEG2 -> QEX"));

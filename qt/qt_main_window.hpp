@@ -20,13 +20,16 @@ class QPlainTextEdit;
 
 namespace quarvent {
 
+class FileDialogs;
 class QtShellPort;
 
 class QtMainWindow : public QMainWindow {
     Q_OBJECT
 
 public:
-    explicit QtMainWindow(QWidget* parent = nullptr);
+    // dialogs shows the file dialog and must outlive the window; without one the window
+    // shows real file dialogs.
+    explicit QtMainWindow(FileDialogs* dialogs = nullptr, QWidget* parent = nullptr);
     ~QtMainWindow() override;
 
     // Runs the window's load event (start-up). Returns false when the program ended
@@ -89,6 +92,7 @@ private:
     std::array<QLabel*, 4> progress_lines_{};
     QLabel* status_note_ = nullptr;
     QWidget* splitter_ = nullptr;
+    std::unique_ptr<FileDialogs> own_dialogs_;  // when none was given
     std::unique_ptr<QtShellPort> port_;
     std::unique_ptr<MainWindow> logic_;
 };

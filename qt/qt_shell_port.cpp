@@ -143,7 +143,8 @@ QStringList qt_name_filters(std::string_view filter_list) {
     return filters;
 }
 
-QtShellPort::QtShellPort(QtMainWindow& window) : window_(window) {}
+QtShellPort::QtShellPort(QtMainWindow& window, FileDialogs& dialogs)
+    : window_(window), file_dialogs_(dialogs) {}
 
 QtShellPort::~QtShellPort() {
     if (hourglass_) QApplication::restoreOverrideCursor();
@@ -242,16 +243,13 @@ bool QtShellPort::yield_events() {
     return !ended_;
 }
 
-FileDialogResult QtShellPort::filelog_show(FileDialogMode mode) {
-    if (delegate_ == nullptr) return show_file_dialog(mode);
-    delegate_->filelog = filelog;
-    FileDialogResult result = delegate_->filelog_show(mode);
-    filelog = delegate_->filelog;
-    return result;
+FileDialogResult QtShellPort::filelog_show(FileDialogMode mode, FileDialogSettings& settings) {
+    return file_dialogs_.show(mode, settings);
 }
 
-FileDialogResult QtShellPort::show_file_dialog(FileDialogMode mode) {
-    QFileDialog dialog(&window_, display_text(filelog.title), display_text(filelog.initial_dir));
+// Beside the port, whose helpers (text conversion, centring) it shares.
+FileDialogResult QtFileDialogs::show(FileDialogMode mode, FileDialogSettings& filelog) {
+    QFileDialog dialog(&parent_, display_text(filelog.title), display_text(filelog.initial_dir));
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setOption(QFileDialog::HideNameFilterDetails);
     const QStringList filters = qt_name_filters(filelog.filter);
@@ -274,7 +272,7 @@ FileDialogResult QtShellPort::show_file_dialog(FileDialogMode mode) {
     if (!blank(filelog.file_name)) dialog.selectFile(display_text(filelog.file_name));
 
     FileDialogResult result;
-    centre_over(dialog, window_);
+    centre_over(dialog, parent_);
     if (dialog.exec() != QDialog::Accepted) {
         if (filelog.cancel_reported) return result;  // cancelled
         result.outcome = FileDialogResult::Outcome::chosen;

@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "qt/file_dialogs.hpp"
 #include "shell/shell_port.hpp"
 
 class QWidget;
@@ -33,11 +34,12 @@ QStringList qt_name_filters(std::string_view filter_list);
 
 class QtShellPort final : public ShellPort {
 public:
-    explicit QtShellPort(QtMainWindow& window);
+    // dialogs shows filelog; it must outlive the port.
+    QtShellPort(QtMainWindow& window, FileDialogs& dialogs);
     ~QtShellPort() override;
 
-    // Tests route the dialogs (message boxes, prompts, the file dialog) to a scripted port;
-    // nullptr restores the real dialogs.
+    // Tests route message boxes and prompts to a scripted port; nullptr restores the real
+    // ones. The file dialog is the FileDialogs the port was built with.
     void set_dialog_delegate(ShellPort* delegate) { delegate_ = delegate; }
     // Called after the port changed the window's size, so that the window lays itself out.
     std::function<void()> on_size_changed;
@@ -57,7 +59,7 @@ public:
     bool yield_events() override;
 
     // ShellPort
-    FileDialogResult filelog_show(FileDialogMode mode) override;
+    FileDialogResult filelog_show(FileDialogMode mode, FileDialogSettings& settings) override;
     void set_menu_caption(Menu menu, std::string_view caption) override;
     std::string menu_caption(Menu menu) const override;
     void set_menu_checked(Menu menu, bool checked) override;
@@ -101,9 +103,9 @@ public:
 private:
     int to_pixels_x(double twips) const;
     int to_pixels_y(double twips) const;
-    FileDialogResult show_file_dialog(FileDialogMode mode);
 
     QtMainWindow& window_;
+    FileDialogs& file_dialogs_;
     ShellPort* delegate_ = nullptr;
     bool hourglass_ = false;
     bool ended_ = false;

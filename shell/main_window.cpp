@@ -284,7 +284,7 @@ double MainWindow::now_seconds() const {
 
 FileDialogSettings& MainWindow::prepare_filelog(const std::string& directory,
                                                 std::string_view filter, std::string_view title) {
-    FileDialogSettings& dialog = port_.filelog;
+    FileDialogSettings& dialog = filelog;
     dialog.initial_dir = directory;
     dialog.filter = filter;
     dialog.title = title;
@@ -294,7 +294,7 @@ FileDialogSettings& MainWindow::prepare_filelog(const std::string& directory,
 }
 
 std::optional<FileDialogResult> MainWindow::show_filelog(FileDialogMode mode) {
-    FileDialogResult result = port_.filelog_show(mode);
+    FileDialogResult result = port_.filelog_show(mode, filelog);
     switch (result.outcome) {
         case FileDialogResult::Outcome::cancelled:
             return std::nullopt;
@@ -302,7 +302,7 @@ std::optional<FileDialogResult> MainWindow::show_filelog(FileDialogMode mode) {
             (void)port_.message_box({Dialog::unexpected_error,
                                      unexpected_error_text(result.error_text),
                                      std::string(error_title), Buttons::ok, Icon::none});
-            port_.filelog.file_name.clear();
+            filelog.file_name.clear();
             return std::nullopt;
         case FileDialogResult::Outcome::chosen:
             break;

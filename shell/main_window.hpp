@@ -60,6 +60,10 @@ public:
     // help file, and the help viewer and About windows the platform layer provides.
     ShellSession session;
 
+    // The file dialog's settings, kept from one use to the next: each command sets what it
+    // needs and leaves the rest as the last use (or start-up) left it.
+    FileDialogSettings filelog;
+
     // The status report (Text1); it lives as long as the window.
     StatusLog& status_log() { return log_; }
     const StatusLog& status_log() const { return log_; }

@@ -1,7 +1,8 @@
 #pragma once
 // The main window as the shell's logic sees it: everything of UiPort, plus the file dialog
-// `filelog`, the menu bar, the label captions, the input list List1 and the window's
-// geometry in twips. The Qt window implements it; ScriptedShellUi (tests/support) scripts it.
+// `filelog` (shown with settings the logic keeps), the menu bar, the label captions, the input list
+// List1 and the window's geometry in twips. The Qt window implements it; ScriptedShellUi
+// (tests/support) scripts it.
 //
 // Texts are 8-bit strings. Paths that come back from the file dialog are the file system's
 // own bytes, so that they open the file the operator chose.
@@ -62,7 +63,8 @@ constexpr std::string_view control_name(Control control) {
 enum class FileDialogMode { open, save };
 
 // The file dialog's settings. Like a dialog control's properties they stay as they were
-// left from one use to the next; each command sets the ones it needs before showing it.
+// left from one use to the next (MainWindow keeps them); each command sets the ones it
+// needs before showing the dialog.
 struct FileDialogSettings {
     std::string initial_dir;
     // Pairs of a description and a pattern, all separated by '|':
@@ -141,10 +143,10 @@ struct TraceDisplayRequest {
 
 class ShellPort : public UiPort {
 public:
-    // filelog's settings; filelog_show uses them as they stand.
-    FileDialogSettings filelog;
-    // Shows filelog modally in the given mode and reports how it ended.
-    virtual FileDialogResult filelog_show(FileDialogMode mode) = 0;
+    // Shows filelog modally in the given mode with settings as they stand, and reports how
+    // it ended. A dialog that keeps the chosen text as its proposed name for next time
+    // writes it to settings.file_name.
+    virtual FileDialogResult filelog_show(FileDialogMode mode, FileDialogSettings& settings) = 0;
 
     // Menu items: caption ('&' marks the access key; a caption starting with the backspace
     // character puts that menu-bar item at the right-hand end of the bar), check mark and

@@ -268,7 +268,7 @@ StartupResult run_startup(MainWindow& window, ShellSession& session) {
         session.help.set_up_help(*session.help_viewer, program_dir);
     }
 
-    port.filelog.configure_for_startup();
+    window.filelog.configure_for_startup();
 
     session.start_dir = current_directory();
     session.settings_file_name =

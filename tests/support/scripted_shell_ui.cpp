@@ -97,10 +97,10 @@ bool ScriptedShellUi::yield_events() {
     return go_on && !program_ended_;
 }
 
-FileDialogResult ScriptedShellUi::filelog_show(FileDialogMode mode) {
-    filelog_calls_.push_back({mode, filelog});
+FileDialogResult ScriptedShellUi::filelog_show(FileDialogMode mode, FileDialogSettings& settings) {
+    filelog_calls_.push_back({mode, settings});
     if (filelog_results_.empty()) {
-        ADD_FAILURE() << "unexpected file dialog \"" << filelog.title << "\"";
+        ADD_FAILURE() << "unexpected file dialog \"" << settings.title << "\"";
         return cancelled();
     }
     FileDialogResult result = std::move(filelog_results_.front());

@@ -79,7 +79,7 @@ public:
     bool yield_events() override;
 
     // ShellPort
-    FileDialogResult filelog_show(FileDialogMode mode) override;
+    FileDialogResult filelog_show(FileDialogMode mode, FileDialogSettings& settings) override;
     void set_menu_caption(Menu menu, std::string_view caption) override;
     std::string menu_caption(Menu menu) const override;
     void set_menu_checked(Menu menu, bool checked) override;

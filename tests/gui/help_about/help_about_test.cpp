@@ -20,6 +20,7 @@
 #include "qt/qt_main_window.hpp"
 #include "qt/qt_shell_port.hpp"
 #include "tests/gui/modal_dialog.hpp"
+#include "tests/gui/scripted_file_dialogs.hpp"
 #include "tests/support/scripted_shell_ui.hpp"
 #include "tests/support/temp_dir.hpp"
 
@@ -28,6 +29,7 @@ namespace {
 
 using ::testing::ElementsAre;
 using testing::Reply;
+using testing::ScriptedFileDialogs;
 using testing::ScriptedShellUi;
 using testing::TempDir;
 using testing::when_modal;
@@ -61,7 +63,8 @@ protected:
 
     TempDir start_;
     ScriptedShellUi scripted;
-    QtMainWindow window;
+    ScriptedFileDialogs file_dialogs{scripted};
+    QtMainWindow window{&file_dialogs};
     QtHelpViewer* viewer = nullptr;
 
 private:

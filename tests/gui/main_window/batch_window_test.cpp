@@ -23,6 +23,7 @@
 #include "qt/qt_main_window.hpp"
 #include "qt/qt_preferences.hpp"
 #include "qt/qt_shell_port.hpp"
+#include "tests/gui/scripted_file_dialogs.hpp"
 #include "tests/support/scripted_shell_ui.hpp"
 #include "tests/support/seg2_builder.hpp"
 #include "tests/support/temp_dir.hpp"
@@ -33,6 +34,7 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using testing::Reply;
+using testing::ScriptedFileDialogs;
 using testing::ScriptedShellUi;
 
 constexpr std::size_t record_bytes = 240 + 4 * 4;  // four samples a trace
@@ -96,7 +98,8 @@ protected:
 
     testing::TempDir dir;
     ScriptedShellUi scripted;
-    QtMainWindow window;
+    ScriptedFileDialogs file_dialogs{scripted};
+    QtMainWindow window{&file_dialogs};
     std::vector<QTimer*> timers;
 };
 
@@ -356,7 +359,8 @@ TEST(batch_window_restart, remembered_choices_survive_exit_and_start) {
         {
             ScriptedShellUi scripted;
             QtPreferences preferences(preferences_file);
-            QtMainWindow program;
+            ScriptedFileDialogs file_dialogs{scripted};
+            QtMainWindow program{&file_dialogs};
             program.port().set_dialog_delegate(&scripted);
             program.logic().preferences = &preferences;
             program.logic().session.system_dir = system.path().string();
@@ -395,7 +399,8 @@ TEST(batch_window_restart, remembered_choices_survive_exit_and_start) {
 
         ScriptedShellUi scripted;  // no message may appear
         QtPreferences preferences(preferences_file);
-        QtMainWindow program;
+        ScriptedFileDialogs file_dialogs{scripted};
+        QtMainWindow program{&file_dialogs};
         program.port().set_dialog_delegate(&scripted);
         program.logic().preferences = &preferences;
         program.logic().session.system_dir = system.path().string();

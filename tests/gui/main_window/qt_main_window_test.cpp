@@ -25,6 +25,7 @@
 
 #include "qt/qt_shell_port.hpp"
 #include "tests/gui/modal_dialog.hpp"
+#include "tests/gui/scripted_file_dialogs.hpp"
 #include "tests/support/scripted_shell_ui.hpp"
 #include "tests/support/seg2_builder.hpp"
 #include "tests/support/temp_dir.hpp"
@@ -40,6 +41,7 @@ namespace {
 using namespace std::string_literals;
 using ::testing::ElementsAre;
 using testing::Reply;
+using testing::ScriptedFileDialogs;
 using testing::ScriptedShellUi;
 using testing::when_modal;
 
@@ -76,7 +78,8 @@ protected:
     }
 
     ScriptedShellUi scripted;
-    QtMainWindow window;
+    ScriptedFileDialogs file_dialogs{scripted};
+    QtMainWindow window{&file_dialogs};
 };
 
 TEST_F(qt_main_window, has_the_designed_caption_menus_and_controls) {
@@ -355,6 +358,7 @@ TEST_F(qt_main_window, real_input_prompt_sets_the_record_length) {
 
 TEST_F(qt_main_window, real_file_dialog_returns_the_chosen_files_in_one_directory) {
     window.port().set_dialog_delegate(nullptr);
+    file_dialogs.use_real_dialogs(window);
     testing::TempDir dir;
     for (const char* name : {"a.dat", "b.dat", "c.raw"}) std::ofstream(dir.file(name)) << "x";
     window.logic().last_input_dir = dir.path().string();
@@ -388,6 +392,7 @@ TEST_F(qt_main_window, real_file_dialog_returns_the_chosen_files_in_one_director
 
 TEST_F(qt_main_window, real_file_dialog_returns_a_selection_of_300_files_whole) {
     window.port().set_dialog_delegate(nullptr);
+    file_dialogs.use_real_dialogs(window);
     testing::TempDir dir;
     QString typed;
     std::vector<std::string> expected;
@@ -425,6 +430,7 @@ TEST_F(qt_main_window, real_file_dialog_returns_a_selection_of_300_files_whole) 
 
 TEST_F(qt_main_window, real_save_dialog_remembers_the_folder_of_a_typed_path) {
     window.port().set_dialog_delegate(nullptr);
+    file_dialogs.use_real_dialogs(window);
     testing::TempDir shown;
     testing::TempDir other;
     window.logic().last_output_dir = shown.path().string();
@@ -502,7 +508,8 @@ TEST(qt_main_window_settings, start_and_exit_keep_the_window_geometry_unchanged)
         SCOPED_TRACE(round);
         ScriptedShellUi scripted;  // no message may appear
         {
-            QtMainWindow program;
+            ScriptedFileDialogs file_dialogs{scripted};
+            QtMainWindow program{&file_dialogs};
             program.port().set_dialog_delegate(&scripted);
             program.logic().session.system_dir = system.path().string();
             ASSERT_TRUE(program.load());

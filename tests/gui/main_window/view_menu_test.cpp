@@ -21,6 +21,7 @@
 #include "qt/trace_display_window.hpp"
 #include "render/section_layout.hpp"
 #include "shell/trace_view.hpp"
+#include "tests/gui/scripted_file_dialogs.hpp"
 #include "tests/support/scripted_shell_ui.hpp"
 #include "tests/support/seg2_builder.hpp"
 #include "tests/support/temp_dir.hpp"
@@ -29,6 +30,7 @@ namespace quarvent {
 namespace {
 
 using testing::Reply;
+using testing::ScriptedFileDialogs;
 using testing::ScriptedShellUi;
 
 constexpr int record_samples = 100;
@@ -80,7 +82,8 @@ protected:
 
     testing::TempDir dir;
     ScriptedShellUi scripted;
-    QtMainWindow window;
+    ScriptedFileDialogs file_dialogs{scripted};
+    QtMainWindow window{&file_dialogs};
 };
 
 TEST_F(view_menu, sits_before_help_with_its_two_items) {

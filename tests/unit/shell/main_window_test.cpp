@@ -85,8 +85,8 @@ TEST_F(main_window, select_inputs_adds_the_chosen_paths_in_order) {
 
 TEST_F(main_window, select_inputs_shows_the_dialog_with_the_input_settings) {
     window.last_input_dir = "/field/day1";
-    ui.filelog.file_name = "left over";
-    ui.filelog.multi_select = false;
+    window.filelog.file_name = "left over";
+    window.filelog.multi_select = false;
     ui.queue_filelog(ScriptedShellUi::cancelled());
     window.fileopen_Click();
     ASSERT_EQ(ui.filelog_calls().size(), 1U);
@@ -121,7 +121,7 @@ TEST_F(main_window, input_selection_replaces_the_dialogs_options_and_output_keep
         {"output after an input selection", &MainWindow::fileoutput_Click, true, false, true},
         {"input again", &MainWindow::fileopen_Click, true, false, true},
     };
-    ui.filelog.configure_for_startup();
+    window.filelog.configure_for_startup();
     for (const auto& step : steps) {
         SCOPED_TRACE(step.name);
         ui.queue_filelog(ScriptedShellUi::cancelled());
@@ -250,14 +250,14 @@ TEST_F(main_window, a_failing_input_dialog_reports_and_resets_its_file_name) {
     EXPECT_EQ(shown.text, "Unexpected error\r\nThe dialog could not be created");
     EXPECT_EQ(shown.buttons, Buttons::ok);
     EXPECT_EQ(shown.icon, Icon::none);
-    EXPECT_EQ(ui.filelog.file_name, "");
+    EXPECT_EQ(window.filelog.file_name, "");
     EXPECT_EQ(ui.list1_count(), 0);
     EXPECT_EQ(window.last_input_dir, "/data");
 }
 
 TEST_F(main_window, output_names_the_output_file_and_captions_label2) {
     window.last_output_dir = "/out";
-    ui.filelog.file_name = "something";
+    window.filelog.file_name = "something";
     ui.queue_filelog(ScriptedShellUi::chosen("/qex/line1.dat", "/qex"));
     window.fileoutput_Click();
     ASSERT_EQ(ui.filelog_calls().size(), 1U);

@@ -104,11 +104,11 @@ TEST_F(startup, without_a_settings_file_reports_it_and_starts_as_designed) {
     EXPECT_EQ(box.icon, Icon::none);
 
     EXPECT_EQ(port.menu_caption(Menu::help), "\b&Help");
-    EXPECT_TRUE(port.filelog.multi_select);
-    EXPECT_TRUE(port.filelog.hide_read_only);
-    EXPECT_FALSE(port.filelog.explorer);
-    EXPECT_EQ(port.filelog.max_text_length, 3000U);
-    EXPECT_TRUE(port.filelog.cancel_reported);
+    EXPECT_TRUE(window.filelog.multi_select);
+    EXPECT_TRUE(window.filelog.hide_read_only);
+    EXPECT_FALSE(window.filelog.explorer);
+    EXPECT_EQ(window.filelog.max_text_length, 3000U);
+    EXPECT_TRUE(window.filelog.cancel_reported);
     EXPECT_EQ(window.session.help.help_file_path(), "/opt/quarvent/QUARVENT.HLP");
     EXPECT_EQ(window.session.start_dir, start.path().string());
     EXPECT_EQ(window.session.settings_file_name, "");
