@@ -262,10 +262,15 @@ std::string absolute_path(const std::string& path) {
     if (path.empty()) return path;
     std::string whole = path;
     if (path.front() != '/') {
-        std::error_code failed;
-        const std::filesystem::path working = std::filesystem::current_path(failed);
-        if (failed) return path;
-        whole = working.string() + "/" + path;
+        // Asked once: thousands of relative input names would otherwise ask thousands of times.
+        static const std::optional<std::string> working = []() -> std::optional<std::string> {
+            std::error_code failed;
+            std::string directory = std::filesystem::current_path(failed).string();
+            if (failed) return std::nullopt;
+            return directory;
+        }();
+        if (!working) return path;
+        whole = *working + "/" + path;
     }
     std::string result;
     std::size_t start = 0;

@@ -42,6 +42,10 @@ std::error_code FileSource::open(const std::string& path) {
     fd_ = fd;
     size_ = static_cast<std::uint64_t>(info.st_size);
     identity_ = {info.st_dev, info.st_ino};
+    // The file as the first read will see it, or older: a change between now and that read
+    // makes the next recheck read it again, never the other way round.
+    opened_version_ = version_of(info);
+    whole_version_ = opened_version_;
     return {};
 }
 
@@ -50,6 +54,7 @@ void FileSource::close() {
     fd_ = -1;
     size_ = 0;
     identity_ = {};
+    opened_version_ = {};
     whole_bytes_ = 0;
     whole_read_ = false;
     recheck_ = false;
@@ -62,11 +67,14 @@ bool FileSource::read_at(std::uint64_t offset, std::span<std::uint8_t> out) cons
     // The bytes in memory stand for the file only while it has not changed since they were
     // read: a file cut or rewritten meanwhile is read afresh, as a read of the file would.
     if (whole_read_ && recheck_) {
-        if (version() != whole_version_) whole_read_ = false;
+        const FileVersion now = version();
+        if (now != whole_version_) {
+            whole_read_ = false;
+            whole_version_ = now;
+        }
     }
     recheck_ = false;
     if (!whole_read_) {
-        whole_version_ = version();
         whole_.resize(static_cast<std::size_t>(size_));
         whole_bytes_ = 0;
         // A read that fails part of the way keeps what came before the failure.
@@ -85,11 +93,15 @@ bool FileSource::read_at(std::uint64_t offset, std::span<std::uint8_t> out) cons
     return true;
 }
 
+FileSource::FileVersion FileSource::version_of(const struct stat& info) {
+    return {static_cast<std::uint64_t>(info.st_size), info.st_mtim.tv_sec, info.st_mtim.tv_nsec,
+            info.st_ctim.tv_sec, info.st_ctim.tv_nsec};
+}
+
 FileSource::FileVersion FileSource::version() const {
     struct stat info {};
     if (::fstat(fd_, &info) != 0) return {};
-    return {static_cast<std::uint64_t>(info.st_size), info.st_mtim.tv_sec, info.st_mtim.tv_nsec,
-            info.st_ctim.tv_sec, info.st_ctim.tv_nsec};
+    return version_of(info);
 }
 
 bool FileSource::read_file_at(std::uint64_t offset, std::span<std::uint8_t> out) const {

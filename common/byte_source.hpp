@@ -2,6 +2,7 @@
 // Random-access bytes for the readers: a file or memory, so that tests and fuzzers run the
 // same reading code as a conversion.
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <cstdint>
@@ -65,8 +66,8 @@ public:
     // caller can afford it once per trace rather than once per read.
     void recheck() const { recheck_ = true; }
 
-private:
-    // What fstat tells of the file when its bytes were read.
+    // What stat tells of a file's contents: a file written, cut or rewritten since has
+    // another version.
     struct FileVersion {
         std::uint64_t size = 0;
         std::int64_t modified_s = 0;
@@ -75,12 +76,18 @@ private:
         std::int64_t changed_ns = 0;
         bool operator==(const FileVersion&) const = default;
     };
+    static FileVersion version_of(const struct stat& info);
+    // The file's version when it was opened (all 0 when none is open).
+    FileVersion opened_version() const { return opened_version_; }
+
+private:
     FileVersion version() const;
     bool read_file_at(std::uint64_t offset, std::span<std::uint8_t> out) const;
 
     int fd_ = -1;
     std::uint64_t size_ = 0;
     Identity identity_;
+    FileVersion opened_version_;
     // A small file's bytes, read at the first read_at (and again after a recheck that found
     // the file changed): whole_bytes_ of them, fewer when the file shrank since it was
     // opened. The capacity stays from file to file.

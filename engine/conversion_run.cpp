@@ -228,13 +228,6 @@ std::string lower_case(std::string_view text) {
     return lower;
 }
 
-// Either path contains the other, in any letter case.
-bool contains_either(const std::string& first, const std::string& second) {
-    const std::string a = lower_case(first);
-    const std::string b = lower_case(second);
-    return a.find(b) != std::string::npos || b.find(a) != std::string::npos;
-}
-
 // The path with every link and "." or ".." resolved by the kernel: the file's own, or for a
 // file that does not exist yet its directory's followed by its name. Empty when neither
 // resolves.
@@ -257,21 +250,70 @@ std::string resolved_path(const std::string& path) {
     return resolved + name;
 }
 
-// An input shares the output when either path contains the other, in any letter case, as
-// given or as the kernel resolves them (a link or ".." spells the same place differently),
-// or when both name the same file.
-bool shares_output(const std::string& input, const std::string& output) {
-    if (contains_either(input, output)) return true;
-    const std::string real_input = resolved_path(input);
-    const std::string real_output = resolved_path(output);
-    if (!real_input.empty() && !real_output.empty() && contains_either(real_input, real_output)) {
-        return true;
+// Whether an input shares the output: either path contains the other, in any letter case,
+// as given or as the kernel resolves them (a link or ".." spells the same place differently),
+// or both name the same file. What belongs to the output is worked out once; an input in the
+// same directory as the one before costs one lstat rather than a realpath of every directory
+// on its path, which matters for a batch of thousands of shot files.
+class OutputShareCheck {
+public:
+    explicit OutputShareCheck(const std::string& output)
+        : output_(lower_case(output)),
+          real_output_(lower_case(resolved_path(output))),
+          output_status_(status_of(output)) {}
+
+    // status: the input's stat, when it has one; link: its name is a symbolic link (or it
+    // could not be told).
+    bool shared_by(const std::string& input, const std::optional<struct stat>& status, bool link) {
+        if (contains_either(lower_case(input), output_)) return true;
+        const std::string real_input = lower_case(resolved_input(input, link));
+        if (!real_input.empty() && !real_output_.empty() &&
+            contains_either(real_input, real_output_)) {
+            return true;
+        }
+        return status && output_status_ && status->st_dev == output_status_->st_dev &&
+               status->st_ino == output_status_->st_ino;
     }
-    const auto input_status = status_of(input);
-    const auto output_status = status_of(output);
-    return input_status && output_status && input_status->st_dev == output_status->st_dev &&
-           input_status->st_ino == output_status->st_ino;
-}
+
+private:
+    static bool contains_either(const std::string& a, const std::string& b) {
+        return a.find(b) != std::string::npos || b.find(a) != std::string::npos;
+    }
+
+    // resolved_path(input). A name that is no link resolves to its resolved directory followed
+    // by the name; the directory's resolution is kept for the next input.
+    std::string resolved_input(const std::string& input, bool link) {
+        const std::size_t slash = input.rfind('/');
+        if (link || slash == std::string::npos || slash + 1 == input.size()) {
+            return resolved_path(input);
+        }
+        const std::string_view name = std::string_view(input).substr(slash + 1);
+        if (name == "." || name == "..") return resolved_path(input);
+        const std::string_view directory =
+            slash == 0 ? std::string_view("/") : std::string_view(input).substr(0, slash);
+        if (!directory_known_ || directory != directory_) {
+            directory_ = directory;
+            directory_known_ = true;
+            real_directory_.clear();
+            if (char* real = ::realpath(directory_.c_str(), nullptr)) {
+                real_directory_ = real;
+                std::free(real);
+                if (real_directory_.back() != '/') real_directory_ += '/';
+            }
+        }
+        if (real_directory_.empty()) return resolved_path(input);
+        std::string resolved = real_directory_;
+        resolved += name;
+        return resolved;
+    }
+
+    std::string output_;       // in lower case
+    std::string real_output_;  // resolved, in lower case
+    std::optional<struct stat> output_status_;
+    std::string directory_;       // the directory of the input before
+    std::string real_directory_;  // its resolution followed by '/', or empty
+    bool directory_known_ = false;
+};
 
 // Passes every header string on and notes whether it wrote word 59, the sample interval.
 // The keyword translation never writes not_written (its values lie within -32535 .. 32535),
@@ -392,12 +434,18 @@ private:
             return false;
         }
         std::string missing;
+        OutputShareCheck sharing(output);
         for (const std::string& input : request_.inputs) {
-            if (!status_of(input)) {
+            // One lstat tells most of it: stat gives the same for a name that is no link.
+            struct stat own {};
+            const bool named = ::lstat(input.c_str(), &own) == 0;
+            const bool link = !named || S_ISLNK(own.st_mode);
+            const std::optional<struct stat> status = link ? status_of(input) : own;
+            if (!status) {
                 missing += input;
                 missing += line_break;
             }
-            if (shares_output(input, output)) {
+            if (sharing.shared_by(input, status, link)) {
                 ui_.message_box(share_message());
                 return false;
             }
@@ -619,6 +667,7 @@ private:
         }
         if (!request_.options.delete_inputs) return true;
         const FileSource::Identity read = input_.identity();
+        const FileSource::FileVersion version = input_.opened_version();
         input_.close();
         if (!complete) {
             log_.append(kept_entry(path));
@@ -628,7 +677,7 @@ private:
             log_.append(would_delete_entry(path));
             return true;
         }
-        to_delete_.push_back({path, read, current_});
+        to_delete_.push_back({path, read, version, current_});
         if (to_delete_.size() < deletion_group_files &&
             output_.file_size() - synced_bytes_ < deletion_group_bytes) {
             return true;

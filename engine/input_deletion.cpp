@@ -25,7 +25,8 @@ DeletionOutcome delete_one(const ConvertedInput& input) {
     struct stat named {};
     if (::lstat(input.path.c_str(), &named) != 0) return failure();
     if (S_ISLNK(named.st_mode) && ::stat(input.path.c_str(), &named) != 0) named = {};
-    if (FileSource::Identity{named.st_dev, named.st_ino} != input.read) {
+    if (FileSource::Identity{named.st_dev, named.st_ino} != input.read ||
+        FileSource::version_of(named) != input.version) {
         return {DeletionResult::replaced, {}};
     }
     if (::unlink(input.path.c_str()) != 0) return failure();

@@ -15,14 +15,18 @@ namespace quarvent {
 
 struct ConvertedInput {
     std::string path;
-    FileSource::Identity read;  // the file that was converted
-    std::size_t index = 0;      // the caller's number for it (its place in the input list)
+    FileSource::Identity read;        // the file that was converted
+    FileSource::FileVersion version;  // its contents when it was opened for converting
+    std::size_t index = 0;            // the caller's number for it (its place in the input list)
 };
 
 enum class DeletionResult {
     deleted,
-    replaced,  // the path names another file than the one converted: kept
-    failed,    // the path could not be examined or deleted: reason says why
+    // The path names another file than the one converted, or the file was written, cut or
+    // rewritten since it was opened for converting (its new contents were never converted):
+    // kept.
+    replaced,
+    failed,  // the path could not be examined or deleted: reason says why
 };
 
 struct DeletionOutcome {
@@ -30,8 +34,9 @@ struct DeletionOutcome {
     std::error_code reason;
 };
 
-// Deletes each input whose path still names the file that was read; a symbolic link to that
-// file goes itself, never the file it names. Returns one outcome per input, in order.
+// Deletes each input whose path still names the file that was read, unchanged since it was
+// opened; a symbolic link to that file goes itself, never the file it names. Returns one outcome
+// per input, in order.
 std::vector<DeletionOutcome> delete_converted_inputs(std::span<const ConvertedInput> inputs);
 
 }  // namespace quarvent

@@ -56,6 +56,7 @@ HeaderTranslator::HeaderTranslator(const KeywordTable& table, StatusLog& log, Ui
 HeaderTranslator::~HeaderTranslator() = default;
 
 void HeaderTranslator::log_line(std::string_view text) {
+    said_something_ = true;
     std::string line;
     line.reserve(text.size() + line_break.size());
     line.append(text).append(line_break);
@@ -73,6 +74,7 @@ std::int16_t HeaderTranslator::scaled_word(double x, std::int32_t p2, std::strin
         in_range = r >= -value_limit && r <= value_limit;
     }
     if (in_range) return static_cast<std::int16_t>(round_half_even(r));
+    said_something_ = true;  // whether or not the warning is still given
 
     if (range_warning_count_ < range_warning_limit) {
         std::string text = "Warning- Keyword->";
@@ -92,6 +94,7 @@ std::int16_t HeaderTranslator::scaled_word(double x, std::int32_t p2, std::strin
 
 HeaderStringReceiver::Result HeaderTranslator::word_out_of_range(const KeywordEntry& entry,
                                                                  long long word) {
+    said_something_ = true;
     MessageBoxRequest request{
         Dialog::keyword_word_range, {}, keyword_file_error_title, Buttons::ok, Icon::critical};
     request.text = "The keyword file entry \"" + entry.keyword + "\" (function code" +
@@ -113,7 +116,7 @@ HeaderStringReceiver::Result HeaderTranslator::apply_number(const KeywordEntry& 
     const std::size_t blank = value.find(' ');
     const double x =
         read_number(blank == std::string_view::npos ? value : value.substr(0, blank + 1));
-    header.word(static_cast<int>(p1)) = scaled_word(x, entry.p2(), s);
+    set_word(header, p1, scaled_word(x, entry.p2(), s));
     return Result::go_on;
 }
 
@@ -123,7 +126,7 @@ HeaderStringReceiver::Result HeaderTranslator::apply_trace_sort(const KeywordEnt
     const long long p1 = entry.p1();
     if (!OutputTraceHeader::valid_word_number(p1)) return word_out_of_range(entry, p1);
     const VocabularyWord* found = find_word(sort_words, value);
-    header.word(static_cast<int>(p1)) = found != nullptr ? found->value : 0;
+    set_word(header, p1, found != nullptr ? found->value : std::int16_t{0});
     if (found == nullptr) {
         log_line("Unknown string " + std::string(value));
     } else if (found->message_tail != nullptr) {
@@ -151,7 +154,7 @@ HeaderStringReceiver::Result HeaderTranslator::apply_number_list(const KeywordEn
         }
         ++word;
         if (!OutputTraceHeader::valid_word_number(word)) return word_out_of_range(entry, word);
-        header.word(static_cast<int>(word)) = scaled_word(x, entry.p2(), s);
+        set_word(header, word, scaled_word(x, entry.p2(), s));
     }
     return Result::go_on;
 }
@@ -166,22 +169,55 @@ HeaderStringReceiver::Result HeaderTranslator::apply_trace_type(const KeywordEnt
         log_line("Warning " + std::string(value) + " unknown type");
         return Result::go_on;
     }
-    header.word(static_cast<int>(p1)) = found->value;
+    set_word(header, p1, found->value);
     if (found->message_tail != nullptr) {
         log_line("Warning " + std::string(value) + found->message_tail);
     }
     return Result::go_on;
 }
 
+void HeaderTranslator::set_word(OutputTraceHeader& header, long long word, std::int16_t value) {
+    header.word(static_cast<int>(word)) = value;
+    if (recording_ != nullptr) {
+        recording_->writes.emplace_back(static_cast<std::int16_t>(word), value);
+    }
+}
+
 HeaderStringReceiver::Result HeaderTranslator::translate_header_string(std::string_view s,
                                                                        OutputTraceHeader& header,
                                                                        double& trace_scale_factor) {
+    const std::span<const KeywordEntry> entries = table_.entries();
+    if (!index_->indexes(entries)) {
+        // A table that grew may translate a string differently from now on.
+        index_ = std::make_unique<const KeywordIndex>(entries);
+        remembered_.clear();
+    }
+    if (s.size() > remembered_text_limit) return translate_afresh(s, header, trace_scale_factor);
+    if (const auto known = remembered_.find(s); known != remembered_.end()) {
+        for (const auto& [word, value] : known->second.writes) header.word(word) = value;
+        if (known->second.sets_scale) trace_scale_factor = known->second.scale;
+        return Result::go_on;
+    }
+    Effect effect;
+    recording_ = &effect;
+    said_something_ = false;
+    const Result result = translate_afresh(s, header, trace_scale_factor);
+    recording_ = nullptr;
+    if (result == Result::go_on && !said_something_) {
+        if (remembered_.size() >= remembered_limit) remembered_.clear();
+        remembered_.emplace(std::string(s), std::move(effect));
+    }
+    return result;
+}
+
+HeaderStringReceiver::Result HeaderTranslator::translate_afresh(std::string_view s,
+                                                                OutputTraceHeader& header,
+                                                                double& trace_scale_factor) {
     const std::span<const KeywordEntry> entries = table_.entries();
     bool matched = false;
     Result result = Result::go_on;
     // An empty string holds no keyword, not even the empty one.
     if (!s.empty()) {
-        if (!index_->indexes(entries)) index_ = std::make_unique<const KeywordIndex>(entries);
         index_->for_each_candidate(s, [&](std::size_t i) {
             const KeywordEntry& entry = entries[i];
             if (s.find(entry.keyword) == std::string_view::npos) return true;
@@ -205,6 +241,10 @@ HeaderStringReceiver::Result HeaderTranslator::translate_header_string(std::stri
                     break;
                 case FunctionCode::scale_factor:
                     trace_scale_factor = read_number(value) * static_cast<double>(entry.p1());
+                    if (recording_ != nullptr) {
+                        recording_->sets_scale = true;
+                        recording_->scale = trace_scale_factor;
+                    }
                     break;
                 default:
                     log_line("Illegal function value " + number_text(entry.function_code) + " " +

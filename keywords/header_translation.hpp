@@ -19,9 +19,13 @@
 // An entry whose word number lies outside 0 .. 120 stops the run after a message box.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include "common/header_string_receiver.hpp"
 #include "common/status_log.hpp"
@@ -88,12 +92,42 @@ private:
     Result word_out_of_range(const KeywordEntry& entry, long long word);
     // A header string message: text and the line break.
     void log_line(std::string_view text);
+    // Sets a header word, noting the write while a string's effect is being recorded.
+    void set_word(OutputTraceHeader& header, long long word, std::int16_t value);
+
+    // Runs the table over s: the translation proper.
+    Result translate_afresh(std::string_view s, OutputTraceHeader& header,
+                            double& trace_scale_factor);
+
+    // What translating a string did to the header and the scale factor. A batch of shot
+    // files repeats most strings trace after trace ("STACK 1", "SAMPLE_INTERVAL 0.000250"),
+    // so the effect of a string that translated quietly is kept and done again for the same
+    // string, without searching the table. A string that logged anything, or stopped the
+    // run, is translated afresh every time, so that it says so every time.
+    struct Effect {
+        std::vector<std::pair<std::int16_t, std::int16_t>> writes;  // word, value; in order
+        bool sets_scale = false;
+        double scale = 1.0;
+    };
+    struct TextHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view text) const {
+            return std::hash<std::string_view>{}(text);
+        }
+    };
+    // Strings longer than this are not kept; nor more than this many strings (the store is
+    // emptied when full), so that memory stays small whatever the files hold.
+    static constexpr std::size_t remembered_text_limit = 256;
+    static constexpr std::size_t remembered_limit = 4096;
 
     const KeywordTable& table_;
     StatusLog& log_;
     UiPort& ui_;
     std::int16_t range_warning_count_ = 0;
     std::unique_ptr<const KeywordIndex> index_;
+    std::unordered_map<std::string, Effect, TextHash, std::equal_to<>> remembered_;
+    Effect* recording_ = nullptr;  // the effect being recorded, while a string is translated
+    bool said_something_ = false;  // the translation of the current string logged or asked
 };
 
 // inbuf without its leading blanks (character 32 only).

@@ -116,6 +116,18 @@ TEST(conversion_run, checks_and_their_order) {
          {"Input/Output Share Error"},
          O::ended_at_check,
          true},
+        {"inputs of one folder, the second the output spelt another way",
+         [](ScriptedRun& r) {
+             write_file(r.request.output_file_name, {});
+             r.add_input("a.sg2", float_file({3}));
+             std::filesystem::create_directory(r.dir.file("sub"));
+             ::symlink(r.dir.path().c_str(), r.dir.file("sub/up").c_str());
+             r.request.inputs = {r.dir.file("sub/up/a.sg2"), r.dir.file("sub/up/out.qex")};
+         },
+         {ok()},
+         {"Input/Output Share Error"},
+         O::ended_at_check,
+         true},
         {"two missing inputs",
          [](ScriptedRun& r) {
              r.request.inputs = {r.dir.file("m1.sg2"), r.dir.file("m2.sg2")};

@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -131,15 +132,56 @@ TEST(input_deletion, an_input_listed_twice_is_converted_once) {
     EXPECT_THAT(run.log.text(), HasSubstr("occured on file " + path + " skipping "));
 }
 
+// A converted input waits for its group's deletion; one written to meanwhile holds what was
+// never converted and stays.
+TEST(input_deletion, an_input_written_to_after_its_turn_is_kept) {
+    struct Case {
+        const char* name;
+        void (*change)(const std::string& path);
+        bool kept;
+    };
+    const Case cases[] = {
+        {"left alone", [](const std::string&) {}, false},
+        {"appended to",
+         [](const std::string& path) {
+             std::ofstream(path, std::ios::binary | std::ios::app) << "more";
+         },
+         true},
+        {"cut short", [](const std::string& path) { std::filesystem::resize_file(path, 10); },
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedRun run;
+        run.request.options.delete_inputs = true;
+        const std::string a = run.add_input("a.sg2", float_file({1}));
+        const std::string b = run.add_input("b.sg2", float_file({2}));
+        // Yield 1 comes after a's only record: a's turn is over, its deletion still to come.
+        run.ui.on_yield = [&](int call) {
+            if (call == 1) c.change(a);
+            return true;
+        };
+        run.ui.queue(Reply::button(Answer::yes));
+        run.ui.queue(Reply::text("1"));
+        EXPECT_EQ(run.go(), RunOutcome::completed);
+        EXPECT_EQ(run.output().records.size(), 2U);
+        EXPECT_EQ(std::filesystem::exists(a), c.kept);
+        EXPECT_FALSE(std::filesystem::exists(b));
+        if (c.kept) {
+            EXPECT_THAT(run.log.text(), HasSubstr(a + " kept: not converted completely"));
+        }
+    }
+}
+
 // Many inputs of every kind, so that several threads share them: each outcome belongs to its
 // own input, in order.
 TEST(input_deletion, outcomes_come_in_the_order_of_the_inputs) {
     TempDir dir;
-    enum class Kind { plain, replaced, link, missing };
+    enum class Kind { plain, replaced, link, missing, rewritten };
     std::vector<ConvertedInput> inputs;
     std::vector<Kind> kinds;
     for (int i = 0; i < 100; ++i) {
-        const Kind kind = static_cast<Kind>(i % 7 % 4);
+        const Kind kind = static_cast<Kind>(i % 7 % 5);
         const std::string path = dir.file("in" + std::to_string(i));
         std::string file = path;
         if (kind == Kind::link) {
@@ -149,13 +191,14 @@ TEST(input_deletion, outcomes_come_in_the_order_of_the_inputs) {
         write_file(file, {1, 2, 3});
         struct stat info {};
         ASSERT_EQ(::stat(file.c_str(), &info), 0);
-        inputs.push_back({path, {info.st_dev, info.st_ino}});
+        inputs.push_back({path, {info.st_dev, info.st_ino}, FileSource::version_of(info)});
         if (kind == Kind::replaced) {
             // Made before the old one goes, so that it cannot take over its inode number.
             write_file(path + ".new", {4});
             std::filesystem::rename(path + ".new", path);
         }
         if (kind == Kind::missing) std::filesystem::remove(path);
+        if (kind == Kind::rewritten) std::ofstream(file, std::ios::binary | std::ios::app) << "4";
         kinds.push_back(kind);
     }
     const std::vector<DeletionOutcome> outcomes = delete_converted_inputs(inputs);
@@ -171,6 +214,7 @@ TEST(input_deletion, outcomes_come_in_the_order_of_the_inputs) {
                 EXPECT_FALSE(name_left);
                 break;
             case Kind::replaced:
+            case Kind::rewritten:
                 EXPECT_EQ(outcomes[i].result, DeletionResult::replaced);
                 EXPECT_TRUE(name_left);
                 break;

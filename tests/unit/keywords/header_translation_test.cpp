@@ -347,6 +347,92 @@ TEST(translate_header_string, entries_added_after_the_translator_was_made_are_tr
     EXPECT_EQ(h.log.text(), "");
 }
 
+// A string translated again, in any order and over any header, does what a translator
+// meeting it for the first time does: the same words, scale factor, log lines and result,
+// whether its first translation was quiet (and so is done again from memory) or not.
+TEST(translate_header_string, a_string_met_again_does_what_it_did_the_first_time) {
+    const std::vector<Entry> table = {
+        {"SAMPLE_INTERVAL", 1, 59, 1000000},
+        {"CHANNEL_NUMBER", 1, 14, 1},
+        {"RECEIVER_LOCATION", 3, 40, 1},
+        {"TRACE_SORT", 2, 27, 0},
+        {"TRACE_TYPE", 4, 28, 0},
+        {"DESCALING_FACTOR", 5, 3, 0},
+        {"NOTE", 0, 0, 0},
+        {"NOTE", 1, 50, 1},
+        {"ODD", 7, 0, 0},
+        {"BEYOND", 1, 121, 1},
+        {"STACK", 1, 31, 1},
+    };
+    const std::vector<std::string> strings = {
+        "SAMPLE_INTERVAL 0.000250\0\0"s,
+        "CHANNEL_NUMBER 7\0"s,
+        "RECEIVER_LOCATION 1 2 3\0"s,
+        "TRACE_SORT AS_ACQUIRED\0"s,
+        "TRACE_SORT CMP GATHER\0"s,
+        "TRACE_TYPE SEISMIC\0"s,
+        "TRACE_TYPE UPHOLE\0"s,
+        "DESCALING_FACTOR 2.5\0"s,
+        "NOTE STACK 5\0"s,
+        "STACK 99999\0"s,
+        "ODD 1\0"s,
+        "BEYOND 1\0"s,
+        "NOTHING HERE\0"s,
+        "CHANNEL_NUMBER 7 STACK 4\0"s,
+        ""s,
+    };
+    ScriptedUi ui;
+    const KeywordTable keywords = make_table(table);
+    StatusLog log(ui);
+    HeaderTranslator translator(keywords, log, ui);
+    for (int round = 0; round < 3; ++round) {
+        for (std::size_t i = 0; i < strings.size(); ++i) {
+            SCOPED_TRACE("round " + std::to_string(round) + ", string " + std::to_string(i));
+            Harness fresh(table);
+            const bool box = strings[i].starts_with("BEYOND");  // the stop for word 121
+            if (box) {
+                ui.queue(testing::Reply::button(Answer::ok));
+                fresh.ui.queue(testing::Reply::button(Answer::ok));
+            }
+            const std::size_t boxes = ui.dialogs().size();
+            OutputTraceHeader header;
+            // A different header each time: a remembered effect must write its words, not
+            // leave them as an earlier header had them.
+            const auto fill = static_cast<std::int16_t>(100 * round + static_cast<int>(i));
+            for (int n = 0; n <= OutputTraceHeader::last_word; ++n) {
+                header.word(n) = fill;
+                fresh.header.word(n) = fill;
+            }
+            double scale = 1.0 + round;
+            fresh.scale = scale;
+            const std::size_t logged = log.text().size();
+            EXPECT_EQ(translator.header_string(strings[i], header, scale),
+                      fresh.translate(strings[i]));
+            for (int n = 0; n <= OutputTraceHeader::last_word; ++n) {
+                EXPECT_EQ(header.word(n), fresh.header.word(n)) << "word " << n;
+            }
+            EXPECT_EQ(scale, fresh.scale);
+            EXPECT_EQ(log.text().substr(logged), fresh.log.text());
+            EXPECT_EQ(ui.dialogs().size() - boxes, box ? 1U : 0U);
+            EXPECT_EQ(fresh.ui.dialogs().size(), box ? 1U : 0U);
+        }
+    }
+}
+
+TEST(translate_header_string, a_string_met_again_after_the_table_grew_meets_the_new_entries) {
+    Harness h({{"K ", 1, 10, 1}});
+    EXPECT_EQ(h.translate("K 5\0"s), HeaderStringReceiver::Result::go_on);
+    KeywordEntry entry;
+    entry.keyword = "5";
+    entry.function_code = 1;
+    entry.params[0] = 20;
+    entry.params[1] = 1;
+    ASSERT_TRUE(h.table.add(entry));
+    EXPECT_EQ(h.translate("K 5\0"s), HeaderStringReceiver::Result::go_on);
+    expect_words(h.header, {{10, 5}, {20, 5}});
+    EXPECT_EQ(h.log.text(), "");
+}
+
 TEST(strip_space, removes_leading_blanks_only) {
     const std::pair<const char*, const char*> rows[] = {
         {"", ""}, {"   ", ""}, {"  a b ", "a b "}, {"a", "a"}, {"\ta", "\ta"}};
