@@ -610,6 +610,19 @@ private:
             scale_entry_logged_ = true;
         }
 
+        // At factor 1 the samples are decoded where their record will be built, when the
+        // output has room for it without writing first.
+        arrays_.destination = {};
+        if (request_.options.resample_factor == 1 && trace.sample_count >= 0 &&
+            trace.sample_count < 65536) {
+            const std::size_t samples = static_cast<std::size_t>(trace.sample_count);
+            const std::span<std::uint8_t> room =
+                output_.next_room(OutputTraceHeader::byte_size + 4 * samples);
+            if (!room.empty()) {
+                arrays_.destination = {
+                    reinterpret_cast<float*>(room.data() + OutputTraceHeader::byte_size), samples};
+            }
+        }
         const TraceToDecode to_decode{input_,
                                       trace.data_offset,
                                       trace.sample_count,
@@ -638,8 +651,8 @@ private:
             FinishResult::run_ended) {
             return ended_by_check(t);
         }
-        if (const std::error_code reason = write_trace_record(
-                output_, header_, arrays_.output_samples, trace_scale_factor_, record_, log_)) {
+        if (const std::error_code reason = write_trace_record(output_, header_, arrays_.decoded,
+                                                              trace_scale_factor_, record_, log_)) {
             ui_.message_box(output_write_error_message(request_.output_file_name, reason,
                                                        output_.cut_back_failure()));
             report_.inputs[current_].reason = "the run stopped at trace " + std::to_string(t) +

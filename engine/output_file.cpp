@@ -154,9 +154,16 @@ std::error_code OutputFile::commit_record() {
         used_ = 0;
         return {};
     }
+    const std::size_t record = used_ - (record_ends_.empty() ? 0 : record_ends_.back());
     record_ends_.push_back(used_);
-    if (used_ >= buffer_bytes) return flush();
+    if (used_ >= buffer_bytes || buffer_bytes - used_ < record) return flush();
     return {};
+}
+
+std::span<std::uint8_t> OutputFile::next_room(std::size_t bytes) const {
+    if (counting_ || fd_ < 0) return {};
+    if (used_ + bytes > capacity_ || (used_ > 0 && used_ + bytes > buffer_bytes)) return {};
+    return {buffer_.get() + used_, bytes};
 }
 
 std::error_code OutputFile::flush() {

@@ -68,6 +68,12 @@ public:
     // returned here is that of a flush of earlier records.
     [[nodiscard]] std::error_code begin_record(std::size_t bytes, std::span<std::uint8_t>& room);
     [[nodiscard]] std::error_code commit_record();
+    // Where begin_record(bytes) would put the next record if called now, when it can do so
+    // without writing or growing the buffer first; empty otherwise (and while counting).
+    // Nothing changes: a caller may build parts of a record there before it begins it.
+    // After a record is committed, the gathered records are written when what is left of
+    // the buffer could not take another of the same size, so that the next one has room.
+    std::span<std::uint8_t> next_room(std::size_t bytes) const;
 
     // Writes the gathered records. On failure the records that reached the file whole stay,
     // the rest are dropped, and the system's reason is returned.

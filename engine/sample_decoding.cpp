@@ -90,40 +90,48 @@ void log_skipped_trace(StatusLog& log, const TraceToDecode& trace, std::string_v
     log.append(text);
 }
 
+// Where the data block of n samples is read: straight into the array its samples are
+// converted from (the output array itself for 32-bit floats), so that no copy of the bytes
+// is made between the read and the conversion. n >= 0.
 template <typename T>
-std::span<std::byte> bytes_of(std::vector<T>& samples) {
-    return std::as_writable_bytes(std::span(samples));
+std::span<std::uint8_t> block_in(std::vector<T>& samples, std::size_t n, std::uint64_t bytes) {
+    samples.resize(n);
+    return {reinterpret_cast<std::uint8_t*>(samples.data()), static_cast<std::size_t>(bytes)};
 }
 
-SampleLibraryResult convert_samples(std::uint16_t format_code, std::int32_t n, std::int32_t f,
-                                    SampleArrays& arrays) {
+std::span<std::uint8_t> read_target(std::uint16_t format_code, std::int32_t n, std::uint64_t bytes,
+                                    SampleArrays& arrays, std::span<float> out) {
     const auto size = static_cast<std::size_t>(n);
-    const std::span<const std::byte> block = std::as_bytes(std::span(arrays.read_buffer));
-    SampleLibraryResult result = SampleLibraryResult::ok;
     switch (format_code) {
         case 1:
-            arrays.raw_int16_samples.resize(size);
-            result = bufmoverf(block, bytes_of(arrays.raw_int16_samples));
-            if (result != SampleLibraryResult::ok) return result;
-            return int2fpt(arrays.raw_int16_samples, arrays.output_samples, n, f);
+            return block_in(arrays.raw_int16_samples, size, bytes);
         case 2:
-            arrays.raw_int32_samples.resize(size);
-            result = bufmoverf(block, bytes_of(arrays.raw_int32_samples));
-            if (result != SampleLibraryResult::ok) return result;
-            return long2fpt(arrays.raw_int32_samples, arrays.output_samples, n, f);
-        case 3:
-            return seg20bit2fpt(arrays.read_buffer, arrays.output_samples, n, f);
+            return block_in(arrays.raw_int32_samples, size, bytes);
         case 4:
-            // The file's floats become the output samples bit for bit; only resampling
-            // computes new values.
-            result = bufmoverf(block, bytes_of(arrays.output_samples));
-            if (result != SampleLibraryResult::ok || f == 1) return result;
-            return fpt2fpt(arrays.output_samples, n, f);
+            return {reinterpret_cast<std::uint8_t*>(out.data()), static_cast<std::size_t>(bytes)};
         case 5:
-            arrays.raw_float64_samples.resize(size);
-            result = bufmoverf(block, bytes_of(arrays.raw_float64_samples));
-            if (result != SampleLibraryResult::ok) return result;
-            return double2fpt(arrays.raw_float64_samples, arrays.output_samples, n, f);
+            return block_in(arrays.raw_float64_samples, size, bytes);
+        default:
+            return block_in(arrays.read_buffer, static_cast<std::size_t>(bytes), bytes);
+    }
+}
+
+// Converts the data block that read_target received into out.
+SampleLibraryResult convert_samples(std::uint16_t format_code, std::int32_t n, std::int32_t f,
+                                    SampleArrays& arrays, std::span<float> out) {
+    switch (format_code) {
+        case 1:
+            return int2fpt(arrays.raw_int16_samples, out, n, f);
+        case 2:
+            return long2fpt(arrays.raw_int32_samples, out, n, f);
+        case 3:
+            return seg20bit2fpt(arrays.read_buffer, out, n, f);
+        case 4:
+            // The file's floats are the output samples bit for bit; only resampling computes
+            // new values.
+            return f == 1 ? SampleLibraryResult::ok : fpt2fpt(out, n, f);
+        case 5:
+            return double2fpt(arrays.raw_float64_samples, out, n, f);
         default:
             return SampleLibraryResult::ok;
     }
@@ -152,7 +160,17 @@ std::optional<float> answer_to_interval_us(const std::string& answer) {
 DecodeResult decode_trace_samples(const TraceToDecode& trace, std::int16_t resample_factor,
                                   SampleArrays& arrays, UiPort& ui, StatusLog& log) {
     const std::int32_t n = trace.sample_count;
-    if (n >= 0 && n < 65536) arrays.output_samples.resize(static_cast<std::size_t>(n));
+    arrays.decoded = {};
+    std::span<float> out;
+    if (n >= 0 && n < 65536) {
+        const auto size = static_cast<std::size_t>(n);
+        if (resample_factor == 1 && arrays.destination.size() >= size) {
+            out = arrays.destination.first(size);
+        } else {
+            arrays.output_samples.resize(size);
+            out = arrays.output_samples;
+        }
+    }
 
     const FormatRule* rule = find_rule(trace.format_code);
     if (rule == nullptr) {
@@ -177,20 +195,22 @@ DecodeResult decode_trace_samples(const TraceToDecode& trace, std::int16_t resam
     // is read, and no sample of an earlier trace is passed off as this one's. An empty data
     // block needs nothing from the file, wherever it would begin.
     const std::uint64_t byte_count = data_block_bytes(trace.format_code, n);
-    arrays.read_buffer.resize(static_cast<std::size_t>(byte_count));
-    if (byte_count > 0 && (!fits(trace.input.size(), trace.data_offset, byte_count) ||
-                           !trace.input.read_at(trace.data_offset, arrays.read_buffer))) {
+    if (byte_count > 0 &&
+        (!fits(trace.input.size(), trace.data_offset, byte_count) ||
+         !trace.input.read_at(trace.data_offset,
+                              read_target(trace.format_code, n, byte_count, arrays, out)))) {
         log_skipped_trace(log, trace, truncated_entry);
         return DecodeResult::skipped;
     }
 
     const SampleLibraryResult result =
-        convert_samples(trace.format_code, n, resample_factor, arrays);
+        convert_samples(trace.format_code, n, resample_factor, arrays, out);
     if (result != SampleLibraryResult::ok) {
         log_skipped_trace(log, trace, conversion_failed_entry,
                           std::string(": ") + std::string(describe(result)));
         return DecodeResult::skipped;
     }
+    arrays.decoded = out.first(static_cast<std::size_t>(resampled_count(n, resample_factor)));
     return DecodeResult::decoded;
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -20,6 +21,12 @@ namespace quarvent {
 // each holds sample k + 1.
 struct SampleArrays {
     std::vector<float> output_samples;
+    // When it holds the trace's sample_count floats, decoding at factor 1 puts the samples
+    // here instead of into output_samples: the record being built in the output's buffer,
+    // so that the samples are not copied again on their way out.
+    std::span<float> destination;
+    // The samples of the last trace decoded, wherever they went.
+    std::span<const float> decoded;
     std::vector<std::int16_t> raw_int16_samples;
     std::vector<std::int32_t> raw_int32_samples;
     std::vector<double> raw_float64_samples;
@@ -43,7 +50,7 @@ struct TraceToDecode {
 };
 
 enum class DecodeResult {
-    decoded,    // output_samples 1 .. sample_count / resample_factor filled
+    decoded,    // arrays.decoded holds resampled_count(sample_count, resample_factor) samples
     skipped,    // logged; the run goes on with the next trace
     run_ended,  // the operator has been told; the run stops
 };
@@ -52,7 +59,8 @@ constexpr std::string_view name_of(DecodeResult result) {
     return name_in(names, result);
 }
 
-// Reads the trace's data block and converts it into arrays.output_samples, reduced by
+// Reads the trace's data block and converts it into arrays.output_samples (or
+// arrays.destination, see there), reduced by
 // resample_factor (1, 2 or 4) with resampled_count of the sample library. Skipped, with a
 // status log entry: an unknown format code, a negative sample_count, a data block that runs
 // past the end of the input. Run ended, after the Dialog::too_many_samples box: a sample_count

@@ -170,8 +170,11 @@ std::error_code write_trace_record(OutputFile& output, OutputTraceHeader& header
     std::memcpy(bytes.data(), header_bytes.data(), header_bytes.size());
     std::uint8_t* samples_out = bytes.data() + OutputTraceHeader::byte_size;
     if constexpr (std::endian::native == std::endian::little) {
+        // Samples decoded straight into this record's place are there already.
+        const bool in_place = static_cast<const void*>(samples_out) ==
+                              static_cast<const void*>(output_samples.data());
         if (trace_scale_factor == 1.0) {
-            if (count > 0) std::memcpy(samples_out, output_samples.data(), 4 * count);
+            if (count > 0 && !in_place) std::memcpy(samples_out, output_samples.data(), 4 * count);
         } else {
             // Scaled straight into the record.
             scale_samples(output_samples.data(), count, trace_scale_factor, samples_out);

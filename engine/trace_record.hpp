@@ -57,7 +57,8 @@ constexpr std::string_view name_of(FinishResult result) {
 // first digit, when it lies below 32767 and above -32768, rounded halves to even.
 std::optional<std::int16_t> file_number_from_name(std::string_view name);
 
-// Appends the record: the header, then output_count samples multiplied by
+// Appends the record: the header, then output_count samples (which may already lie where the
+// record is built: see OutputFile::next_room) multiplied by
 // trace_scale_factor when it is not 1 (a product beyond the float range is held at the
 // largest finite float of its sign). Then word 59 goes back to the interval the trace had
 // before the factor, and a defaulted word 8 back to 0 with the " Bad trace #-corrected "

@@ -144,16 +144,68 @@ TEST(decode_trace_samples, formats_become_floats_by_value_and_32_bit_floats_keep
         {4, float32s, patterns},  // NaNs with payloads, negative zero, subnormal, -infinity
         {5, float64s, bits({0.1F, -2.5F, std::numeric_limits<float>::infinity(), -0.0F})},
     };
+    // The samples go to output_samples, or to a destination that can hold them all (the
+    // record being built) and then output_samples is left as it was.
+    struct Where {
+        const char* name;
+        int destination_extra;  // destination size less n; no destination when below -1
+        bool into_destination;
+    };
+    const Where places[] = {
+        {"no destination", -2, false},
+        {"destination one short", -1, false},
+        {"destination just large enough", 0, true},
+        {"destination larger", 3, true},
+    };
+    constexpr float untouched = 4321.0F;
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.format_code);
+        for (const Where& where : places) {
+            SCOPED_TRACE(std::to_string(row.format_code) + ", " + where.name);
+            Decoding decoding;
+            const MemorySource data(row.bytes);
+            const auto n = static_cast<std::int32_t>(row.expected.size());
+            std::vector<float> destination;
+            if (where.destination_extra >= -1) {
+                destination.assign(static_cast<std::size_t>(n + where.destination_extra),
+                                   untouched);
+                decoding.arrays.destination = destination;
+            }
+            decoding.arrays.output_samples.assign(static_cast<std::size_t>(n), untouched);
+            ASSERT_EQ(decoding.decode(data, n, row.format_code), DecodeResult::decoded);
+            const std::span<const float> decoded = decoding.arrays.decoded;
+            EXPECT_EQ(decoded.data(), where.into_destination
+                                          ? destination.data()
+                                          : decoding.arrays.output_samples.data());
+            std::vector<std::uint32_t> got;
+            for (float v : decoded) got.push_back(std::bit_cast<std::uint32_t>(v));
+            EXPECT_EQ(got, row.expected);
+            if (where.into_destination) {
+                EXPECT_THAT(decoding.arrays.output_samples, ::testing::Each(untouched));
+                for (std::size_t k = got.size(); k < destination.size(); ++k) {
+                    EXPECT_EQ(destination[k], untouched);
+                }
+            } else {
+                EXPECT_THAT(destination, ::testing::Each(untouched));
+            }
+        }
+    }
+}
+
+// Resampling needs its input beside its output, so it never works in the destination.
+TEST(decode_trace_samples, resampled_traces_go_to_output_samples_whatever_the_destination) {
+    std::vector<std::uint8_t> bytes;
+    for (int k = 0; k < 64; ++k) append_le_f32(bytes, 7.0F);
+    const MemorySource data(bytes);
+    for (const std::int16_t f : {2, 4}) {
+        SCOPED_TRACE(f);
         Decoding decoding;
-        const MemorySource data(row.bytes);
-        const auto n = static_cast<std::int32_t>(row.expected.size());
-        ASSERT_EQ(decoding.decode(data, n, row.format_code), DecodeResult::decoded);
-        std::vector<std::uint32_t> got;
-        for (float v : decoding.arrays.output_samples)
-            got.push_back(std::bit_cast<std::uint32_t>(v));
-        EXPECT_EQ(got, row.expected);
+        std::vector<float> destination(64, 0.0F);
+        decoding.arrays.destination = destination;
+        ASSERT_EQ(decoding.decode(data, 64, 4, f), DecodeResult::decoded);
+        EXPECT_EQ(decoding.arrays.decoded.data(), decoding.arrays.output_samples.data());
+        EXPECT_EQ(decoding.arrays.decoded.size(), static_cast<std::size_t>(64 / f));
+        EXPECT_THAT(decoding.arrays.decoded, ::testing::Each(7.0F));
+        EXPECT_THAT(destination, ::testing::Each(0.0F));
     }
 }
 
