@@ -191,11 +191,22 @@ HeaderStringReceiver::Result HeaderTranslator::translate_header_string(std::stri
         // A table that grew may translate a string differently from now on.
         index_ = std::make_unique<const KeywordIndex>(entries);
         remembered_.clear();
+        last_ = nullptr;
     }
+    Remembered* const before = last_;
+    last_ = nullptr;
     if (s.size() > remembered_text_limit) return translate_afresh(s, header, trace_scale_factor);
-    if (const auto known = remembered_.find(s); known != remembered_.end()) {
+    Remembered* known = nullptr;
+    if (before != nullptr && before->second.next != nullptr && before->second.next->first == s) {
+        known = before->second.next;
+    } else if (const auto found = remembered_.find(s); found != remembered_.end()) {
+        known = &*found;
+    }
+    if (known != nullptr) {
         for (const auto& [word, value] : known->second.writes) header.word(word) = value;
         if (known->second.sets_scale) trace_scale_factor = known->second.scale;
+        if (before != nullptr) before->second.next = known;
+        last_ = known;
         return Result::go_on;
     }
     Effect effect;
@@ -204,8 +215,13 @@ HeaderStringReceiver::Result HeaderTranslator::translate_header_string(std::stri
     const Result result = translate_afresh(s, header, trace_scale_factor);
     recording_ = nullptr;
     if (result == Result::go_on && !said_something_) {
-        if (remembered_.size() >= remembered_limit) remembered_.clear();
-        remembered_.emplace(std::string(s), std::move(effect));
+        Remembered* previous = before;
+        if (remembered_.size() >= remembered_limit) {
+            remembered_.clear();
+            previous = nullptr;  // gone with the rest
+        }
+        last_ = &*remembered_.emplace(std::string(s), std::move(effect)).first;
+        if (previous != nullptr) previous->second.next = last_;
     }
     return result;
 }

@@ -108,7 +108,12 @@ private:
         std::vector<std::pair<std::int16_t, std::int16_t>> writes;  // word, value; in order
         bool sets_scale = false;
         double scale = 1.0;
+        // The string that came after this one the last time it was met: files of a survey
+        // hold their strings in the same order, so that is usually the next one again, and
+        // is found without hashing.
+        std::pair<const std::string, Effect>* next = nullptr;
     };
+    using Remembered = std::pair<const std::string, Effect>;
     struct TextHash {
         using is_transparent = void;
         std::size_t operator()(std::string_view text) const {
@@ -126,6 +131,7 @@ private:
     std::int16_t range_warning_count_ = 0;
     std::unique_ptr<const KeywordIndex> index_;
     std::unordered_map<std::string, Effect, TextHash, std::equal_to<>> remembered_;
+    Remembered* last_ = nullptr;   // the string translated last, when it is remembered
     Effect* recording_ = nullptr;  // the effect being recorded, while a string is translated
     bool said_something_ = false;  // the translation of the current string logged or asked
 };
