@@ -154,6 +154,16 @@ struct TapPair {
     double tap;
 };
 
+// A run of up to three taps of the AVX-512 filter that lie 8 f samples apart, from the inputs
+// of output 0 at positions before and after of the phase rows on.
+struct TapRun {
+    static constexpr std::size_t longest = 3;
+    std::size_t before;
+    std::size_t after;
+    std::size_t count;
+    double taps[longest];
+};
+
 #if defined(__x86_64__) && defined(__GNUC__)
 #define QUARVENT_HAVE_AVX2_PATH 1
 
@@ -286,12 +296,11 @@ bool has_avx2_fma() {
     }();
     return supported;
 }
-
-// Outputs that the vector filters form together: eight accumulators of four or eight
-// doubles, enough independent sums to keep the multiply-add units busy while the loads come
-// in (four were measured a quarter slower). The phase rows are padded for the wider one.
+// Outputs that the vector filters form together: eight accumulators of four doubles on the
+// AVX2 path, sixteen of eight doubles on the AVX-512 path; enough independent sums to keep the
+// multiply-add units busy while the loads come in. The phase rows are padded for the wider one.
 constexpr std::size_t vector_block = 32;
-constexpr std::size_t widest_block = 64;
+constexpr std::size_t widest_block = 128;
 
 bool has_avx512() {
     static const bool supported = [] {
@@ -301,81 +310,140 @@ bool has_avx512() {
     return supported;
 }
 
-// The positions in the phase rows (see decimate_avx2) of the inputs of output 0: pairs[j]
-// for the inputs j samples before and after the centre, pairs[0].before for the centre.
-// Returns the number of pairs, half.
-std::size_t fill_tap_pairs(std::span<const double> taps, std::size_t f, std::size_t stride,
+// The vector filters read the mirrored trace from f phase rows of stride positions each: input
+// sample s (below 0 or from n on for the mirrored ends) lies in row (s + lead) % f at position
+// (s + lead) / f. lead is half rounded up to a multiple of f, so that the half samples before
+// input 0 that output 0 reads have a place and input 0 starts row 0: f * 8 consecutive inputs
+// from a multiple of f * 8 on fill 8 consecutive positions of every row. Output k reads the
+// inputs k * f - half .. k * f + half; for a fixed distance from the centre those of
+// consecutive outputs lie next to one another in one row, so one vector load serves as many
+// outputs as it has lanes.
+struct PhaseRows {
+    double* data;
+    std::size_t f;
+    std::size_t lead;
+    std::size_t stride;
+
+    // Where input sample s lies, s >= -lead.
+    [[nodiscard]] std::size_t at(std::ptrdiff_t s) const {
+        const auto e = static_cast<std::size_t>(s + static_cast<std::ptrdiff_t>(lead));
+        return (e % f) * stride + e / f;
+    }
+};
+
+// The positions in the phase rows of the inputs of output 0: pairs[j] for the inputs j samples
+// before and after the centre, pairs[0].before for the centre. Returns the number of pairs,
+// half.
+std::size_t fill_tap_pairs(std::span<const double> taps, const PhaseRows& rows,
                            std::span<TapPair> pairs) {
     const std::size_t half = taps.size() - 1;
-    const auto position = [&](std::size_t i) { return (i % f) * stride + i / f; };
-    pairs[0] = {position(half), position(half), taps[0]};
+    pairs[0] = {rows.at(0), rows.at(0), taps[0]};
     for (std::size_t j = 1; j <= half; ++j) {
-        pairs[j] = {position(half - j), position(half + j), taps[j]};
+        const auto d = static_cast<std::ptrdiff_t>(j);
+        pairs[j] = {rows.at(-d), rows.at(d), taps[j]};
     }
     return half;
 }
 
-// Deals the samples of extended out to f rows of stride positions each, sample i to row
-// i % f at position i / f, and sets the rest of each row to 0.
-void split_phases_plain(std::span<const double> extended, std::size_t f, double* rows,
-                        std::size_t stride, std::size_t from) {
-    for (std::size_t i = from; i < extended.size(); ++i) {
-        rows[(i % f) * stride + i / f] = extended[i];
+// Puts the inputs from (a multiple of F) on, in whole groups of F up to inside, into the rows.
+template <std::size_t F, typename T>
+void place_groups_plain(const T* source, std::size_t from, std::size_t inside,
+                        const PhaseRows& rows) {
+    double* base = rows.data + rows.lead / F;
+    for (std::size_t q = from / F; q < inside / F; ++q) {
+        for (std::size_t p = 0; p < F; ++p) base[p * rows.stride + q] = source[q * F + p];
     }
 }
 
-// split_phases_plain eight positions of every row at a time, with two-vector permutes.
-__attribute__((target("avx512f"))) std::size_t split_phases_avx512(std::span<const double> extended,
-                                                                   std::size_t f, double* rows,
-                                                                   std::size_t stride) {
+// Eight consecutive samples as doubles. The masked conversions with every lane set are the
+// plain ones (whose plain forms trip a false uninitialised-value warning in some compilers'
+// headers).
+constexpr auto all_eight = static_cast<__mmask8>(0xFF);
+__attribute__((target("avx512f"))) inline __m512d load_doubles(const std::int16_t* p) {
+    return _mm512_maskz_cvtepi32_pd(
+        all_eight, _mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))));
+}
+__attribute__((target("avx512f"))) inline __m512d load_doubles(const std::int32_t* p) {
+    return _mm512_maskz_cvtepi32_pd(all_eight,
+                                    _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)));
+}
+__attribute__((target("avx512f"))) inline __m512d load_doubles(const float* p) {
+    return _mm512_maskz_cvtps_pd(all_eight, _mm256_loadu_ps(p));
+}
+__attribute__((target("avx512f"))) inline __m512d load_doubles(const double* p) {
+    return _mm512_loadu_pd(p);
+}
+
+// Widens the inputs 0 .. inside - 1 in whole groups of f * 8 and deals them out to the rows
+// with two-vector permutes; returns the number of inputs placed.
+template <typename T>
+__attribute__((target("avx512f"))) std::size_t place_groups_avx512(const T* source,
+                                                                   std::size_t inside,
+                                                                   const PhaseRows& rows) {
     const __m512i evens = _mm512_setr_epi64(0, 2, 4, 6, 8, 10, 12, 14);
     const __m512i odds = _mm512_setr_epi64(1, 3, 5, 7, 9, 11, 13, 15);
-    const double* x = extended.data();
-    const std::size_t rounds = extended.size() / (8 * f);
-    for (std::size_t r = 0; r < rounds; ++r, x += 8 * f) {
-        const __m512d a = _mm512_loadu_pd(x);
-        const __m512d b = _mm512_loadu_pd(x + 8);
+    const std::size_t f = rows.f;
+    const std::size_t stride = rows.stride;
+    double* row = rows.data + rows.lead / f;
+    const std::size_t groups = inside / (8 * f);
+    const T* x = source;
+    for (std::size_t g = 0; g < groups; ++g, x += 8 * f, row += 8) {
+        const __m512d a = load_doubles(x);
+        const __m512d b = load_doubles(x + 8);
         const __m512d even_ab = _mm512_permutex2var_pd(a, evens, b);
         const __m512d odd_ab = _mm512_permutex2var_pd(a, odds, b);
         if (f == 2) {
-            _mm512_storeu_pd(rows + 8 * r, even_ab);
-            _mm512_storeu_pd(rows + stride + 8 * r, odd_ab);
+            _mm512_storeu_pd(row, even_ab);
+            _mm512_storeu_pd(row + stride, odd_ab);
             continue;
         }
-        const __m512d c = _mm512_loadu_pd(x + 16);
-        const __m512d d = _mm512_loadu_pd(x + 24);
+        const __m512d c = load_doubles(x + 16);
+        const __m512d d = load_doubles(x + 24);
         const __m512d even_cd = _mm512_permutex2var_pd(c, evens, d);
         const __m512d odd_cd = _mm512_permutex2var_pd(c, odds, d);
-        _mm512_storeu_pd(rows + 8 * r, _mm512_permutex2var_pd(even_ab, evens, even_cd));
-        _mm512_storeu_pd(rows + stride + 8 * r, _mm512_permutex2var_pd(odd_ab, evens, odd_cd));
-        _mm512_storeu_pd(rows + 2 * stride + 8 * r, _mm512_permutex2var_pd(even_ab, odds, even_cd));
-        _mm512_storeu_pd(rows + 3 * stride + 8 * r, _mm512_permutex2var_pd(odd_ab, odds, odd_cd));
+        _mm512_storeu_pd(row, _mm512_permutex2var_pd(even_ab, evens, even_cd));
+        _mm512_storeu_pd(row + stride, _mm512_permutex2var_pd(odd_ab, evens, odd_cd));
+        _mm512_storeu_pd(row + 2 * stride, _mm512_permutex2var_pd(even_ab, odds, even_cd));
+        _mm512_storeu_pd(row + 3 * stride, _mm512_permutex2var_pd(odd_ab, odds, odd_cd));
     }
-    return rounds * 8 * f;
+    return groups * 8 * f;
 }
 
-void split_phases(std::span<const double> extended, std::size_t f, double* rows, std::size_t stride,
+// Fills the rows with the mirrored trace from input -lead to input end - 1, widening each
+// input straight into its place, and with zeros beyond.
+template <typename T>
+void place_inputs(const T* source, std::ptrdiff_t n, std::ptrdiff_t end, const PhaseRows& rows,
                   bool avx512) {
-    const std::size_t done = avx512 ? split_phases_avx512(extended, f, rows, stride) : 0;
-    split_phases_plain(extended, f, rows, stride, done);
-    for (std::size_t p = 0; p < f; ++p) {
-        const std::size_t used = (extended.size() + f - 1 - p) / f;
-        std::fill(rows + p * stride + used, rows + (p + 1) * stride, 0.0);
+    const auto inside = static_cast<std::size_t>(std::min(n, end));
+    std::size_t placed = avx512 ? place_groups_avx512(source, inside, rows) : 0;
+    if (rows.f == 2) {
+        place_groups_plain<2>(source, placed, inside, rows);
+    } else {
+        place_groups_plain<4>(source, placed, inside, rows);
+    }
+    placed = std::max(placed, inside / rows.f * rows.f);
+    for (auto s = static_cast<std::ptrdiff_t>(placed); s < end; ++s) {
+        rows.data[rows.at(s)] = static_cast<double>(source[s < n ? s : mirror(s, n)]);
+    }
+    const auto lead = static_cast<std::ptrdiff_t>(rows.lead);
+    for (std::ptrdiff_t s = -lead; s < 0; ++s) {
+        rows.data[rows.at(s)] = static_cast<double>(source[mirror(s, n)]);
+    }
+    const auto filled = static_cast<std::size_t>(end + lead);
+    for (std::size_t p = 0; p < rows.f; ++p) {
+        const std::size_t used = (filled + rows.f - 1 - p) / rows.f;
+        std::fill(rows.data + p * rows.stride + used, rows.data + (p + 1) * rows.stride, 0.0);
     }
 }
 
-// The filter of decimate over phase rows: row p (starting at p * stride) holds the mirrored
-// trace's sample q * f + p at position q, where the mirrored trace starts half samples before
-// the first input sample. Output k reads extended samples k * f + i for i in 0 .. 2 * half,
-// that is row i % f at position k + i / f; so for a fixed i the inputs of consecutive outputs
-// lie next to one another, and four outputs take one 256-bit load per input. The rows must
-// be readable up to position m rounded up to vector_block, plus 2 * half / f.
-__attribute__((target("avx2,fma"))) void decimate_avx2(const double* phases, std::size_t stride,
-                                                       std::span<const double> taps, std::size_t f,
+// The filter of decimate over the phase rows, four outputs a vector. The rows must be
+// readable up to position m rounded up to vector_block, plus (lead + half) / f.
+__attribute__((target("avx2,fma"))) void decimate_avx2(const PhaseRows& rows,
+                                                       std::span<const double> taps,
                                                        std::span<float> out,
                                                        std::span<TapPair> pairs) {
-    const std::size_t half = fill_tap_pairs(taps, f, stride, pairs);
-    const double* centre = phases + pairs[0].before;
+    const std::size_t half = fill_tap_pairs(taps, rows, pairs);
+    const double* centre = rows.data + pairs[0].before;
     const __m256d centre_tap = _mm256_set1_pd(taps[0]);
     const std::size_t m = out.size();
     constexpr std::size_t sums = vector_block / 4;
@@ -385,8 +453,8 @@ __attribute__((target("avx2,fma"))) void decimate_avx2(const double* phases, std
             s[v] = _mm256_mul_pd(centre_tap, _mm256_loadu_pd(centre + k + 4 * v));
         }
         for (std::size_t j = 1; j <= half; ++j) {
-            const double* before = phases + pairs[j].before + k;
-            const double* after = phases + pairs[j].after + k;
+            const double* before = rows.data + pairs[j].before + k;
+            const double* after = rows.data + pairs[j].after + k;
             const __m256d tap = _mm256_set1_pd(pairs[j].tap);
             for (std::size_t v = 0; v < sums; ++v) {
                 s[v] = _mm256_fmadd_pd(
@@ -403,39 +471,120 @@ __attribute__((target("avx2,fma"))) void decimate_avx2(const double* phases, std
     }
 }
 
-// decimate_avx2 with 512-bit vectors: eight outputs a load.
-__attribute__((target("avx512f"))) void decimate_avx512(const double* phases, std::size_t stride,
-                                                        std::span<const double> taps, std::size_t f,
+// The taps j, j + 8f, j + 16f, ... lie in one phase row 8 positions apart: the vector that
+// accumulator v loads for the inputs j + 8f before its centre is the one accumulator v - 1
+// loads for j before, and after the centre the one accumulator v + 1 loads. So a run of such
+// taps needs sixteen plus count - 1 loads on either side, not sixteen a tap.
+std::size_t fill_tap_runs(std::span<const double> taps, const PhaseRows& rows,
+                          std::vector<TapRun>& runs) {
+    const std::size_t half = taps.size() - 1;
+    const std::size_t spacing = 8 * rows.f;
+    runs.clear();
+    for (std::size_t first = 1; first <= std::min(spacing, half); ++first) {
+        for (std::size_t j = first; j <= half; j += TapRun::longest * spacing) {
+            TapRun run{rows.at(-static_cast<std::ptrdiff_t>(j)),
+                       rows.at(static_cast<std::ptrdiff_t>(j)),
+                       0,
+                       {}};
+            for (; run.count < TapRun::longest && j + run.count * spacing <= half; ++run.count) {
+                run.taps[run.count] = taps[j + run.count * spacing];
+            }
+            runs.push_back(run);
+        }
+    }
+    std::stable_sort(runs.begin(), runs.end(),
+                     [](const TapRun& a, const TapRun& b) { return a.count > b.count; });
+    return half;
+}
+
+// Loads eight doubles and makes the compiler treat them as computed here, so that it keeps
+// the vector in a register rather than reading memory again where it is used (which it
+// otherwise prefers, and which doubles the loads of add_tap_run).
+__attribute__((target("avx512f"), always_inline)) inline __m512d load_once(const double* p) {
+    __m512d x = _mm512_loadu_pd(p);
+    __asm__("" : "+v"(x));
+    return x;
+}
+
+// Adds a run of Taps taps (see fill_tap_runs) to the Sums accumulators of eight outputs each,
+// loading each vector once. Step w takes the inputs w vectors after the centres and gives
+// them to accumulator w for the run's first tap, w - 1 for its second and so on, so that
+// consecutive multiply-adds go to different accumulators. The loops are meant to unroll
+// completely, so that the vectors live in registers.
+template <std::size_t Sums, std::size_t Taps>
+__attribute__((target("avx512f"), always_inline)) inline void add_tap_run(__m512d (&s)[Sums],
+                                                                          const double* before,
+                                                                          const double* after,
+                                                                          const double* weights) {
+    __m512d tap[Taps];
+    // before_inputs[u + Taps - 1]: the inputs u vectors after accumulator 0's first inputs
+    // before the centre.
+    __m512d before_inputs[Sums + Taps - 1];
+#pragma GCC unroll 4
+    for (std::size_t i = 0; i < Taps; ++i) tap[i] = _mm512_set1_pd(weights[i]);
+#pragma GCC unroll 4
+    for (std::size_t i = 0; i + 1 < Taps; ++i) {
+        before_inputs[i] = load_once(before - 8 * (Taps - 1 - i));
+    }
+#pragma GCC unroll 24
+    for (std::size_t w = 0; w + 1 < Sums + Taps; ++w) {
+        if (w < Sums) {
+            before_inputs[w + Taps - 1] = load_once(before + 8 * w);
+        }
+        const __m512d after_inputs = load_once(after + 8 * w);
+#pragma GCC unroll 4
+        for (std::size_t t = 0; t < Taps; ++t) {
+            if (w < t || w - t >= Sums) continue;
+            const std::size_t v = w - t;
+            s[v] = _mm512_fmadd_pd(
+                tap[t], _mm512_add_pd(before_inputs[v - t + Taps - 1], after_inputs), s[v]);
+        }
+    }
+}
+
+// decimate_avx2 with 512-bit vectors and the taps in runs: eight outputs a vector.
+__attribute__((target("avx512f"))) void decimate_avx512(const PhaseRows& rows,
+                                                        std::span<const double> taps,
                                                         std::span<float> out,
-                                                        std::span<TapPair> pairs) {
-    const std::size_t half = fill_tap_pairs(taps, f, stride, pairs);
-    const double* centre = phases + pairs[0].before;
+                                                        std::vector<TapRun>& runs) {
+    fill_tap_runs(taps, rows, runs);
+    const double* centre = rows.data + rows.at(0);
     const __m512d centre_tap = _mm512_set1_pd(taps[0]);
     const std::size_t m = out.size();
     constexpr std::size_t sums = widest_block / 8;
     for (std::size_t k = 0; k < m; k += widest_block) {
         __m512d s[sums];
+#pragma GCC unroll 16
         for (std::size_t v = 0; v < sums; ++v) {
             s[v] = _mm512_mul_pd(centre_tap, _mm512_loadu_pd(centre + k + 8 * v));
         }
-        for (std::size_t j = 1; j <= half; ++j) {
-            const double* before = phases + pairs[j].before + k;
-            const double* after = phases + pairs[j].after + k;
-            const __m512d tap = _mm512_set1_pd(pairs[j].tap);
+        // The runs come longest first (see fill_tap_runs), so each loop takes one kind.
+        const TapRun* run = runs.data();
+        const TapRun* const runs_end = run + runs.size();
+        for (; run != runs_end && run->count == 3; ++run) {
+            add_tap_run<sums, 3>(s, rows.data + run->before + k, rows.data + run->after + k,
+                                 run->taps);
+        }
+        for (; run != runs_end && run->count == 2; ++run) {
+            add_tap_run<sums, 2>(s, rows.data + run->before + k, rows.data + run->after + k,
+                                 run->taps);
+        }
+        for (; run != runs_end; ++run) {
+            add_tap_run<sums, 1>(s, rows.data + run->before + k, rows.data + run->after + k,
+                                 run->taps);
+        }
+        if (k + widest_block <= m) {
+#pragma GCC unroll 16
             for (std::size_t v = 0; v < sums; ++v) {
-                s[v] = _mm512_fmadd_pd(
-                    tap,
-                    _mm512_add_pd(_mm512_loadu_pd(before + 8 * v), _mm512_loadu_pd(after + 8 * v)),
-                    s[v]);
+                _mm256_storeu_ps(out.data() + k + 8 * v, _mm512_maskz_cvtpd_ps(all_eight, s[v]));
             }
+        } else {
+            float block[widest_block];
+            for (std::size_t v = 0; v < sums; ++v) {
+                _mm256_storeu_ps(block + 8 * v, _mm512_maskz_cvtpd_ps(all_eight, s[v]));
+            }
+            std::copy_n(block, m - k, out.data() + k);
         }
-        // The masked conversion with every lane set is the plain one.
-        const auto all_lanes = static_cast<__mmask8>(0xFF);
-        float block[widest_block];
-        for (std::size_t v = 0; v < sums; ++v) {
-            _mm256_storeu_ps(block + 8 * v, _mm512_maskz_cvtpd_ps(all_lanes, s[v]));
-        }
-        std::copy_n(block, std::min(widest_block, m - k), out.data() + k);
     }
 }
 #endif
@@ -446,7 +595,8 @@ struct ResampleScratch {
     std::vector<double> widened;  // the plain filter's input
     std::vector<double> phases;   // the vector filter's phase rows
     std::vector<float> decoded;   // 20-bit samples before they are resampled
-    std::vector<TapPair> pairs;   // the vector filter's tap positions
+    std::vector<TapPair> pairs;   // the AVX2 filter's tap positions
+    std::vector<TapRun> runs;     // the AVX-512 filter's tap runs
 };
 
 ResampleScratch& scratch() {
@@ -465,38 +615,28 @@ ResamplingPath widest_resampling_path() {
 std::atomic<ResamplingPath> chosen_path{widest_resampling_path()};
 
 #ifdef QUARVENT_HAVE_AVX2_PATH
-// Lays the mirrored trace out in phase rows (see decimate_avx2) and filters it there.
+// Lays the mirrored trace out in phase rows and filters it there.
 template <typename T>
 void resample_vectors(const T* source, std::ptrdiff_t n, std::span<float> out, std::int32_t f,
                       bool avx512) {
     const std::span<const double> taps = resampling_taps(f);
-    const auto half = static_cast<std::ptrdiff_t>(taps.size()) - 1;
+    const std::size_t half = taps.size() - 1;
     const auto step = static_cast<std::size_t>(f);
     const std::size_t m = out.size();
     const std::size_t padded = (m + widest_block - 1) / widest_block * widest_block;
-    const std::size_t stride = padded + static_cast<std::size_t>(2 * half) / step + 1;
+    const std::size_t lead = (half + step - 1) / step * step;
+    const std::size_t stride = padded + (lead + half) / step + 1;
     ResampleScratch& buffers = scratch();
     buffers.phases.resize(stride * step);
-    buffers.pairs.resize(taps.size());
-    // The extended samples that some output reads.
-    const auto length = static_cast<std::ptrdiff_t>((m - 1) * step) + 2 * half + 1;
-    // The mirrored trace in one piece first: the widening runs over consecutive samples.
-    std::vector<double>& extended = buffers.widened;
-    extended.resize(static_cast<std::size_t>(length));
-    const std::ptrdiff_t inside_end = std::min(length, half + n);
-    std::ptrdiff_t i = 0;
-    for (; i < half; ++i) extended[static_cast<std::size_t>(i)] = source[mirror(i - half, n)];
-    double* inside = extended.data() + half;
-    for (std::ptrdiff_t j = 0; j < inside_end - half; ++j)
-        inside[j] = static_cast<double>(source[j]);
-    for (i = std::max(inside_end, half); i < length; ++i) {
-        extended[static_cast<std::size_t>(i)] = source[mirror(i - half, n)];
-    }
-    split_phases(extended, step, buffers.phases.data(), stride, avx512);
+    const PhaseRows placed{buffers.phases.data(), step, lead, stride};
+    // Output m - 1 reads up to input (m - 1) * f + half.
+    const auto end = static_cast<std::ptrdiff_t>((m - 1) * step + half + 1);
+    place_inputs(source, n, end, placed, avx512);
     if (avx512) {
-        decimate_avx512(buffers.phases.data(), stride, taps, step, out, buffers.pairs);
+        decimate_avx512(placed, taps, out, buffers.runs);
     } else {
-        decimate_avx2(buffers.phases.data(), stride, taps, step, out, buffers.pairs);
+        buffers.pairs.resize(taps.size());
+        decimate_avx2(placed, taps, out, buffers.pairs);
     }
 }
 #endif
