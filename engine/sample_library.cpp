@@ -209,12 +209,11 @@ __attribute__((target("avx2"))) std::size_t decode_seg20bit_pairs_avx2(const std
     return 2 * pairs;
 }
 
-// Byte moves of decode_seg20bit_quads_avx512: byte 4l + b of the result, in the 32-bit lane
-// l of sample l % 4 of group l / 4, takes byte b - 2 of the sample's mantissa word (b = 2, 3)
-// or byte b of its group's exponent word (b = 0, 1); the masks zero the other bytes.
+// Byte moves of decode_seg20bit_quads_avx512: the 32-bit lane l of the result, for sample
+// l % 4 of group l / 4, takes its group's exponent word in its low 16 bits and the sample's
+// mantissa word in its high 16 bits.
 struct Seg20BitMoves {
-    alignas(64) std::uint8_t mantissa[64];
-    alignas(64) std::uint8_t exponent[64];
+    alignas(64) std::uint8_t lanes[64];
 };
 constexpr Seg20BitMoves seg20bit_moves = [] {
     Seg20BitMoves moves{};
@@ -223,31 +222,39 @@ constexpr Seg20BitMoves seg20bit_moves = [] {
         const int group = lane / 4;
         const int sample = lane % 4;
         const int b = p % 4;
-        moves.mantissa[p] = static_cast<std::uint8_t>(10 * group + 2 + 2 * sample + (b & 1));
-        moves.exponent[p] = static_cast<std::uint8_t>(10 * group + (b & 1));
+        moves.lanes[p] =
+            static_cast<std::uint8_t>(b < 2 ? 10 * group + b : 10 * group + 2 + 2 * sample + b - 2);
     }
     return moves;
 }();
 
-// Decodes four groups (40 bytes, 16 samples) a round with 512-bit byte permutes, from group 0
-// on, as many whole rounds as groups allows; returns the number of groups decoded. Nothing
-// beyond size bytes is read. Same arithmetic as the AVX2 decoder.
+// 2^e for each exponent nibble e.
+struct Seg20BitPowers {
+    alignas(64) float of[16];
+};
+constexpr Seg20BitPowers seg20bit_powers = [] {
+    Seg20BitPowers powers{};
+    for (int e = 0; e < 16; ++e) powers.of[e] = static_cast<float>(1 << e);
+    return powers;
+}();
+
+// Decodes four groups (40 bytes, 16 samples) a round with one 512-bit byte permute, from
+// group 0 on, as many whole rounds as groups allows; returns the number of groups decoded.
+// Nothing beyond size bytes is read. Each sample is its corrected mantissa as a float times
+// 2^exponent, both exact; the float permute picks 2^exponent from a table by the low four
+// bits of the exponent word shifted to the sample's nibble.
 __attribute__((target("avx512f,avx512bw,avx512dq,avx512vbmi"))) std::size_t
 decode_seg20bit_quads_avx512(const std::uint8_t* bytes, std::size_t size, std::size_t groups,
                              float* out) {
-    const __m512i mantissa_moves = _mm512_load_si512(seg20bit_moves.mantissa);
-    const __m512i exponent_moves = _mm512_load_si512(seg20bit_moves.exponent);
-    const auto mantissa_bytes = static_cast<__mmask64>(0xCCCCCCCCCCCCCCCCULL);
-    const auto exponent_bytes = static_cast<__mmask64>(0x3333333333333333ULL);
+    const __m512i moves = _mm512_load_si512(seg20bit_moves.lanes);
+    const __m512 powers = _mm512_load_ps(seg20bit_powers.of);
     const auto round_bytes = static_cast<__mmask64>((std::uint64_t{1} << 40) - 1);
     const __m512i nibble_shift =
         _mm512_setr_epi32(0, 4, 8, 12, 0, 4, 8, 12, 0, 4, 8, 12, 0, 4, 8, 12);
-    const __m512i nibble = _mm512_set1_epi32(0xF);
-    const __m512i bias = _mm512_set1_epi32(127 - 16);
-    const __m512i one = _mm512_set1_epi32(1 << 16);
     // The masked forms with every lane set are the plain ones (whose plain forms trip a
     // false uninitialised-value warning in some compilers' headers).
     const auto all = static_cast<__mmask16>(0xFFFF);
+    const auto all_bytes = ~static_cast<__mmask64>(0);
     const std::size_t rounds = groups / 4;
     // Round r may load 64 bytes from byte 40r on while they lie inside size bytes; the
     // last rounds load their 40 bytes alone.
@@ -255,19 +262,13 @@ decode_seg20bit_quads_avx512(const std::uint8_t* bytes, std::size_t size, std::s
     for (std::size_t r = 0; r < rounds; ++r, bytes += 40, out += 16) {
         const __m512i raw = r < unmasked_rounds ? _mm512_loadu_si512(bytes)
                                                 : _mm512_maskz_loadu_epi8(round_bytes, bytes);
-        // Mantissa word w in the upper half of its lane: w * 2^16, plus 2^16 when negative
-        // (one's complement).
-        const __m512i shifted = _mm512_maskz_permutexvar_epi8(mantissa_bytes, mantissa_moves, raw);
-        const __m512i corrected =
-            _mm512_mask_add_epi32(shifted, _mm512_movepi32_mask(shifted), shifted, one);
-        const __m512 mantissa = _mm512_maskz_cvtepi32_ps(all, corrected);
-        const __m512i exponents =
-            _mm512_maskz_permutexvar_epi8(exponent_bytes, exponent_moves, raw);
-        const __m512i exponent =
-            _mm512_and_si512(_mm512_maskz_srlv_epi32(all, exponents, nibble_shift), nibble);
-        const __m512 scale =
-            _mm512_castsi512_ps(_mm512_maskz_slli_epi32(all, _mm512_add_epi32(exponent, bias), 23));
-        _mm512_storeu_ps(out, _mm512_mul_ps(mantissa, scale));
+        const __m512i lanes = _mm512_maskz_permutexvar_epi8(all_bytes, moves, raw);
+        // One's complement: a negative mantissa word w stands for w + 1 (subtracting -1).
+        const __m512i mantissa = _mm512_sub_epi32(_mm512_maskz_srai_epi32(all, lanes, 16),
+                                                  _mm512_maskz_srai_epi32(all, lanes, 31));
+        const __m512 scale = _mm512_maskz_permutexvar_ps(
+            all, _mm512_maskz_srlv_epi32(all, lanes, nibble_shift), powers);
+        _mm512_storeu_ps(out, _mm512_mul_ps(_mm512_maskz_cvtepi32_ps(all, mantissa), scale));
     }
     return 4 * rounds;
 }
