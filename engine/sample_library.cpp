@@ -146,16 +146,9 @@ inline float seg20bit_sample(std::uint8_t low, std::uint8_t high, unsigned expon
     return static_cast<float>(mantissa * (std::int32_t{1} << exponent));
 }
 
-// One tap pair of the vector filter: where output 0 finds its inputs j samples before and
-// after its centre in the phase rows, and their weight.
-struct TapPair {
-    std::size_t before;
-    std::size_t after;
-    double tap;
-};
-
-// A run of up to three taps of the AVX-512 filter that lie 8 f samples apart, from the inputs
-// of output 0 at positions before and after of the phase rows on.
+// A run of up to three taps of a vector filter, a vector's lanes times f samples apart (see
+// fill_tap_runs); the inputs of output 0 for the first of them lie at positions before and
+// after of the phase rows.
 struct TapRun {
     static constexpr std::size_t longest = 3;
     std::size_t before;
@@ -332,20 +325,6 @@ struct PhaseRows {
     }
 };
 
-// The positions in the phase rows of the inputs of output 0: pairs[j] for the inputs j samples
-// before and after the centre, pairs[0].before for the centre. Returns the number of pairs,
-// half.
-std::size_t fill_tap_pairs(std::span<const double> taps, const PhaseRows& rows,
-                           std::span<TapPair> pairs) {
-    const std::size_t half = taps.size() - 1;
-    pairs[0] = {rows.at(0), rows.at(0), taps[0]};
-    for (std::size_t j = 1; j <= half; ++j) {
-        const auto d = static_cast<std::ptrdiff_t>(j);
-        pairs[j] = {rows.at(-d), rows.at(d), taps[j]};
-    }
-    return half;
-}
-
 // Puts the inputs from (a multiple of F) on, in whole groups of F up to inside, into the rows.
 template <std::size_t F, typename T>
 void place_groups_plain(const T* source, std::size_t from, std::size_t inside,
@@ -437,57 +416,24 @@ void place_inputs(const T* source, std::ptrdiff_t n, std::ptrdiff_t end, const P
     }
 }
 
-// The filter of decimate over the phase rows, four outputs a vector. The rows must be
-// readable up to position m rounded up to vector_block, plus (lead + half) / f.
-__attribute__((target("avx2,fma"))) void decimate_avx2(const PhaseRows& rows,
-                                                       std::span<const double> taps,
-                                                       std::span<float> out,
-                                                       std::span<TapPair> pairs) {
-    const std::size_t half = fill_tap_pairs(taps, rows, pairs);
-    const double* centre = rows.data + pairs[0].before;
-    const __m256d centre_tap = _mm256_set1_pd(taps[0]);
-    const std::size_t m = out.size();
-    constexpr std::size_t sums = vector_block / 4;
-    for (std::size_t k = 0; k < m; k += vector_block) {
-        __m256d s[sums];
-        for (std::size_t v = 0; v < sums; ++v) {
-            s[v] = _mm256_mul_pd(centre_tap, _mm256_loadu_pd(centre + k + 4 * v));
-        }
-        for (std::size_t j = 1; j <= half; ++j) {
-            const double* before = rows.data + pairs[j].before + k;
-            const double* after = rows.data + pairs[j].after + k;
-            const __m256d tap = _mm256_set1_pd(pairs[j].tap);
-            for (std::size_t v = 0; v < sums; ++v) {
-                s[v] = _mm256_fmadd_pd(
-                    tap,
-                    _mm256_add_pd(_mm256_loadu_pd(before + 4 * v), _mm256_loadu_pd(after + 4 * v)),
-                    s[v]);
-            }
-        }
-        float block[vector_block];
-        for (std::size_t v = 0; v < sums; ++v) {
-            _mm_storeu_ps(block + 4 * v, _mm256_cvtpd_ps(s[v]));
-        }
-        std::copy_n(block, std::min(vector_block, m - k), out.data() + k);
-    }
-}
-
-// The taps j, j + 8f, j + 16f, ... lie in one phase row 8 positions apart: the vector that
-// accumulator v loads for the inputs j + 8f before its centre is the one accumulator v - 1
-// loads for j before, and after the centre the one accumulator v + 1 loads. So a run of such
-// taps needs sixteen plus count - 1 loads on either side, not sixteen a tap.
-std::size_t fill_tap_runs(std::span<const double> taps, const PhaseRows& rows,
-                          std::vector<TapRun>& runs) {
+// With vectors of L lanes, the taps j, j + L f, j + 2 L f, ... lie in one phase row L
+// positions apart: the vector that accumulator v loads for the inputs j + L f before its
+// centre is the one accumulator v - 1 loads for j before, and after the centre the one
+// accumulator v + 1 loads. So a run of such taps over S accumulators needs S + count - 1
+// loads on either side, not S a tap. Fills runs with runs of at most longest taps, the
+// longest first.
+void fill_tap_runs(std::span<const double> taps, const PhaseRows& rows, std::size_t lanes,
+                   std::size_t longest, std::vector<TapRun>& runs) {
     const std::size_t half = taps.size() - 1;
-    const std::size_t spacing = 8 * rows.f;
+    const std::size_t spacing = lanes * rows.f;
     runs.clear();
     for (std::size_t first = 1; first <= std::min(spacing, half); ++first) {
-        for (std::size_t j = first; j <= half; j += TapRun::longest * spacing) {
+        for (std::size_t j = first; j <= half; j += longest * spacing) {
             TapRun run{rows.at(-static_cast<std::ptrdiff_t>(j)),
                        rows.at(static_cast<std::ptrdiff_t>(j)),
                        0,
                        {}};
-            for (; run.count < TapRun::longest && j + run.count * spacing <= half; ++run.count) {
+            for (; run.count < longest && j + run.count * spacing <= half; ++run.count) {
                 run.taps[run.count] = taps[j + run.count * spacing];
             }
             runs.push_back(run);
@@ -495,7 +441,75 @@ std::size_t fill_tap_runs(std::span<const double> taps, const PhaseRows& rows,
     }
     std::stable_sort(runs.begin(), runs.end(),
                      [](const TapRun& a, const TapRun& b) { return a.count > b.count; });
-    return half;
+}
+
+// Loads four doubles and makes the compiler treat them as computed here (see load_once).
+__attribute__((target("avx2,fma"), always_inline)) inline __m256d load_once_avx2(const double* p) {
+    __m256d x = _mm256_loadu_pd(p);
+    __asm__("" : "+v"(x));
+    return x;
+}
+
+// add_tap_run (below) with 256-bit vectors of four outputs.
+template <std::size_t Sums, std::size_t Taps>
+__attribute__((target("avx2,fma"), always_inline)) inline void add_tap_run_avx2(
+    __m256d (&s)[Sums], const double* before, const double* after, const double* weights) {
+    __m256d tap[Taps];
+    __m256d before_inputs[Sums + Taps - 1];
+#pragma GCC unroll 4
+    for (std::size_t i = 0; i < Taps; ++i) tap[i] = _mm256_set1_pd(weights[i]);
+#pragma GCC unroll 4
+    for (std::size_t i = 0; i + 1 < Taps; ++i) {
+        before_inputs[i] = load_once_avx2(before - 4 * (Taps - 1 - i));
+    }
+#pragma GCC unroll 24
+    for (std::size_t w = 0; w + 1 < Sums + Taps; ++w) {
+        if (w < Sums) before_inputs[w + Taps - 1] = load_once_avx2(before + 4 * w);
+        const __m256d after_inputs = load_once_avx2(after + 4 * w);
+#pragma GCC unroll 4
+        for (std::size_t t = 0; t < Taps; ++t) {
+            if (w < t || w - t >= Sums) continue;
+            const std::size_t v = w - t;
+            s[v] = _mm256_fmadd_pd(
+                tap[t], _mm256_add_pd(before_inputs[v - t + Taps - 1], after_inputs), s[v]);
+        }
+    }
+}
+
+// The filter of decimate over the phase rows, eight sums of four outputs at a time, the taps
+// in runs of two (sixteen registers hold no more). The rows must be readable up to position
+// m rounded up to vector_block, plus (lead + half) / f.
+__attribute__((target("avx2,fma"))) void decimate_avx2(const PhaseRows& rows,
+                                                       std::span<const double> taps,
+                                                       std::span<float> out,
+                                                       std::vector<TapRun>& runs) {
+    fill_tap_runs(taps, rows, 4, 2, runs);
+    const double* centre = rows.data + rows.at(0);
+    const __m256d centre_tap = _mm256_set1_pd(taps[0]);
+    const std::size_t m = out.size();
+    constexpr std::size_t sums = vector_block / 4;
+    for (std::size_t k = 0; k < m; k += vector_block) {
+        __m256d s[sums];
+#pragma GCC unroll 8
+        for (std::size_t v = 0; v < sums; ++v) {
+            s[v] = _mm256_mul_pd(centre_tap, _mm256_loadu_pd(centre + k + 4 * v));
+        }
+        const TapRun* run = runs.data();
+        const TapRun* const runs_end = run + runs.size();
+        for (; run != runs_end && run->count == 2; ++run) {
+            add_tap_run_avx2<sums, 2>(s, rows.data + run->before + k, rows.data + run->after + k,
+                                      run->taps);
+        }
+        for (; run != runs_end; ++run) {
+            add_tap_run_avx2<sums, 1>(s, rows.data + run->before + k, rows.data + run->after + k,
+                                      run->taps);
+        }
+        float block[vector_block];
+        for (std::size_t v = 0; v < sums; ++v) {
+            _mm_storeu_ps(block + 4 * v, _mm256_cvtpd_ps(s[v]));
+        }
+        std::copy_n(block, std::min(vector_block, m - k), out.data() + k);
+    }
 }
 
 // Loads eight doubles and makes the compiler treat them as computed here, so that it keeps
@@ -548,7 +562,7 @@ __attribute__((target("avx512f"))) void decimate_avx512(const PhaseRows& rows,
                                                         std::span<const double> taps,
                                                         std::span<float> out,
                                                         std::vector<TapRun>& runs) {
-    fill_tap_runs(taps, rows, runs);
+    fill_tap_runs(taps, rows, 8, TapRun::longest, runs);
     const double* centre = rows.data + rows.at(0);
     const __m512d centre_tap = _mm512_set1_pd(taps[0]);
     const std::size_t m = out.size();
@@ -596,8 +610,7 @@ struct ResampleScratch {
     std::vector<double> widened;  // the plain filter's input
     std::vector<double> phases;   // the vector filter's phase rows
     std::vector<float> decoded;   // 20-bit samples before they are resampled
-    std::vector<TapPair> pairs;   // the AVX2 filter's tap positions
-    std::vector<TapRun> runs;     // the AVX-512 filter's tap runs
+    std::vector<TapRun> runs;     // the vector filter's tap runs
 };
 
 ResampleScratch& scratch() {
@@ -636,8 +649,7 @@ void resample_vectors(const T* source, std::ptrdiff_t n, std::span<float> out, s
     if (avx512) {
         decimate_avx512(placed, taps, out, buffers.runs);
     } else {
-        buffers.pairs.resize(taps.size());
-        decimate_avx2(placed, taps, out, buffers.pairs);
+        decimate_avx2(placed, taps, out, buffers.runs);
     }
 }
 #endif

@@ -287,14 +287,15 @@ TEST(sample_library, the_widest_resampling_path_is_taken_and_unavailable_ones_ar
 }
 
 // Every vector path against the plain one, for every converter, at lengths around the vector
-// blocks and the filter length (each ending where a 20-bit trace's last mantissa is read
-// whole), on noise, a loud sine, steps and constants.
+// blocks (32 and 128 outputs) and the filter length (each ending where a 20-bit trace's last
+// mantissa is read whole), on noise, a loud sine, steps and constants.
 TEST_P(every_converter, vector_resampling_agrees_with_the_plain_filter) {
     const auto paths = available_resampling_paths();
     if (paths.size() == 1) GTEST_SKIP() << "this processor has no vector resampling path";
     std::mt19937 random(17);
     std::uniform_int_distribution<int> noise(-32000, 32000);
-    for (const std::size_t n : {3U, 4U, 7U, 31U, 64U, 128U, 163U, 164U, 1000U, 4099U}) {
+    for (const std::size_t n :
+         {3U, 4U, 7U, 31U, 64U, 128U, 163U, 164U, 255U, 256U, 259U, 512U, 516U, 1000U, 4099U}) {
         Values noisy(n);
         Values sine(n);
         Values step(n);
