@@ -146,12 +146,15 @@ inline float seg20bit_sample(std::uint8_t low, std::uint8_t high, unsigned expon
     return static_cast<float>(mantissa * (std::int32_t{1} << exponent));
 }
 
-// One tap pair of the vector filter: where output 0 finds its inputs j samples before and
-// after its centre in the phase rows, and their weight.
-struct TapPair {
+// A run of up to three taps of a vector filter, a vector's lanes times f samples apart (see
+// fill_tap_runs); the inputs of output 0 for the first of them lie at positions before and
+// after of the phase rows.
+struct TapRun {
+    static constexpr std::size_t longest = 3;
     std::size_t before;
     std::size_t after;
-    double tap;
+    std::size_t count;
+    double taps[longest];
 };
 
 #if defined(__x86_64__) && defined(__GNUC__)
@@ -199,12 +202,11 @@ __attribute__((target("avx2"))) std::size_t decode_seg20bit_pairs_avx2(const std
     return 2 * pairs;
 }
 
-// Byte moves of decode_seg20bit_quads_avx512: byte 4l + b of the result, in the 32-bit lane
-// l of sample l % 4 of group l / 4, takes byte b - 2 of the sample's mantissa word (b = 2, 3)
-// or byte b of its group's exponent word (b = 0, 1); the masks zero the other bytes.
+// Byte moves of decode_seg20bit_quads_avx512: the 32-bit lane l of the result, for sample
+// l % 4 of group l / 4, takes its group's exponent word in its low 16 bits and the sample's
+// mantissa word in its high 16 bits.
 struct Seg20BitMoves {
-    alignas(64) std::uint8_t mantissa[64];
-    alignas(64) std::uint8_t exponent[64];
+    alignas(64) std::uint8_t lanes[64];
 };
 constexpr Seg20BitMoves seg20bit_moves = [] {
     Seg20BitMoves moves{};
@@ -213,31 +215,39 @@ constexpr Seg20BitMoves seg20bit_moves = [] {
         const int group = lane / 4;
         const int sample = lane % 4;
         const int b = p % 4;
-        moves.mantissa[p] = static_cast<std::uint8_t>(10 * group + 2 + 2 * sample + (b & 1));
-        moves.exponent[p] = static_cast<std::uint8_t>(10 * group + (b & 1));
+        moves.lanes[p] =
+            static_cast<std::uint8_t>(b < 2 ? 10 * group + b : 10 * group + 2 + 2 * sample + b - 2);
     }
     return moves;
 }();
 
-// Decodes four groups (40 bytes, 16 samples) a round with 512-bit byte permutes, from group 0
-// on, as many whole rounds as groups allows; returns the number of groups decoded. Nothing
-// beyond size bytes is read. Same arithmetic as the AVX2 decoder.
+// 2^e for each exponent nibble e.
+struct Seg20BitPowers {
+    alignas(64) float of[16];
+};
+constexpr Seg20BitPowers seg20bit_powers = [] {
+    Seg20BitPowers powers{};
+    for (int e = 0; e < 16; ++e) powers.of[e] = static_cast<float>(1 << e);
+    return powers;
+}();
+
+// Decodes four groups (40 bytes, 16 samples) a round with one 512-bit byte permute, from
+// group 0 on, as many whole rounds as groups allows; returns the number of groups decoded.
+// Nothing beyond size bytes is read. Each sample is its corrected mantissa as a float times
+// 2^exponent, both exact; the float permute picks 2^exponent from a table by the low four
+// bits of the exponent word shifted to the sample's nibble.
 __attribute__((target("avx512f,avx512bw,avx512dq,avx512vbmi"))) std::size_t
 decode_seg20bit_quads_avx512(const std::uint8_t* bytes, std::size_t size, std::size_t groups,
                              float* out) {
-    const __m512i mantissa_moves = _mm512_load_si512(seg20bit_moves.mantissa);
-    const __m512i exponent_moves = _mm512_load_si512(seg20bit_moves.exponent);
-    const auto mantissa_bytes = static_cast<__mmask64>(0xCCCCCCCCCCCCCCCCULL);
-    const auto exponent_bytes = static_cast<__mmask64>(0x3333333333333333ULL);
+    const __m512i moves = _mm512_load_si512(seg20bit_moves.lanes);
+    const __m512 powers = _mm512_load_ps(seg20bit_powers.of);
     const auto round_bytes = static_cast<__mmask64>((std::uint64_t{1} << 40) - 1);
     const __m512i nibble_shift =
         _mm512_setr_epi32(0, 4, 8, 12, 0, 4, 8, 12, 0, 4, 8, 12, 0, 4, 8, 12);
-    const __m512i nibble = _mm512_set1_epi32(0xF);
-    const __m512i bias = _mm512_set1_epi32(127 - 16);
-    const __m512i one = _mm512_set1_epi32(1 << 16);
     // The masked forms with every lane set are the plain ones (whose plain forms trip a
     // false uninitialised-value warning in some compilers' headers).
     const auto all = static_cast<__mmask16>(0xFFFF);
+    const auto all_bytes = ~static_cast<__mmask64>(0);
     const std::size_t rounds = groups / 4;
     // Round r may load 64 bytes from byte 40r on while they lie inside size bytes; the
     // last rounds load their 40 bytes alone.
@@ -245,19 +255,13 @@ decode_seg20bit_quads_avx512(const std::uint8_t* bytes, std::size_t size, std::s
     for (std::size_t r = 0; r < rounds; ++r, bytes += 40, out += 16) {
         const __m512i raw = r < unmasked_rounds ? _mm512_loadu_si512(bytes)
                                                 : _mm512_maskz_loadu_epi8(round_bytes, bytes);
-        // Mantissa word w in the upper half of its lane: w * 2^16, plus 2^16 when negative
-        // (one's complement).
-        const __m512i shifted = _mm512_maskz_permutexvar_epi8(mantissa_bytes, mantissa_moves, raw);
-        const __m512i corrected =
-            _mm512_mask_add_epi32(shifted, _mm512_movepi32_mask(shifted), shifted, one);
-        const __m512 mantissa = _mm512_maskz_cvtepi32_ps(all, corrected);
-        const __m512i exponents =
-            _mm512_maskz_permutexvar_epi8(exponent_bytes, exponent_moves, raw);
-        const __m512i exponent =
-            _mm512_and_si512(_mm512_maskz_srlv_epi32(all, exponents, nibble_shift), nibble);
-        const __m512 scale =
-            _mm512_castsi512_ps(_mm512_maskz_slli_epi32(all, _mm512_add_epi32(exponent, bias), 23));
-        _mm512_storeu_ps(out, _mm512_mul_ps(mantissa, scale));
+        const __m512i lanes = _mm512_maskz_permutexvar_epi8(all_bytes, moves, raw);
+        // One's complement: a negative mantissa word w stands for w + 1 (subtracting -1).
+        const __m512i mantissa = _mm512_sub_epi32(_mm512_maskz_srai_epi32(all, lanes, 16),
+                                                  _mm512_maskz_srai_epi32(all, lanes, 31));
+        const __m512 scale = _mm512_maskz_permutexvar_ps(
+            all, _mm512_maskz_srlv_epi32(all, lanes, nibble_shift), powers);
+        _mm512_storeu_ps(out, _mm512_mul_ps(_mm512_maskz_cvtepi32_ps(all, mantissa), scale));
     }
     return 4 * rounds;
 }
@@ -286,12 +290,11 @@ bool has_avx2_fma() {
     }();
     return supported;
 }
-
-// Outputs that the vector filters form together: eight accumulators of four or eight
-// doubles, enough independent sums to keep the multiply-add units busy while the loads come
-// in (four were measured a quarter slower). The phase rows are padded for the wider one.
+// Outputs that the vector filters form together: eight accumulators of four doubles on the
+// AVX2 path, sixteen of eight doubles on the AVX-512 path; enough independent sums to keep the
+// multiply-add units busy while the loads come in. The phase rows are padded for the wider one.
 constexpr std::size_t vector_block = 32;
-constexpr std::size_t widest_block = 64;
+constexpr std::size_t widest_block = 128;
 
 bool has_avx512() {
     static const bool supported = [] {
@@ -301,99 +304,205 @@ bool has_avx512() {
     return supported;
 }
 
-// The positions in the phase rows (see decimate_avx2) of the inputs of output 0: pairs[j]
-// for the inputs j samples before and after the centre, pairs[0].before for the centre.
-// Returns the number of pairs, half.
-std::size_t fill_tap_pairs(std::span<const double> taps, std::size_t f, std::size_t stride,
-                           std::span<TapPair> pairs) {
-    const std::size_t half = taps.size() - 1;
-    const auto position = [&](std::size_t i) { return (i % f) * stride + i / f; };
-    pairs[0] = {position(half), position(half), taps[0]};
-    for (std::size_t j = 1; j <= half; ++j) {
-        pairs[j] = {position(half - j), position(half + j), taps[j]};
+// The vector filters read the mirrored trace from f phase rows of stride positions each: input
+// sample s (below 0 or from n on for the mirrored ends) lies in row (s + lead) % f at position
+// (s + lead) / f. lead is half rounded up to a multiple of f, so that the half samples before
+// input 0 that output 0 reads have a place and input 0 starts row 0: f * 8 consecutive inputs
+// from a multiple of f * 8 on fill 8 consecutive positions of every row. Output k reads the
+// inputs k * f - half .. k * f + half; for a fixed distance from the centre those of
+// consecutive outputs lie next to one another in one row, so one vector load serves as many
+// outputs as it has lanes.
+struct PhaseRows {
+    double* data;
+    std::size_t f;
+    std::size_t lead;
+    std::size_t stride;
+
+    // Where input sample s lies, s >= -lead.
+    [[nodiscard]] std::size_t at(std::ptrdiff_t s) const {
+        const auto e = static_cast<std::size_t>(s + static_cast<std::ptrdiff_t>(lead));
+        return (e % f) * stride + e / f;
     }
-    return half;
+};
+
+// Puts the inputs from (a multiple of F) on, in whole groups of F up to inside, into the rows.
+template <std::size_t F, typename T>
+void place_groups_plain(const T* source, std::size_t from, std::size_t inside,
+                        const PhaseRows& rows) {
+    double* base = rows.data + rows.lead / F;
+    for (std::size_t q = from / F; q < inside / F; ++q) {
+        for (std::size_t p = 0; p < F; ++p) base[p * rows.stride + q] = source[q * F + p];
+    }
 }
 
-// Deals the samples of extended out to f rows of stride positions each, sample i to row
-// i % f at position i / f, and sets the rest of each row to 0.
-void split_phases_plain(std::span<const double> extended, std::size_t f, double* rows,
-                        std::size_t stride, std::size_t from) {
-    for (std::size_t i = from; i < extended.size(); ++i) {
-        rows[(i % f) * stride + i / f] = extended[i];
-    }
+// Eight consecutive samples as doubles. The masked conversions with every lane set are the
+// plain ones (whose plain forms trip a false uninitialised-value warning in some compilers'
+// headers).
+constexpr auto all_eight = static_cast<__mmask8>(0xFF);
+__attribute__((target("avx512f"))) inline __m512d load_doubles(const std::int16_t* p) {
+    return _mm512_maskz_cvtepi32_pd(
+        all_eight, _mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))));
+}
+__attribute__((target("avx512f"))) inline __m512d load_doubles(const std::int32_t* p) {
+    return _mm512_maskz_cvtepi32_pd(all_eight,
+                                    _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)));
+}
+__attribute__((target("avx512f"))) inline __m512d load_doubles(const float* p) {
+    return _mm512_maskz_cvtps_pd(all_eight, _mm256_loadu_ps(p));
+}
+__attribute__((target("avx512f"))) inline __m512d load_doubles(const double* p) {
+    return _mm512_loadu_pd(p);
 }
 
-// split_phases_plain eight positions of every row at a time, with two-vector permutes.
-__attribute__((target("avx512f"))) std::size_t split_phases_avx512(std::span<const double> extended,
-                                                                   std::size_t f, double* rows,
-                                                                   std::size_t stride) {
+// Widens the inputs 0 .. inside - 1 in whole groups of f * 8 and deals them out to the rows
+// with two-vector permutes; returns the number of inputs placed.
+template <typename T>
+__attribute__((target("avx512f"))) std::size_t place_groups_avx512(const T* source,
+                                                                   std::size_t inside,
+                                                                   const PhaseRows& rows) {
     const __m512i evens = _mm512_setr_epi64(0, 2, 4, 6, 8, 10, 12, 14);
     const __m512i odds = _mm512_setr_epi64(1, 3, 5, 7, 9, 11, 13, 15);
-    const double* x = extended.data();
-    const std::size_t rounds = extended.size() / (8 * f);
-    for (std::size_t r = 0; r < rounds; ++r, x += 8 * f) {
-        const __m512d a = _mm512_loadu_pd(x);
-        const __m512d b = _mm512_loadu_pd(x + 8);
+    const std::size_t f = rows.f;
+    const std::size_t stride = rows.stride;
+    double* row = rows.data + rows.lead / f;
+    const std::size_t groups = inside / (8 * f);
+    const T* x = source;
+    for (std::size_t g = 0; g < groups; ++g, x += 8 * f, row += 8) {
+        const __m512d a = load_doubles(x);
+        const __m512d b = load_doubles(x + 8);
         const __m512d even_ab = _mm512_permutex2var_pd(a, evens, b);
         const __m512d odd_ab = _mm512_permutex2var_pd(a, odds, b);
         if (f == 2) {
-            _mm512_storeu_pd(rows + 8 * r, even_ab);
-            _mm512_storeu_pd(rows + stride + 8 * r, odd_ab);
+            _mm512_storeu_pd(row, even_ab);
+            _mm512_storeu_pd(row + stride, odd_ab);
             continue;
         }
-        const __m512d c = _mm512_loadu_pd(x + 16);
-        const __m512d d = _mm512_loadu_pd(x + 24);
+        const __m512d c = load_doubles(x + 16);
+        const __m512d d = load_doubles(x + 24);
         const __m512d even_cd = _mm512_permutex2var_pd(c, evens, d);
         const __m512d odd_cd = _mm512_permutex2var_pd(c, odds, d);
-        _mm512_storeu_pd(rows + 8 * r, _mm512_permutex2var_pd(even_ab, evens, even_cd));
-        _mm512_storeu_pd(rows + stride + 8 * r, _mm512_permutex2var_pd(odd_ab, evens, odd_cd));
-        _mm512_storeu_pd(rows + 2 * stride + 8 * r, _mm512_permutex2var_pd(even_ab, odds, even_cd));
-        _mm512_storeu_pd(rows + 3 * stride + 8 * r, _mm512_permutex2var_pd(odd_ab, odds, odd_cd));
+        _mm512_storeu_pd(row, _mm512_permutex2var_pd(even_ab, evens, even_cd));
+        _mm512_storeu_pd(row + stride, _mm512_permutex2var_pd(odd_ab, evens, odd_cd));
+        _mm512_storeu_pd(row + 2 * stride, _mm512_permutex2var_pd(even_ab, odds, even_cd));
+        _mm512_storeu_pd(row + 3 * stride, _mm512_permutex2var_pd(odd_ab, odds, odd_cd));
     }
-    return rounds * 8 * f;
+    return groups * 8 * f;
 }
 
-void split_phases(std::span<const double> extended, std::size_t f, double* rows, std::size_t stride,
+// Fills the rows with the mirrored trace from input -lead to input end - 1, widening each
+// input straight into its place, and with zeros beyond.
+template <typename T>
+void place_inputs(const T* source, std::ptrdiff_t n, std::ptrdiff_t end, const PhaseRows& rows,
                   bool avx512) {
-    const std::size_t done = avx512 ? split_phases_avx512(extended, f, rows, stride) : 0;
-    split_phases_plain(extended, f, rows, stride, done);
-    for (std::size_t p = 0; p < f; ++p) {
-        const std::size_t used = (extended.size() + f - 1 - p) / f;
-        std::fill(rows + p * stride + used, rows + (p + 1) * stride, 0.0);
+    const auto inside = static_cast<std::size_t>(std::min(n, end));
+    std::size_t placed = avx512 ? place_groups_avx512(source, inside, rows) : 0;
+    if (rows.f == 2) {
+        place_groups_plain<2>(source, placed, inside, rows);
+    } else {
+        place_groups_plain<4>(source, placed, inside, rows);
+    }
+    placed = std::max(placed, inside / rows.f * rows.f);
+    for (auto s = static_cast<std::ptrdiff_t>(placed); s < end; ++s) {
+        rows.data[rows.at(s)] = static_cast<double>(source[s < n ? s : mirror(s, n)]);
+    }
+    const auto lead = static_cast<std::ptrdiff_t>(rows.lead);
+    for (std::ptrdiff_t s = -lead; s < 0; ++s) {
+        rows.data[rows.at(s)] = static_cast<double>(source[mirror(s, n)]);
+    }
+    const auto filled = static_cast<std::size_t>(end + lead);
+    for (std::size_t p = 0; p < rows.f; ++p) {
+        const std::size_t used = (filled + rows.f - 1 - p) / rows.f;
+        std::fill(rows.data + p * rows.stride + used, rows.data + (p + 1) * rows.stride, 0.0);
     }
 }
 
-// The filter of decimate over phase rows: row p (starting at p * stride) holds the mirrored
-// trace's sample q * f + p at position q, where the mirrored trace starts half samples before
-// the first input sample. Output k reads extended samples k * f + i for i in 0 .. 2 * half,
-// that is row i % f at position k + i / f; so for a fixed i the inputs of consecutive outputs
-// lie next to one another, and four outputs take one 256-bit load per input. The rows must
-// be readable up to position m rounded up to vector_block, plus 2 * half / f.
-__attribute__((target("avx2,fma"))) void decimate_avx2(const double* phases, std::size_t stride,
-                                                       std::span<const double> taps, std::size_t f,
+// With vectors of L lanes, the taps j, j + L f, j + 2 L f, ... lie in one phase row L
+// positions apart: the vector that accumulator v loads for the inputs j + L f before its
+// centre is the one accumulator v - 1 loads for j before, and after the centre the one
+// accumulator v + 1 loads. So a run of such taps over S accumulators needs S + count - 1
+// loads on either side, not S a tap. Fills runs with runs of at most longest taps, the
+// longest first.
+void fill_tap_runs(std::span<const double> taps, const PhaseRows& rows, std::size_t lanes,
+                   std::size_t longest, std::vector<TapRun>& runs) {
+    const std::size_t half = taps.size() - 1;
+    const std::size_t spacing = lanes * rows.f;
+    runs.clear();
+    for (std::size_t first = 1; first <= std::min(spacing, half); ++first) {
+        for (std::size_t j = first; j <= half; j += longest * spacing) {
+            TapRun run{rows.at(-static_cast<std::ptrdiff_t>(j)),
+                       rows.at(static_cast<std::ptrdiff_t>(j)),
+                       0,
+                       {}};
+            for (; run.count < longest && j + run.count * spacing <= half; ++run.count) {
+                run.taps[run.count] = taps[j + run.count * spacing];
+            }
+            runs.push_back(run);
+        }
+    }
+    std::stable_sort(runs.begin(), runs.end(),
+                     [](const TapRun& a, const TapRun& b) { return a.count > b.count; });
+}
+
+// Loads four doubles and makes the compiler treat them as computed here (see load_once).
+__attribute__((target("avx2,fma"), always_inline)) inline __m256d load_once_avx2(const double* p) {
+    __m256d x = _mm256_loadu_pd(p);
+    __asm__("" : "+v"(x));
+    return x;
+}
+
+// add_tap_run (below) with 256-bit vectors of four outputs.
+template <std::size_t Sums, std::size_t Taps>
+__attribute__((target("avx2,fma"), always_inline)) inline void add_tap_run_avx2(
+    __m256d (&s)[Sums], const double* before, const double* after, const double* weights) {
+    __m256d tap[Taps];
+    __m256d before_inputs[Sums + Taps - 1];
+#pragma GCC unroll 4
+    for (std::size_t i = 0; i < Taps; ++i) tap[i] = _mm256_set1_pd(weights[i]);
+#pragma GCC unroll 4
+    for (std::size_t i = 0; i + 1 < Taps; ++i) {
+        before_inputs[i] = load_once_avx2(before - 4 * (Taps - 1 - i));
+    }
+#pragma GCC unroll 24
+    for (std::size_t w = 0; w + 1 < Sums + Taps; ++w) {
+        if (w < Sums) before_inputs[w + Taps - 1] = load_once_avx2(before + 4 * w);
+        const __m256d after_inputs = load_once_avx2(after + 4 * w);
+#pragma GCC unroll 4
+        for (std::size_t t = 0; t < Taps; ++t) {
+            if (w < t || w - t >= Sums) continue;
+            const std::size_t v = w - t;
+            s[v] = _mm256_fmadd_pd(
+                tap[t], _mm256_add_pd(before_inputs[v - t + Taps - 1], after_inputs), s[v]);
+        }
+    }
+}
+
+// The filter of decimate over the phase rows, eight sums of four outputs at a time, the taps
+// in runs of two (sixteen registers hold no more). The rows must be readable up to position
+// m rounded up to vector_block, plus (lead + half) / f.
+__attribute__((target("avx2,fma"))) void decimate_avx2(const PhaseRows& rows,
+                                                       std::span<const double> taps,
                                                        std::span<float> out,
-                                                       std::span<TapPair> pairs) {
-    const std::size_t half = fill_tap_pairs(taps, f, stride, pairs);
-    const double* centre = phases + pairs[0].before;
+                                                       std::vector<TapRun>& runs) {
+    fill_tap_runs(taps, rows, 4, 2, runs);
+    const double* centre = rows.data + rows.at(0);
     const __m256d centre_tap = _mm256_set1_pd(taps[0]);
     const std::size_t m = out.size();
     constexpr std::size_t sums = vector_block / 4;
     for (std::size_t k = 0; k < m; k += vector_block) {
         __m256d s[sums];
+#pragma GCC unroll 8
         for (std::size_t v = 0; v < sums; ++v) {
             s[v] = _mm256_mul_pd(centre_tap, _mm256_loadu_pd(centre + k + 4 * v));
         }
-        for (std::size_t j = 1; j <= half; ++j) {
-            const double* before = phases + pairs[j].before + k;
-            const double* after = phases + pairs[j].after + k;
-            const __m256d tap = _mm256_set1_pd(pairs[j].tap);
-            for (std::size_t v = 0; v < sums; ++v) {
-                s[v] = _mm256_fmadd_pd(
-                    tap,
-                    _mm256_add_pd(_mm256_loadu_pd(before + 4 * v), _mm256_loadu_pd(after + 4 * v)),
-                    s[v]);
-            }
+        const TapRun* run = runs.data();
+        const TapRun* const runs_end = run + runs.size();
+        for (; run != runs_end && run->count == 2; ++run) {
+            add_tap_run_avx2<sums, 2>(s, rows.data + run->before + k, rows.data + run->after + k,
+                                      run->taps);
+        }
+        for (; run != runs_end; ++run) {
+            add_tap_run_avx2<sums, 1>(s, rows.data + run->before + k, rows.data + run->after + k,
+                                      run->taps);
         }
         float block[vector_block];
         for (std::size_t v = 0; v < sums; ++v) {
@@ -403,39 +512,94 @@ __attribute__((target("avx2,fma"))) void decimate_avx2(const double* phases, std
     }
 }
 
-// decimate_avx2 with 512-bit vectors: eight outputs a load.
-__attribute__((target("avx512f"))) void decimate_avx512(const double* phases, std::size_t stride,
-                                                        std::span<const double> taps, std::size_t f,
+// Loads eight doubles and makes the compiler treat them as computed here, so that it keeps
+// the vector in a register rather than reading memory again where it is used (which it
+// otherwise prefers, and which doubles the loads of add_tap_run).
+__attribute__((target("avx512f"), always_inline)) inline __m512d load_once(const double* p) {
+    __m512d x = _mm512_loadu_pd(p);
+    __asm__("" : "+v"(x));
+    return x;
+}
+
+// Adds a run of Taps taps (see fill_tap_runs) to the Sums accumulators of eight outputs each,
+// loading each vector once. Step w takes the inputs w vectors after the centres and gives
+// them to accumulator w for the run's first tap, w - 1 for its second and so on, so that
+// consecutive multiply-adds go to different accumulators. The loops are meant to unroll
+// completely, so that the vectors live in registers.
+template <std::size_t Sums, std::size_t Taps>
+__attribute__((target("avx512f"), always_inline)) inline void add_tap_run(__m512d (&s)[Sums],
+                                                                          const double* before,
+                                                                          const double* after,
+                                                                          const double* weights) {
+    __m512d tap[Taps];
+    // before_inputs[u + Taps - 1]: the inputs u vectors after accumulator 0's first inputs
+    // before the centre.
+    __m512d before_inputs[Sums + Taps - 1];
+#pragma GCC unroll 4
+    for (std::size_t i = 0; i < Taps; ++i) tap[i] = _mm512_set1_pd(weights[i]);
+#pragma GCC unroll 4
+    for (std::size_t i = 0; i + 1 < Taps; ++i) {
+        before_inputs[i] = load_once(before - 8 * (Taps - 1 - i));
+    }
+#pragma GCC unroll 24
+    for (std::size_t w = 0; w + 1 < Sums + Taps; ++w) {
+        if (w < Sums) {
+            before_inputs[w + Taps - 1] = load_once(before + 8 * w);
+        }
+        const __m512d after_inputs = load_once(after + 8 * w);
+#pragma GCC unroll 4
+        for (std::size_t t = 0; t < Taps; ++t) {
+            if (w < t || w - t >= Sums) continue;
+            const std::size_t v = w - t;
+            s[v] = _mm512_fmadd_pd(
+                tap[t], _mm512_add_pd(before_inputs[v - t + Taps - 1], after_inputs), s[v]);
+        }
+    }
+}
+
+// decimate_avx2 with 512-bit vectors and the taps in runs: eight outputs a vector.
+__attribute__((target("avx512f"))) void decimate_avx512(const PhaseRows& rows,
+                                                        std::span<const double> taps,
                                                         std::span<float> out,
-                                                        std::span<TapPair> pairs) {
-    const std::size_t half = fill_tap_pairs(taps, f, stride, pairs);
-    const double* centre = phases + pairs[0].before;
+                                                        std::vector<TapRun>& runs) {
+    fill_tap_runs(taps, rows, 8, TapRun::longest, runs);
+    const double* centre = rows.data + rows.at(0);
     const __m512d centre_tap = _mm512_set1_pd(taps[0]);
     const std::size_t m = out.size();
     constexpr std::size_t sums = widest_block / 8;
     for (std::size_t k = 0; k < m; k += widest_block) {
         __m512d s[sums];
+#pragma GCC unroll 16
         for (std::size_t v = 0; v < sums; ++v) {
             s[v] = _mm512_mul_pd(centre_tap, _mm512_loadu_pd(centre + k + 8 * v));
         }
-        for (std::size_t j = 1; j <= half; ++j) {
-            const double* before = phases + pairs[j].before + k;
-            const double* after = phases + pairs[j].after + k;
-            const __m512d tap = _mm512_set1_pd(pairs[j].tap);
+        // The runs come longest first (see fill_tap_runs), so each loop takes one kind.
+        const TapRun* run = runs.data();
+        const TapRun* const runs_end = run + runs.size();
+        for (; run != runs_end && run->count == 3; ++run) {
+            add_tap_run<sums, 3>(s, rows.data + run->before + k, rows.data + run->after + k,
+                                 run->taps);
+        }
+        for (; run != runs_end && run->count == 2; ++run) {
+            add_tap_run<sums, 2>(s, rows.data + run->before + k, rows.data + run->after + k,
+                                 run->taps);
+        }
+        for (; run != runs_end; ++run) {
+            add_tap_run<sums, 1>(s, rows.data + run->before + k, rows.data + run->after + k,
+                                 run->taps);
+        }
+        if (k + widest_block <= m) {
+#pragma GCC unroll 16
             for (std::size_t v = 0; v < sums; ++v) {
-                s[v] = _mm512_fmadd_pd(
-                    tap,
-                    _mm512_add_pd(_mm512_loadu_pd(before + 8 * v), _mm512_loadu_pd(after + 8 * v)),
-                    s[v]);
+                _mm256_storeu_ps(out.data() + k + 8 * v, _mm512_maskz_cvtpd_ps(all_eight, s[v]));
             }
+        } else {
+            float block[widest_block];
+            for (std::size_t v = 0; v < sums; ++v) {
+                _mm256_storeu_ps(block + 8 * v, _mm512_maskz_cvtpd_ps(all_eight, s[v]));
+            }
+            std::copy_n(block, m - k, out.data() + k);
         }
-        // The masked conversion with every lane set is the plain one.
-        const auto all_lanes = static_cast<__mmask8>(0xFF);
-        float block[widest_block];
-        for (std::size_t v = 0; v < sums; ++v) {
-            _mm256_storeu_ps(block + 8 * v, _mm512_maskz_cvtpd_ps(all_lanes, s[v]));
-        }
-        std::copy_n(block, std::min(widest_block, m - k), out.data() + k);
     }
 }
 #endif
@@ -446,7 +610,7 @@ struct ResampleScratch {
     std::vector<double> widened;  // the plain filter's input
     std::vector<double> phases;   // the vector filter's phase rows
     std::vector<float> decoded;   // 20-bit samples before they are resampled
-    std::vector<TapPair> pairs;   // the vector filter's tap positions
+    std::vector<TapRun> runs;     // the vector filter's tap runs
 };
 
 ResampleScratch& scratch() {
@@ -465,38 +629,27 @@ ResamplingPath widest_resampling_path() {
 std::atomic<ResamplingPath> chosen_path{widest_resampling_path()};
 
 #ifdef QUARVENT_HAVE_AVX2_PATH
-// Lays the mirrored trace out in phase rows (see decimate_avx2) and filters it there.
+// Lays the mirrored trace out in phase rows and filters it there.
 template <typename T>
 void resample_vectors(const T* source, std::ptrdiff_t n, std::span<float> out, std::int32_t f,
                       bool avx512) {
     const std::span<const double> taps = resampling_taps(f);
-    const auto half = static_cast<std::ptrdiff_t>(taps.size()) - 1;
+    const std::size_t half = taps.size() - 1;
     const auto step = static_cast<std::size_t>(f);
     const std::size_t m = out.size();
     const std::size_t padded = (m + widest_block - 1) / widest_block * widest_block;
-    const std::size_t stride = padded + static_cast<std::size_t>(2 * half) / step + 1;
+    const std::size_t lead = (half + step - 1) / step * step;
+    const std::size_t stride = padded + (lead + half) / step + 1;
     ResampleScratch& buffers = scratch();
     buffers.phases.resize(stride * step);
-    buffers.pairs.resize(taps.size());
-    // The extended samples that some output reads.
-    const auto length = static_cast<std::ptrdiff_t>((m - 1) * step) + 2 * half + 1;
-    // The mirrored trace in one piece first: the widening runs over consecutive samples.
-    std::vector<double>& extended = buffers.widened;
-    extended.resize(static_cast<std::size_t>(length));
-    const std::ptrdiff_t inside_end = std::min(length, half + n);
-    std::ptrdiff_t i = 0;
-    for (; i < half; ++i) extended[static_cast<std::size_t>(i)] = source[mirror(i - half, n)];
-    double* inside = extended.data() + half;
-    for (std::ptrdiff_t j = 0; j < inside_end - half; ++j)
-        inside[j] = static_cast<double>(source[j]);
-    for (i = std::max(inside_end, half); i < length; ++i) {
-        extended[static_cast<std::size_t>(i)] = source[mirror(i - half, n)];
-    }
-    split_phases(extended, step, buffers.phases.data(), stride, avx512);
+    const PhaseRows placed{buffers.phases.data(), step, lead, stride};
+    // Output m - 1 reads up to input (m - 1) * f + half.
+    const auto end = static_cast<std::ptrdiff_t>((m - 1) * step + half + 1);
+    place_inputs(source, n, end, placed, avx512);
     if (avx512) {
-        decimate_avx512(buffers.phases.data(), stride, taps, step, out, buffers.pairs);
+        decimate_avx512(placed, taps, out, buffers.runs);
     } else {
-        decimate_avx2(buffers.phases.data(), stride, taps, step, out, buffers.pairs);
+        decimate_avx2(placed, taps, out, buffers.runs);
     }
 }
 #endif

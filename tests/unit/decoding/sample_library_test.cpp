@@ -99,6 +99,32 @@ TEST(sample_library, long_20_bit_traces_decode_as_their_groups_do_one_by_one) {
     }
 }
 
+TEST(sample_library, every_20_bit_mantissa_word_decodes_exactly_at_every_exponent) {
+    // One long trace, so that the widest decoder takes nearly all of it: sample i holds the
+    // mantissa word i and an exponent that changes from sample to sample and group to group.
+    constexpr std::int32_t n = 65536;
+    const auto exponent_of = [](std::uint32_t i) { return (i * 7 + i / 4) % 16; };
+    std::vector<std::uint8_t> bytes;
+    for (std::uint32_t g = 0; g < n / 4; ++g) {
+        std::uint16_t exponents = 0;
+        std::array<std::uint16_t, 4> words{};
+        for (std::uint32_t s = 0; s < 4; ++s) {
+            exponents = static_cast<std::uint16_t>(exponents | exponent_of(4 * g + s) << (4 * s));
+            words[s] = static_cast<std::uint16_t>(4 * g + s);
+        }
+        for (auto byte : group(exponents, words)) bytes.push_back(byte);
+    }
+    std::vector<float> out(n);
+    ASSERT_EQ(seg20bit2fpt(bytes, out, n, 1), SampleLibraryResult::ok);
+    for (std::uint32_t i = 0; i < n; ++i) {
+        const auto word = static_cast<std::int16_t>(i);
+        const double expected = (word + (word < 0 ? 1 : 0)) * std::ldexp(1.0, exponent_of(i));
+        ASSERT_EQ(std::bit_cast<std::uint32_t>(out[i]),
+                  std::bit_cast<std::uint32_t>(static_cast<float>(expected)))
+            << "word " << i << ", exponent " << exponent_of(i);
+    }
+}
+
 // Every converter over the same values (whole numbers within 15 bits), so that the
 // resampling tables run them all.
 struct Converter {
@@ -261,14 +287,15 @@ TEST(sample_library, the_widest_resampling_path_is_taken_and_unavailable_ones_ar
 }
 
 // Every vector path against the plain one, for every converter, at lengths around the vector
-// blocks and the filter length (each ending where a 20-bit trace's last mantissa is read
-// whole), on noise, a loud sine, steps and constants.
+// blocks (32 and 128 outputs) and the filter length (each ending where a 20-bit trace's last
+// mantissa is read whole), on noise, a loud sine, steps and constants.
 TEST_P(every_converter, vector_resampling_agrees_with_the_plain_filter) {
     const auto paths = available_resampling_paths();
     if (paths.size() == 1) GTEST_SKIP() << "this processor has no vector resampling path";
     std::mt19937 random(17);
     std::uniform_int_distribution<int> noise(-32000, 32000);
-    for (const std::size_t n : {3U, 4U, 7U, 31U, 64U, 128U, 163U, 164U, 1000U, 4099U}) {
+    for (const std::size_t n :
+         {3U, 4U, 7U, 31U, 64U, 128U, 163U, 164U, 255U, 256U, 259U, 512U, 516U, 1000U, 4099U}) {
         Values noisy(n);
         Values sine(n);
         Values step(n);
