@@ -691,55 +691,74 @@ private:
             return true;
         }
         to_delete_.push_back({path, read, version, current_});
-        if (to_delete_.size() < deletion_group_files &&
-            output_.file_size() - synced_bytes_ < deletion_group_bytes) {
-            return true;
+        if (to_delete_.size() >= deletion_group_files ||
+            output_.file_size() - synced_bytes_ >= deletion_group_bytes) {
+            hand_over_group();
         }
-        return delete_converted_inputs();
+        return collect_deletions(false, true);
     }
 
     bool awaits_deletion(const FileSource::Identity& identity) const {
+        const auto same = [&](const FileSource::Identity& read) { return read == identity; };
         return std::any_of(to_delete_.begin(), to_delete_.end(),
-                           [&](const ConvertedInput& input) { return input.read == identity; });
+                           [&](const ConvertedInput& input) { return same(input.read); }) ||
+               std::any_of(handed_over_.begin(), handed_over_.end(), same);
     }
 
-    // Deletes the group of converted inputs. An input goes only when its records are on the
-    // disk and its path still names the file that was read (a file put in its place meanwhile
-    // was never converted): one sync of the output covers the whole group, so that deleting
-    // many small files does not wait for the disk once per file. A crash before the sync
-    // keeps the group's inputs, and loses nothing. False when the sync fails (the run stops,
-    // and the group is kept).
-    bool delete_converted_inputs() {
-        if (to_delete_.empty()) return true;
-        if (const std::error_code reason = output_.sync()) {
-            ui_.message_box(output_write_error_message(request_.output_file_name, reason,
-                                                       output_.cut_back_failure()));
-            to_delete_.clear();
-            return false;
-        }
+    // Hands the group of converted inputs, whose records have all reached the output file, to
+    // the deletion queue. An input goes only when its records are on the disk and its path
+    // still names the file that was read, unchanged (a file put in its place or written to
+    // meanwhile holds what was never converted): one sync of the output covers the whole
+    // group, so that deleting many small files does not wait for the disk once per file,
+    // and the queue's thread waits for the disk while this one converts on. A crash before
+    // the sync keeps the group's inputs, and loses nothing.
+    void hand_over_group() {
+        if (to_delete_.empty()) return;
         synced_bytes_ = output_.file_size();
-        delete_group();
-        return true;
+        for (const ConvertedInput& input : to_delete_) handed_over_.push_back(input.read);
+        deletions_.add(std::move(to_delete_));
+        to_delete_.clear();
     }
 
-    // Deletes the group, whose records are on the disk, and logs what could not go.
-    void delete_group() {
-        const std::vector<DeletionOutcome> outcomes = quarvent::delete_converted_inputs(to_delete_);
-        for (std::size_t i = 0; i < to_delete_.size(); ++i) {
-            const std::string& path = to_delete_[i].path;
-            switch (outcomes[i].result) {
-                case DeletionResult::deleted:
-                    report_.inputs[to_delete_[i].index].deleted = true;
-                    break;
-                case DeletionResult::replaced:
-                    log_.append(kept_entry(path));
-                    break;
-                case DeletionResult::failed:
-                    log_.append(deletion_failed_entry(path, outcomes[i].reason));
-                    break;
+    // Logs what the finished groups could not delete; with wait, once every group handed
+    // over is finished. False when a sync failed: the run stops, and that group and every
+    // later one are kept. tell: a failed sync is shown in the "Output Write Error" box (once).
+    bool collect_deletions(bool wait, bool tell) {
+        for (DeletionQueue::Done& done : deletions_.take_done(wait)) {
+            handed_over_.erase(
+                handed_over_.begin(),
+                handed_over_.begin() + static_cast<std::ptrdiff_t>(done.group.size()));
+            if (done.sync_failure) {
+                if (tell && !sync_failed_) {
+                    ui_.message_box(output_write_error_message(
+                        request_.output_file_name, done.sync_failure, output_.cut_back_failure()));
+                }
+                sync_failed_ = true;
+                continue;
+            }
+            for (std::size_t i = 0; i < done.group.size(); ++i) {
+                const std::string& path = done.group[i].path;
+                switch (done.outcomes[i].result) {
+                    case DeletionResult::deleted:
+                        report_.inputs[done.group[i].index].deleted = true;
+                        break;
+                    case DeletionResult::replaced:
+                        log_.append(kept_entry(path));
+                        break;
+                    case DeletionResult::failed:
+                        log_.append(deletion_failed_entry(path, done.outcomes[i].reason));
+                        break;
+                }
             }
         }
-        to_delete_.clear();
+        return !sync_failed_;
+    }
+
+    // Deletes every converted input waiting for it, and waits until that is done. False when
+    // a sync failed.
+    bool delete_converted_inputs() {
+        hand_over_group();
+        return collect_deletions(true, true);
     }
 
     // The records written before the stop stay in the output.
@@ -750,8 +769,9 @@ private:
         log_.end_header_string_messages();
         // Inputs converted whole before the stop go as they would have at the end of the run;
         // a failing output keeps them all.
-        if (!to_delete_.empty() && !output_.sync()) delete_group();
+        if (!sync_failed_ && !to_delete_.empty() && !output_.flush()) hand_over_group();
         to_delete_.clear();
+        (void)collect_deletions(true, false);
         if (const std::error_code reason = output_.close()) {
             ui_.message_box(output_write_error_message(request_.output_file_name, reason,
                                                        output_.cut_back_failure()));
@@ -784,7 +804,12 @@ private:
     static constexpr std::size_t deletion_group_files = 256;
     static constexpr std::uint64_t deletion_group_bytes = std::uint64_t{8} << 20;
     std::vector<ConvertedInput> to_delete_;
-    std::uint64_t synced_bytes_ = 0;  // output bytes written at the last sync
+    std::uint64_t synced_bytes_ = 0;  // output bytes written when the last group was handed over
+    // The groups handed over and not yet finished, and which files they hold. Made after the
+    // output and gone before it, so that every sync is over before the output closes.
+    DeletionQueue deletions_{[this] { return output_.sync_written(); }};
+    std::vector<FileSource::Identity> handed_over_;
+    bool sync_failed_ = false;
 
     std::int16_t ssn_ = 0;
     bool ssn_exhausted_ = false;  // the last file used SSN 32767

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cerrno>
 #include <thread>
+#include <utility>
 
 namespace quarvent {
 
@@ -54,6 +55,86 @@ std::vector<DeletionOutcome> delete_converted_inputs(std::span<const ConvertedIn
     work();
     for (std::thread& thread : threads) thread.join();
     return outcomes;
+}
+
+DeletionQueue::DeletionQueue(std::function<std::error_code()> sync) : sync_(std::move(sync)) {}
+
+DeletionQueue::~DeletionQueue() {
+    {
+        const std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    changed_.notify_all();
+    if (thread_.joinable()) thread_.join();
+}
+
+void DeletionQueue::add(std::vector<ConvertedInput> group) {
+    if (group.empty()) return;
+    {
+        const std::lock_guard lock(mutex_);
+        waiting_.push_back(std::move(group));
+    }
+    if (!thread_.joinable()) {
+        try {
+            thread_ = std::thread([this] { work(); });
+        } catch (const std::system_error&) {
+            // No thread to be had: the group goes now, on this one.
+            std::vector<std::vector<ConvertedInput>> groups;
+            {
+                const std::lock_guard lock(mutex_);
+                for (auto& waiting : waiting_) groups.push_back(std::move(waiting));
+                waiting_.clear();
+            }
+            finish(std::move(groups));
+            return;
+        }
+    }
+    changed_.notify_all();
+}
+
+std::vector<DeletionQueue::Done> DeletionQueue::take_done(bool wait) {
+    std::unique_lock lock(mutex_);
+    if (wait) changed_.wait(lock, [this] { return waiting_.empty() && !busy_; });
+    return std::exchange(done_, {});
+}
+
+void DeletionQueue::work() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        changed_.wait(lock, [this] { return stopping_ || !waiting_.empty(); });
+        if (waiting_.empty()) return;
+        std::vector<std::vector<ConvertedInput>> groups;
+        for (auto& waiting : waiting_) groups.push_back(std::move(waiting));
+        waiting_.clear();
+        busy_ = true;
+        lock.unlock();
+        finish(std::move(groups));
+        lock.lock();
+        busy_ = false;
+        changed_.notify_all();
+    }
+}
+
+// Syncs once for the groups and deletes them, or keeps them when this or an earlier sync
+// failed. Called with the mutex free.
+void DeletionQueue::finish(std::vector<std::vector<ConvertedInput>> groups) {
+    std::error_code failure;
+    {
+        const std::lock_guard lock(mutex_);
+        failure = failure_;
+    }
+    if (!failure) failure = sync_();
+    std::vector<Done> finished;
+    for (auto& group : groups) {
+        Done done;
+        done.sync_failure = failure;
+        if (!failure) done.outcomes = delete_converted_inputs(group);
+        done.group = std::move(group);
+        finished.push_back(std::move(done));
+    }
+    const std::lock_guard lock(mutex_);
+    if (failure && !failure_) failure_ = failure;
+    for (Done& done : finished) done_.push_back(std::move(done));
 }
 
 }  // namespace quarvent

@@ -3,10 +3,15 @@
 // freed blocks at once, for one) each deletion waits for the disk, and deletions one after
 // the other would cost a batch of small files far more than converting them.
 
+#include <condition_variable>
 #include <cstddef>
+#include <deque>
+#include <functional>
+#include <mutex>
 #include <span>
 #include <string>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 #include "common/byte_source.hpp"
@@ -38,5 +43,45 @@ struct DeletionOutcome {
 // opened; a symbolic link to that file goes itself, never the file it names. Returns one outcome
 // per input, in order.
 std::vector<DeletionOutcome> delete_converted_inputs(std::span<const ConvertedInput> inputs);
+
+// Groups of converted inputs deleted on a thread of their own, so that the run goes on
+// converting while the disk takes its output: each group goes after a sync of the output
+// that began after the group was added, and so covers every record written before. Groups
+// waiting together share one sync. A failed sync keeps its groups and every later one.
+class DeletionQueue {
+public:
+    struct Done {
+        std::vector<ConvertedInput> group;
+        std::vector<DeletionOutcome> outcomes;  // one per input; empty when none was deleted
+        std::error_code sync_failure;  // why the group was kept: its sync, or an earlier one
+    };
+
+    // sync makes what has been written to the output durable; it runs on the queue's thread.
+    explicit DeletionQueue(std::function<std::error_code()> sync);
+    DeletionQueue(const DeletionQueue&) = delete;
+    DeletionQueue& operator=(const DeletionQueue&) = delete;
+    // Finishes the groups added.
+    ~DeletionQueue();
+
+    // group: inputs whose records have all been written to the output.
+    void add(std::vector<ConvertedInput> group);
+    // The groups finished since the last call, in the order they were added; with wait, once
+    // every group added is finished.
+    std::vector<Done> take_done(bool wait);
+
+private:
+    void work();
+    void finish(std::vector<std::vector<ConvertedInput>> groups);
+
+    std::function<std::error_code()> sync_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<std::vector<ConvertedInput>> waiting_;
+    std::vector<Done> done_;
+    std::error_code failure_;  // of the first sync that failed
+    bool busy_ = false;
+    bool stopping_ = false;
+    std::thread thread_;  // started with the first group; without it groups go at once
+};
 
 }  // namespace quarvent

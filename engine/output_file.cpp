@@ -206,6 +206,11 @@ std::error_code OutputFile::flush() {
 std::error_code OutputFile::sync() {
     if (counting_) return {};
     if (const std::error_code reason = flush()) return reason;
+    return sync_written();
+}
+
+std::error_code OutputFile::sync_written() {
+    if (counting_) return {};
     if (calls_.fsync(fd_) != 0) return last_error();
     // A file removed while it is open still takes writes, but they go when it is closed:
     // nothing written to it is safe.

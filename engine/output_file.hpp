@@ -91,6 +91,10 @@ public:
     // created, its directory entry), so that nothing written so far is lost in a crash.
     // Fails when the file has been removed since it was opened.
     [[nodiscard]] std::error_code sync();
+    // The same without the flush: makes durable what has reached the file. Touches nothing
+    // that gathering and writing records touch, so it may run on another thread while they
+    // go on; close must wait for it.
+    [[nodiscard]] std::error_code sync_written();
 
 private:
     void remove_if_created_and_empty();

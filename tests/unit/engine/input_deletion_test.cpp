@@ -10,8 +10,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <condition_variable>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -226,6 +228,95 @@ TEST(input_deletion, outcomes_come_in_the_order_of_the_inputs) {
         if (kinds[i] == Kind::link) {
             EXPECT_TRUE(std::filesystem::exists(dir.file("real" + std::to_string(i))));
         }
+    }
+}
+
+// The queue deletes each group after a sync of its own or shared with the groups waiting
+// with it, in the order the groups came; a failed sync keeps its groups and every later one.
+TEST(deletion_queue, groups_go_in_order_after_a_sync_and_a_failed_sync_keeps_the_rest) {
+    struct Case {
+        const char* name;
+        int failing_sync;  // 0: none fails
+        std::vector<bool> group_deleted;
+    };
+    const Case cases[] = {
+        {"every sync succeeds", 0, {true, true, true, true}},
+        {"the first sync fails", 1, {false, false, false, false}},
+        {"the shared second sync fails", 2, {true, false, false, false}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        std::vector<std::vector<ConvertedInput>> groups;
+        for (int g = 0; g < 4; ++g) {
+            std::vector<ConvertedInput> group;
+            for (int i = 0; i < 5; ++i) {
+                const std::string path =
+                    dir.file("g" + std::to_string(g) + "-" + std::to_string(i));
+                write_file(path, {1, 2, 3});
+                struct stat info {};
+                EXPECT_EQ(::stat(path.c_str(), &info), 0);
+                group.push_back({path,
+                                 {info.st_dev, info.st_ino},
+                                 FileSource::version_of(info),
+                                 static_cast<std::size_t>(g)});
+            }
+            groups.push_back(std::move(group));
+        }
+        std::mutex mutex;
+        std::condition_variable all_added;
+        std::condition_variable sync_begun;
+        bool added = false;
+        int syncs = 0;
+        std::vector<int> files_at_sync;  // the groups' files that existed when each sync began
+        const auto count_files = [&] {
+            int present = 0;
+            for (const auto& group : groups)
+                for (const auto& input : group) present += std::filesystem::exists(input.path);
+            return present;
+        };
+        std::vector<std::vector<ConvertedInput>> copies = groups;
+        {
+            DeletionQueue queue([&]() -> std::error_code {
+                std::unique_lock lock(mutex);
+                const int sync = ++syncs;
+                files_at_sync.push_back(count_files());
+                sync_begun.notify_all();
+                // The first sync lasts until every group is added: the other three wait and
+                // share the next one.
+                if (sync == 1) all_added.wait(lock, [&] { return added; });
+                if (sync == c.failing_sync) return std::make_error_code(std::errc::io_error);
+                return {};
+            });
+            queue.add(std::move(copies[0]));
+            {
+                // The rest come while the first group's sync is under way.
+                std::unique_lock lock(mutex);
+                sync_begun.wait(lock, [&] { return syncs > 0; });
+            }
+            for (std::size_t g = 1; g < copies.size(); ++g) queue.add(std::move(copies[g]));
+            {
+                const std::lock_guard lock(mutex);
+                added = true;
+            }
+            all_added.notify_all();
+            const std::vector<DeletionQueue::Done> done = queue.take_done(true);
+            ASSERT_EQ(done.size(), groups.size());
+            for (std::size_t g = 0; g < done.size(); ++g) {
+                SCOPED_TRACE("group " + std::to_string(g));
+                ASSERT_EQ(done[g].group.size(), groups[g].size());
+                EXPECT_EQ(done[g].group.front().path, groups[g].front().path);
+                EXPECT_EQ(!done[g].sync_failure, c.group_deleted[g]);
+                EXPECT_EQ(done[g].outcomes.size(), c.group_deleted[g] ? groups[g].size() : 0U);
+                for (std::size_t i = 0; i < groups[g].size(); ++i) {
+                    EXPECT_EQ(std::filesystem::exists(groups[g][i].path), !c.group_deleted[g]);
+                }
+            }
+            EXPECT_TRUE(queue.take_done(true).empty());
+        }
+        // One sync for the first group, one shared by the rest (none after a failure).
+        EXPECT_EQ(syncs, c.failing_sync == 1 ? 1 : 2);
+        EXPECT_EQ(files_at_sync.front(), 20);  // nothing goes before its sync
     }
 }
 
