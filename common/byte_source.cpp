@@ -46,6 +46,7 @@ std::error_code FileSource::open(const std::string& path) {
     // makes the next recheck read it again, never the other way round.
     opened_version_ = version_of(info);
     whole_version_ = opened_version_;
+    last_look_ = std::chrono::steady_clock::now();
     return {};
 }
 
@@ -67,10 +68,14 @@ bool FileSource::read_at(std::uint64_t offset, std::span<std::uint8_t> out) cons
     // The bytes in memory stand for the file only while it has not changed since they were
     // read: a file cut or rewritten meanwhile is read afresh, as a read of the file would.
     if (whole_read_ && recheck_) {
-        const FileVersion now = version();
-        if (now != whole_version_) {
-            whole_read_ = false;
-            whole_version_ = now;
+        const auto now = std::chrono::steady_clock::now();
+        if (now - last_look_ >= recheck_interval) {
+            last_look_ = now;
+            const FileVersion version_now = version();
+            if (version_now != whole_version_) {
+                whole_read_ = false;
+                whole_version_ = version_now;
+            }
         }
     }
     recheck_ = false;

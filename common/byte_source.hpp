@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
+#include <chrono>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -62,9 +63,13 @@ public:
     static constexpr std::uint64_t whole_file_bytes = 512 * 1024;
 
     // Reads from now on see the file as it is now: a small file that was cut or rewritten
-    // since its bytes came into memory is read again at the next read. One fstat, so that a
-    // caller can afford it once per trace rather than once per read.
+    // since its bytes came into memory is read again at the next read. The file is looked
+    // at (one fstat) only when recheck_interval has passed since the last look, so that a
+    // caller can afford a recheck once per trace: a shot file of many short traces is
+    // converted well within the interval, and an fstat per trace would cost it a tenth of
+    // its time. A change made within the interval is seen at the first recheck after it.
     void recheck() const { recheck_ = true; }
+    static constexpr std::chrono::milliseconds recheck_interval{2};
 
     // What stat tells of a file's contents: a file written, cut or rewritten since has
     // another version.
@@ -96,6 +101,7 @@ private:
     mutable bool whole_read_ = false;
     mutable FileVersion whole_version_;  // the file when whole_ was read
     mutable bool recheck_ = false;
+    mutable std::chrono::steady_clock::time_point last_look_;  // when whole_version_ was taken
 };
 
 }  // namespace quarvent

@@ -589,7 +589,9 @@ private:
 
     TraceOutcome convert_trace(const std::string& path, const FileDescriptor& file, int t) {
         TraceDescriptor trace;
-        input_.recheck();  // each trace is read as the file is when its turn comes
+        // Each trace is read as the file is when its turn comes (looked at every few
+        // milliseconds).
+        input_.recheck();
         interval_watch_.start();
         const TraceDescriptorResult read = read_trace_descriptor(input_, file, t, trace, sink_);
         // The trace's own interval: from its strings, or else from its file's.

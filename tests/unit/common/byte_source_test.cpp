@@ -7,6 +7,7 @@
 #include <fstream>
 #include <numeric>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/support/temp_dir.hpp"
@@ -31,31 +32,35 @@ std::vector<std::uint8_t> counting(std::size_t size, std::uint8_t first) {
 // rewritten since is read as it is now.
 TEST(file_source, reads_see_the_file_and_a_recheck_sees_it_as_it_is_now) {
     enum class Change { none, cut, rewritten };
+    enum class Recheck { none, at_once, after_the_interval };
     struct Row {
         std::size_t size;
         Change change;
-        bool recheck;
+        Recheck recheck;
         bool read_ok;
         std::uint8_t first;  // of the bytes read at offset 0
     };
     const std::size_t small = 1000;
     const std::size_t large = FileSource::whole_file_bytes + 1000;
     const Row rows[] = {
-        {small, Change::none, true, true, 0},
-        {small, Change::cut, true, false, 0},
-        {small, Change::rewritten, true, true, 100},
-        // Without a recheck a small file's reads come from what was read first.
-        {small, Change::cut, false, true, 0},
-        {small, Change::rewritten, false, true, 0},
+        {small, Change::none, Recheck::after_the_interval, true, 0},
+        {small, Change::cut, Recheck::after_the_interval, false, 0},
+        {small, Change::rewritten, Recheck::after_the_interval, true, 100},
+        // Without a recheck, or with one before the interval is over, a small file's reads
+        // come from what was read first.
+        {small, Change::cut, Recheck::none, true, 0},
+        {small, Change::rewritten, Recheck::none, true, 0},
+        {small, Change::cut, Recheck::at_once, true, 0},
+        {small, Change::rewritten, Recheck::at_once, true, 0},
         // A large file is read where asked, every time.
-        {large, Change::none, false, true, 0},
-        {large, Change::cut, false, false, 0},
-        {large, Change::rewritten, false, true, 100},
+        {large, Change::none, Recheck::none, true, 0},
+        {large, Change::cut, Recheck::none, false, 0},
+        {large, Change::rewritten, Recheck::at_once, true, 100},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(::testing::Message()
                      << "size " << row.size << " change " << static_cast<int>(row.change)
-                     << " recheck " << row.recheck);
+                     << " recheck " << static_cast<int>(row.recheck));
         testing::TempDir dir;
         const std::string path = dir.file("in.sg2");
         write_bytes(path, counting(row.size, 0));
@@ -75,7 +80,11 @@ TEST(file_source, reads_see_the_file_and_a_recheck_sees_it_as_it_is_now) {
             file.write(reinterpret_cast<const char*>(bytes.data()),
                        static_cast<std::streamsize>(bytes.size()));
         }
-        if (row.recheck) source.recheck();
+        if (row.recheck == Recheck::after_the_interval) {
+            std::this_thread::sleep_for(FileSource::recheck_interval +
+                                        std::chrono::milliseconds(1));
+        }
+        if (row.recheck != Recheck::none) source.recheck();
         EXPECT_EQ(source.read_at(256, out), row.read_ok);
         if (row.read_ok) {
             const auto expected = counting(row.size, row.first);

@@ -12,8 +12,10 @@
 #include <functional>
 #include <string>
 #include <system_error>
+#include <thread>
 #include <vector>
 
+#include "common/byte_source.hpp"
 #include "common/status_log.hpp"
 #include "engine/conversion_run.hpp"
 #include "keywords/header_translation.hpp"
@@ -83,7 +85,12 @@ TEST(input_faults, an_input_that_goes_away_before_its_turn_is_logged_and_kept) {
 
         ScriptedUi ui{Reply::button(Answer::yes), Reply::text("1")};  // deletion; SSN
         ui.on_yield = [&](int call) {
-            if (call == row.at_yield) row.change(b);
+            if (call == row.at_yield) {
+                row.change(b);
+                // A file in its turn is looked at again once the recheck interval is over.
+                std::this_thread::sleep_for(FileSource::recheck_interval +
+                                            std::chrono::milliseconds(1));
+            }
             return true;
         };
         StatusLog log(ui);
