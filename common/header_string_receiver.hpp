@@ -18,6 +18,9 @@ public:
     // run stops.
     [[nodiscard]] virtual Result header_string(std::string_view s, OutputTraceHeader& header,
                                                double& trace_scale_factor) = 0;
+    // Said before the first string of each input file, so that a receiver may follow the
+    // order in which the files of a batch hold their strings; nothing else depends on it.
+    virtual void file_begins() {}
 };
 
 class IgnoreHeaderStrings final : public HeaderStringReceiver {

@@ -335,6 +335,8 @@ public:
         return result;
     }
 
+    void file_begins() override { receiver_.file_begins(); }
+
     // Forgets what earlier strings wrote.
     void start() { written_ = false; }
     // The interval that the strings since start wrote, when they wrote one.
@@ -525,6 +527,7 @@ private:
 
         FileDescriptor file;
         interval_watch_.start();
+        interval_watch_.file_begins();
         const FileDescriptorResult descriptor = read_file_descriptor(input_, file, sink_);
         file_interval_ = interval_watch_.stated(header_);
         switch (descriptor) {

@@ -191,13 +191,26 @@ HeaderStringReceiver::Result HeaderTranslator::translate_header_string(std::stri
         // A table that grew may translate a string differently from now on.
         index_ = std::make_unique<const KeywordIndex>(entries);
         remembered_.clear();
+        this_file_.clear();
+        file_before_.clear();
         last_ = nullptr;
     }
     Remembered* const before = last_;
     last_ = nullptr;
-    if (s.size() > remembered_text_limit) return translate_afresh(s, header, trace_scale_factor);
+    const std::size_t place = this_file_.size();
+    const auto note_place = [&] {
+        if (this_file_.size() < sequence_limit) this_file_.push_back(last_);
+    };
+    if (s.size() > remembered_text_limit) {
+        note_place();
+        return translate_afresh(s, header, trace_scale_factor);
+    }
     Remembered* known = nullptr;
-    if (before != nullptr && before->second.next != nullptr && before->second.next->first == s) {
+    if (place < file_before_.size() && file_before_[place] != nullptr &&
+        file_before_[place]->first == s) {
+        known = file_before_[place];
+    } else if (before != nullptr && before->second.next != nullptr &&
+               before->second.next->first == s) {
         known = before->second.next;
     } else if (const auto found = remembered_.find(s); found != remembered_.end()) {
         known = &*found;
@@ -207,6 +220,7 @@ HeaderStringReceiver::Result HeaderTranslator::translate_header_string(std::stri
         if (known->second.sets_scale) trace_scale_factor = known->second.scale;
         if (before != nullptr) before->second.next = known;
         last_ = known;
+        note_place();
         return Result::go_on;
     }
     Effect effect;
@@ -217,13 +231,22 @@ HeaderStringReceiver::Result HeaderTranslator::translate_header_string(std::stri
     if (result == Result::go_on && !said_something_) {
         Remembered* previous = before;
         if (remembered_.size() >= remembered_limit) {
+            // Everything that pointed into the store goes with it.
             remembered_.clear();
-            previous = nullptr;  // gone with the rest
+            this_file_.clear();
+            file_before_.clear();
+            previous = nullptr;
         }
         last_ = &*remembered_.emplace(std::string(s), std::move(effect)).first;
         if (previous != nullptr) previous->second.next = last_;
     }
+    note_place();
     return result;
+}
+
+void HeaderTranslator::file_begins() {
+    file_before_.swap(this_file_);
+    this_file_.clear();
 }
 
 HeaderStringReceiver::Result HeaderTranslator::translate_afresh(std::string_view s,

@@ -71,6 +71,8 @@ public:
     [[nodiscard]] Result translate_header_string(std::string_view s, OutputTraceHeader& header,
                                                  double& trace_scale_factor);
 
+    void file_begins() override;
+
     // Range warnings issued so far; never reset, so it lives as long as the translator, which
     // lives as long as the program.
     std::int16_t range_warning_count() const { return range_warning_count_; }
@@ -131,7 +133,14 @@ private:
     std::int16_t range_warning_count_ = 0;
     std::unique_ptr<const KeywordIndex> index_;
     std::unordered_map<std::string, Effect, TextHash, std::equal_to<>> remembered_;
-    Remembered* last_ = nullptr;   // the string translated last, when it is remembered
+    Remembered* last_ = nullptr;  // the string translated last, when it is remembered
+    // The remembered strings of this file and of the one before, in the order met (nullptr
+    // for one not remembered): a survey's files mostly hold the same strings in the same
+    // places ("CHANNEL_NUMBER 7" as the first string of trace 7 in every shot), so the string
+    // at the same place in the file before is tried first. At most sequence_limit each.
+    static constexpr std::size_t sequence_limit = 65536;
+    std::vector<Remembered*> this_file_;
+    std::vector<Remembered*> file_before_;
     Effect* recording_ = nullptr;  // the effect being recorded, while a string is translated
     bool said_something_ = false;  // the translation of the current string logged or asked
 };

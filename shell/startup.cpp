@@ -33,6 +33,7 @@ public:
                          double& trace_scale_factor) override {
         return translator_.header_string(s, header, trace_scale_factor);
     }
+    void file_begins() override { translator_.file_begins(); }
 
 private:
     KeywordTable table_;

@@ -419,6 +419,55 @@ TEST(translate_header_string, a_string_met_again_does_what_it_did_the_first_time
     }
 }
 
+// Files of a batch mostly hold the same strings in the same places, and a string is first
+// looked for where the file before held it; strings that moved, strings never met, and more
+// strings than are kept must all still translate as they do the first time.
+TEST(translate_header_string, strings_in_files_that_follow_one_another_translate_alike) {
+    const std::vector<Entry> table = {{"CHANNEL_NUMBER", 1, 14, 1},
+                                      {"RECEIVER_LOCATION", 3, 40, 1},
+                                      {"STACK", 1, 31, 1},
+                                      {"DESCALING_FACTOR", 5, 3, 0}};
+    const auto shot = [](int first_channel, int count) {
+        std::vector<std::string> strings;
+        for (int c = first_channel; c < first_channel + count; ++c) {
+            strings.push_back("CHANNEL_NUMBER " + std::to_string(c) + "\0"s);
+            strings.push_back("RECEIVER_LOCATION " + std::to_string(2 * c) + " 7\0"s);
+            strings.push_back("DESCALING_FACTOR 0.5\0"s);
+            strings.push_back("STACK 1\0"s);
+        }
+        return strings;
+    };
+    const std::vector<std::vector<std::string>> files = {
+        shot(1, 24),   shot(1, 24),  // alike
+        shot(3, 24),                 // every string two traces from where it was
+        shot(1, 2100),               // more strings than are kept: the store empties midway
+        shot(1, 24),   {},           // a file without strings
+        shot(1, 24),
+    };
+    ScriptedUi ui;
+    const KeywordTable keywords = make_table(table);
+    StatusLog log(ui);
+    HeaderTranslator translator(keywords, log, ui);
+    Harness fresh(table);
+    for (std::size_t f = 0; f < files.size(); ++f) {
+        translator.file_begins();
+        for (std::size_t i = 0; i < files[f].size(); ++i) {
+            OutputTraceHeader header;
+            double scale = 1.0;
+            fresh.header = OutputTraceHeader{};
+            fresh.scale = 1.0;
+            ASSERT_EQ(translator.header_string(files[f][i], header, scale),
+                      fresh.translate(files[f][i]));
+            for (int n = 0; n <= OutputTraceHeader::last_word; ++n) {
+                ASSERT_EQ(header.word(n), fresh.header.word(n))
+                    << "file " << f << ", string " << i << ", word " << n;
+            }
+            ASSERT_EQ(scale, fresh.scale);
+        }
+    }
+    EXPECT_EQ(log.text(), "");
+}
+
 TEST(translate_header_string, a_string_met_again_after_the_table_grew_meets_the_new_entries) {
     Harness h({{"K ", 1, 10, 1}});
     EXPECT_EQ(h.translate("K 5\0"s), HeaderStringReceiver::Result::go_on);
