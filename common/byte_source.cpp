@@ -65,6 +65,19 @@ void FileSource::close() {
 bool FileSource::read_at(std::uint64_t offset, std::span<std::uint8_t> out) const {
     if (fd_ < 0 || !fits(size_, offset, out.size())) return false;
     if (size_ > whole_file_bytes) return read_file_at(offset, out);
+    load_whole();
+    if (!fits(whole_bytes_, offset, out.size())) return false;
+    if (!out.empty()) std::memcpy(out.data(), whole_.data() + offset, out.size());
+    return true;
+}
+
+std::optional<std::span<const std::uint8_t>> FileSource::contiguous() const {
+    if (fd_ < 0 || size_ > whole_file_bytes) return std::nullopt;
+    load_whole();
+    return std::span<const std::uint8_t>(whole_.data(), static_cast<std::size_t>(whole_bytes_));
+}
+
+void FileSource::load_whole() const {
     // The bytes in memory stand for the file only while it has not changed since they were
     // read: a file cut or rewritten meanwhile is read afresh, as a read of the file would.
     if (whole_read_ && recheck_) {
@@ -93,9 +106,6 @@ bool FileSource::read_at(std::uint64_t offset, std::span<std::uint8_t> out) cons
         }
         whole_read_ = true;
     }
-    if (!fits(whole_bytes_, offset, out.size())) return false;
-    if (!out.empty()) std::memcpy(out.data(), whole_.data() + offset, out.size());
-    return true;
 }
 
 FileSource::FileVersion FileSource::version_of(const struct stat& info) {

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <system_error>
@@ -21,6 +22,11 @@ public:
     // Fills out with the bytes at offset. False, with out unspecified, when the range does
     // not lie wholly inside the source or the read fails; nothing outside is ever read.
     [[nodiscard]] virtual bool read_at(std::uint64_t offset, std::span<std::uint8_t> out) const = 0;
+    // The source's bytes from offset 0, when it holds them in memory, so that a reader of many
+    // small fields can take them there instead of copying each out; nothing otherwise (then
+    // read_at). The bytes may be fewer than size() says (a file cut since it was opened), and
+    // they stay valid until the next read_at, contiguous, recheck or close.
+    virtual std::optional<std::span<const std::uint8_t>> contiguous() const { return std::nullopt; }
 };
 
 class MemorySource final : public ByteSource {
@@ -28,6 +34,7 @@ public:
     explicit MemorySource(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
     std::uint64_t size() const override { return bytes_.size(); }
     bool read_at(std::uint64_t offset, std::span<std::uint8_t> out) const override;
+    std::optional<std::span<const std::uint8_t>> contiguous() const override { return bytes_; }
 
 private:
     std::span<const std::uint8_t> bytes_;
@@ -51,6 +58,9 @@ public:
 
     std::uint64_t size() const override { return size_; }
     bool read_at(std::uint64_t offset, std::span<std::uint8_t> out) const override;
+    // A small file's bytes in memory (read first, or again after a recheck that found the
+    // file changed); nothing for a larger one.
+    std::optional<std::span<const std::uint8_t>> contiguous() const override;
 
     // Which file it is: its device and inode number (both 0 when none is open).
     struct Identity {
@@ -87,6 +97,8 @@ public:
 
 private:
     FileVersion version() const;
+    // Brings a small file's bytes into memory, as they are now when a recheck is due.
+    void load_whole() const;
     bool read_file_at(std::uint64_t offset, std::span<std::uint8_t> out) const;
 
     int fd_ = -1;

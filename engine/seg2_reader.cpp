@@ -15,16 +15,23 @@ namespace {
 constexpr std::size_t descriptor_block_bytes = 32;
 
 // Serves the reader's small reads from a window of the input, so that a descriptor block
-// with its strings costs one or two system reads rather than one per field.
+// with its strings costs one or two system reads rather than one per field; an input that
+// holds all its bytes in memory is read there, without a window of its own.
 class InputWindow {
 public:
-    explicit InputWindow(const ByteSource& input) : input_(input) {}
+    explicit InputWindow(const ByteSource& input)
+        : input_(input), size_(input.size()), whole_(input.contiguous()) {}
 
-    std::uint64_t size() const { return input_.size(); }
+    std::uint64_t size() const { return size_; }
 
     // False when the range does not lie wholly inside the input or the read fails.
     bool read(std::uint64_t offset, std::span<std::uint8_t> out) {
-        if (!fits(input_.size(), offset, out.size())) return false;
+        if (!fits(size_, offset, out.size())) return false;
+        if (whole_) {
+            if (!fits(whole_->size(), offset, out.size())) return false;
+            if (!out.empty()) std::memcpy(out.data(), whole_->data() + offset, out.size());
+            return true;
+        }
         if (out.empty()) return true;
         if (offset >= start_ && fits(window_.size(), offset - start_, out.size())) {
             std::memcpy(out.data(), window_.data() + (offset - start_), out.size());
@@ -34,8 +41,8 @@ public:
         // A descriptor block and its strings usually fit the first window; a longer walk
         // gets larger ones, without reading far into the data block that follows.
         chunk_bytes_ = std::min(max_chunk_bytes, std::max(chunk_bytes_ * 2, out.size()));
-        window_.resize(static_cast<std::size_t>(
-            std::min<std::uint64_t>(chunk_bytes_, input_.size() - offset)));
+        window_.resize(
+            static_cast<std::size_t>(std::min<std::uint64_t>(chunk_bytes_, size_ - offset)));
         if (!input_.read_at(offset, window_)) {
             window_.clear();
             return false;
@@ -55,6 +62,8 @@ private:
     static constexpr std::size_t max_chunk_bytes = 65536;
 
     const ByteSource& input_;
+    std::uint64_t size_;
+    std::optional<std::span<const std::uint8_t>> whole_;
     std::size_t chunk_bytes_ = 256;  // doubled before each read: the first reads 512
     std::vector<std::uint8_t> window_;
     std::uint64_t start_ = 0;

@@ -35,6 +35,35 @@ struct ReaderFixture {
     HeaderStringSink sink{receiver, header, scale};
 };
 
+// The same bytes without showing them in memory: the reader then copies its fields out
+// through read_at, as it does for a large file.
+class CopyingSource final : public ByteSource {
+public:
+    explicit CopyingSource(std::span<const std::uint8_t> bytes) : memory_(bytes) {}
+    std::uint64_t size() const override { return memory_.size(); }
+    bool read_at(std::uint64_t offset, std::span<std::uint8_t> out) const override {
+        return memory_.read_at(offset, out);
+    }
+
+private:
+    MemorySource memory_;
+};
+
+// Runs read on the bytes held in memory and through read_at alone.
+template <typename Read>
+void with_each_source(const std::vector<std::uint8_t>& bytes, Read read) {
+    {
+        SCOPED_TRACE("in memory");
+        const MemorySource memory(bytes);
+        read(static_cast<const ByteSource&>(memory));
+    }
+    {
+        SCOPED_TRACE("through read_at");
+        const CopyingSource copying(bytes);
+        read(static_cast<const ByteSource&>(copying));
+    }
+}
+
 // A string as the receiver sees it: the text and its terminating zero.
 std::string z(std::string_view text) { return std::string(text) + '\0'; }
 
@@ -160,13 +189,13 @@ TEST(seg2_reader, file_descriptor_results) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::vector<std::uint8_t> bytes = c.bytes();
-        MemorySource input(bytes);
-        ReaderFixture fx;
-        FileDescriptor file;
-        EXPECT_EQ(read_file_descriptor(input, file, fx.sink), c.expected);
-        EXPECT_EQ(file.trace_pointers.size(), c.pointer_slots);
-        EXPECT_EQ(fx.receiver.strings, c.file_strings);
+        with_each_source(c.bytes(), [&](const ByteSource& input) {
+            ReaderFixture fx;
+            FileDescriptor file;
+            EXPECT_EQ(read_file_descriptor(input, file, fx.sink), c.expected);
+            EXPECT_EQ(file.trace_pointers.size(), c.pointer_slots);
+            EXPECT_EQ(fx.receiver.strings, c.file_strings);
+        });
     }
 }
 
@@ -214,11 +243,12 @@ TEST(seg2_reader, string_list_length_words) {
         SCOPED_TRACE(c.name);
         std::vector<std::uint8_t> bytes = {0xEE, 0xEE};  // the list starts at offset 2
         for (const auto& part : c.parts) bytes.insert(bytes.end(), part.begin(), part.end());
-        MemorySource input(bytes);
-        ReaderFixture fx;
-        const StringListEnd end = read_string_list(input, 2, fx.sink);
-        EXPECT_EQ(end.result, c.expected);
-        EXPECT_EQ(fx.receiver.strings, c.strings);
+        with_each_source(bytes, [&](const ByteSource& input) {
+            ReaderFixture fx;
+            const StringListEnd end = read_string_list(input, 2, fx.sink);
+            EXPECT_EQ(end.result, c.expected);
+            EXPECT_EQ(fx.receiver.strings, c.strings);
+        });
     }
 }
 
