@@ -111,48 +111,12 @@ void add_seg2_files(const std::filesystem::path& directory, std::vector<std::str
     }
 }
 
-struct Totals {
-    int converted = 0;
-    int partial = 0;
-    int skipped = 0;
-    int not_reached = 0;
-    long long traces_written = 0;
-    long long traces_skipped = 0;
-    std::optional<std::int16_t> first_ssn;
-    std::optional<std::int16_t> last_ssn;
-};
-
-Totals totals_of(const quarvent::RunReport& report) {
-    Totals totals;
-    for (const quarvent::InputResult& input : report.inputs) {
-        switch (input.status) {
-            case quarvent::InputStatus::converted:
-                ++totals.converted;
-                break;
-            case quarvent::InputStatus::partial:
-                ++totals.partial;
-                break;
-            case quarvent::InputStatus::skipped:
-                ++totals.skipped;
-                break;
-            case quarvent::InputStatus::not_reached:
-                ++totals.not_reached;
-                break;
-        }
-        totals.traces_written += input.traces_written;
-        totals.traces_skipped += input.traces_skipped;
-        if (input.first_ssn && !totals.first_ssn) totals.first_ssn = input.first_ssn;
-        if (input.last_ssn) totals.last_ssn = input.last_ssn;
-    }
-    return totals;
-}
-
 double megabytes_per_second(std::uint64_t bytes, double seconds) {
     return seconds > 0 ? static_cast<double>(bytes) / 1e6 / seconds : 0.0;
 }
 
 void print_summary(const quarvent::RunReport& report, double seconds, bool dry_run) {
-    const Totals totals = totals_of(report);
+    const quarvent::RunTotals totals = quarvent::run_totals(report);
     std::fprintf(stderr,
                  "%s%zu inputs: %d converted completely, %d kept partly converted, %d skipped "
                  "at open, %d not reached\n",
@@ -213,7 +177,7 @@ bool write_report(const std::string& path, const std::string& text) {
 
 std::string report_text(const quarvent::RunReport& report, const std::string& output,
                         double seconds, bool dry_run, int exit_status) {
-    const Totals totals = totals_of(report);
+    const quarvent::RunTotals totals = quarvent::run_totals(report);
     nlohmann::json inputs = nlohmann::json::array();
     for (const quarvent::InputResult& input : report.inputs) {
         inputs.push_back({

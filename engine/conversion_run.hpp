@@ -90,6 +90,20 @@ struct RunReport {
     std::int16_t next_ssn = 0;        // the SSN the next file would have received
 };
 
+// What a run's report adds up to: its inputs by status, their traces, and the SSNs of the
+// first and last files that received records.
+struct RunTotals {
+    int converted = 0;
+    int partial = 0;
+    int skipped = 0;
+    int not_reached = 0;
+    long long traces_written = 0;
+    long long traces_skipped = 0;
+    std::optional<std::int16_t> first_ssn;
+    std::optional<std::int16_t> last_ssn;
+};
+RunTotals run_totals(const RunReport& report);
+
 // The whole Convert command, with what became of every input.
 RunReport convert_run_reporting(const RunRequest& request, UiPort& ui, StatusLog& log,
                                 HeaderStringReceiver& header_strings);

@@ -552,14 +552,10 @@ void MainWindow::convert_Click() {
         }
         RunSummary summary;
         summary.stopped = outcome == RunOutcome::stopped;
-        for (const InputResult& input : report.inputs) {
-            if (input.status == InputStatus::converted) {
-                ++summary.files_complete;
-            } else if (input.status != InputStatus::not_reached) {
-                ++summary.files_incomplete;
-            }
-            summary.traces_written += input.traces_written;
-        }
+        const RunTotals totals = run_totals(report);
+        summary.files_complete = totals.converted;
+        summary.files_incomplete = totals.partial + totals.skipped;
+        summary.traces_written = totals.traces_written;
         summary.bytes_written = static_cast<long long>(report.bytes_written);
         summary.elapsed_seconds =
             progress.start_seconds() < 0 ? 0 : now_seconds() - progress.start_seconds();

@@ -50,5 +50,50 @@ TEST(run_report, counting_output_refuses_what_opening_would_refuse) {
     EXPECT_TRUE(output.open_for_counting(dir.path().string()));  // a directory
 }
 
+// The totals count every input once by its status, add up traces, and take the SSNs of the
+// first and last inputs that received records.
+TEST(run_report, totals_add_up_the_inputs) {
+    const auto input = [](InputStatus status, int written, int skipped,
+                          std::optional<std::int16_t> first, std::optional<std::int16_t> last) {
+        InputResult result;
+        result.status = status;
+        result.traces_written = written;
+        result.traces_skipped = skipped;
+        result.first_ssn = first;
+        result.last_ssn = last;
+        return result;
+    };
+    struct Case {
+        const char* name;
+        std::vector<InputResult> inputs;
+        RunTotals expected;
+    };
+    const Case cases[] = {
+        {"no inputs", {}, {}},
+        {"one of each",
+         {input(InputStatus::skipped, 0, 0, {}, {}), input(InputStatus::converted, 24, 0, 7, 7),
+          input(InputStatus::partial, 10, 14, 8, 8), input(InputStatus::not_reached, 0, 0, {}, {})},
+         {1, 1, 1, 1, 34, 14, 7, 8}},
+        {"the last file with records is not the last file",
+         {input(InputStatus::converted, 2, 0, -5, -5), input(InputStatus::converted, 3, 0, -4, -4),
+          input(InputStatus::partial, 0, 6, {}, {})},
+         {2, 1, 0, 0, 5, 6, -5, -4}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        RunReport report;
+        report.inputs = c.inputs;
+        const RunTotals totals = run_totals(report);
+        EXPECT_EQ(totals.converted, c.expected.converted);
+        EXPECT_EQ(totals.partial, c.expected.partial);
+        EXPECT_EQ(totals.skipped, c.expected.skipped);
+        EXPECT_EQ(totals.not_reached, c.expected.not_reached);
+        EXPECT_EQ(totals.traces_written, c.expected.traces_written);
+        EXPECT_EQ(totals.traces_skipped, c.expected.traces_skipped);
+        EXPECT_EQ(totals.first_ssn, c.expected.first_ssn);
+        EXPECT_EQ(totals.last_ssn, c.expected.last_ssn);
+    }
+}
+
 }  // namespace
 }  // namespace quarvent::testing
