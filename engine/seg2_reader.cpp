@@ -4,6 +4,7 @@
 #include <cstring>
 #include <optional>
 #include <span>
+#include <string_view>
 
 #include "common/bytes.hpp"
 #include "common/numbers.hpp"
@@ -50,6 +51,15 @@ public:
         start_ = offset;
         std::memcpy(out.data(), window_.data(), out.size());
         return true;
+    }
+
+    // The n bytes at offset where the input holds them in memory; nothing when it does not
+    // (then read), or when they do not lie wholly inside it.
+    std::optional<std::string_view> view(std::uint64_t offset, std::size_t n) const {
+        if (!whole_ || !fits(size_, offset, n) || !fits(whole_->size(), offset, n)) {
+            return std::nullopt;
+        }
+        return std::string_view(reinterpret_cast<const char*>(whole_->data()) + offset, n);
     }
 
     std::optional<std::int16_t> i16(std::uint64_t offset) {
@@ -102,12 +112,17 @@ StringListEnd walk_string_list(InputWindow& window, std::uint64_t offset,
         at += 2;
         if (ends_list(*length_word)) break;
         const auto body = static_cast<std::size_t>(*length_word - 2);
-        text.resize(body);
-        if (!window.read(at, std::span(reinterpret_cast<std::uint8_t*>(text.data()), body))) {
-            return {StringListResult::truncated, 0};
+        // A string of an input in memory is handed over where it lies; others are read out.
+        std::optional<std::string_view> string = window.view(at, body);
+        if (!string) {
+            text.resize(body);
+            if (!window.read(at, std::span(reinterpret_cast<std::uint8_t*>(text.data()), body))) {
+                return {StringListResult::truncated, 0};
+            }
+            string = text;
         }
         at += body;
-        if (sink.receiver.header_string(text, sink.header, sink.trace_scale_factor) ==
+        if (sink.receiver.header_string(*string, sink.header, sink.trace_scale_factor) ==
             HeaderStringReceiver::Result::stop_run) {
             return {StringListResult::stop_run, 0};
         }
