@@ -2,7 +2,7 @@
 #
 # Installed layout (paths under the install prefix):
 #   bin/quarvent-batch
-#   bin/quarvent-inspect
+#   bin/quarvent-info
 #   bin/quarvent                        -> ../libexec/quarvent/quarvent
 #   libexec/quarvent/quarvent           the desktop program
 #   libexec/quarvent/QUARVENT.HLP       its help file, which lies in the program's own directory
@@ -55,8 +55,8 @@ endif()
 if(TARGET quarvent-batch)
     install(TARGETS quarvent-batch RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
 endif()
-if(TARGET quarvent-inspect)
-    install(TARGETS quarvent-inspect RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
+if(TARGET quarvent-info)
+    install(TARGETS quarvent-info RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
 endif()
 
 install(FILES data/qexabout.bmp DESTINATION "${QUARVENT_DATA_DIR}")

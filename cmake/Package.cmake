@@ -3,7 +3,7 @@
 # the whole of it).
 #
 # Installed, beside what Install.cmake installs (paths under the install prefix):
-#   share/man/man1/quarvent.1.gz, quarvent-batch.1.gz, quarvent-inspect.1.gz
+#   share/man/man1/quarvent.1.gz, quarvent-batch.1.gz, quarvent-info.1.gz
 #                                                         from docs/man/*.scd, by scdoc
 #   share/man/man5/QEXKEYWO.RD.5.gz
 #   share/icons/hicolor/scalable/apps/quarvent.svg        drawn by hand
@@ -24,7 +24,7 @@ set(quarvent_generated_docs)
 find_program(QUARVENT_SCDOC scdoc)
 find_program(QUARVENT_GZIP gzip)
 if(QUARVENT_SCDOC AND QUARVENT_GZIP)
-    foreach(page quarvent.1 quarvent-batch.1 quarvent-inspect.1 QEXKEYWO.RD.5)
+    foreach(page quarvent.1 quarvent-batch.1 quarvent-info.1 QEXKEYWO.RD.5)
         set(source "${CMAKE_CURRENT_SOURCE_DIR}/docs/man/${page}.scd")
         set(output "${quarvent_docs_dir}/${page}.gz")
         add_custom_command(OUTPUT "${output}"

@@ -20,7 +20,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "inspect/section_loader.hpp"
+#include "info/section_loader.hpp"
 #include "qt/qt_main_window.hpp"
 #include "qt/trace_display_window.hpp"
 

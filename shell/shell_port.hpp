@@ -131,7 +131,7 @@ int twips_to_pixels(double twips, double twips_per_pixel);
 std::string join_path(std::string_view directory, std::string_view name);
 inline constexpr char path_separator = '/';
 
-// A trace display to open: traces first to last (1-based, both included) of an inspected
+// A trace display to open: traces first to last (1-based, both included) of an examined
 // file, whose SEG-2 header strings go through receiver, in a window called title.
 struct TraceDisplayRequest {
     const FileReport* report = nullptr;

@@ -5,7 +5,7 @@
 #include <algorithm>
 
 #include "common/numbers.hpp"
-#include "inspect/inspection.hpp"
+#include "info/file_report.hpp"
 #include "shell/main_window.hpp"
 
 namespace quarvent {
@@ -48,7 +48,7 @@ void MainWindow::open_trace_display(const std::string& path) {
     IgnoreHeaderStrings no_translation;
     HeaderStringReceiver& receiver = view_header_strings ? *view_header_strings : no_translation;
     port_.set_mouse_pointer(MousePointer::hourglass);
-    const FileReport report = inspect_file(path, receiver);
+    const FileReport report = read_file_report(path, receiver);
     std::string problem = trace_display_problem(report);
     if (problem.empty()) {
         TraceDisplayRequest request;

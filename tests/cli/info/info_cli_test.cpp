@@ -1,4 +1,4 @@
-// quarvent-inspect as a program: what it prints, its JSON, its exit status.
+// quarvent-info as a program: what it prints, its JSON, its exit status.
 
 #include <fcntl.h>
 #include <gmock/gmock.h>
@@ -26,8 +26,8 @@ using ::testing::IsEmpty;
 
 using Result = ProgramResult;
 
-Result inspect(const std::vector<std::string>& args, const TempDir& cwd) {
-    return run_program(QUARVENT_INSPECT_PROGRAM, args, cwd);
+Result run_info(const std::vector<std::string>& args, const TempDir& cwd) {
+    return run_program(QUARVENT_INFO_PROGRAM, args, cwd);
 }
 
 // A QEX record with the given words (others 0) and count samples k + 0.25.
@@ -62,7 +62,7 @@ Seg2Builder seg2_file() {
     return file;
 }
 
-TEST(inspect_cli, summary_and_words_golden_text) {
+TEST(info_cli, summary_and_words_golden_text) {
     TempDir dir;
     write_file(dir.file("a.qex"), qex_file());
     std::vector<std::uint8_t> cut = qex_file();
@@ -158,14 +158,14 @@ TEST(inspect_cli, summary_and_words_golden_text) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.args));
-        const Result r = inspect(c.args, dir);
+        const Result r = run_info(c.args, dir);
         EXPECT_EQ(r.status, c.status);
         EXPECT_EQ(r.out, c.out);
         EXPECT_THAT(r.err, IsEmpty());
     }
 }
 
-TEST(inspect_cli, usage_errors_and_missing_traces) {
+TEST(info_cli, usage_errors_and_missing_traces) {
     TempDir dir;
     write_file(dir.file("a.qex"), qex_file());
     const std::vector<std::vector<std::string>> usage = {
@@ -179,19 +179,19 @@ TEST(inspect_cli, usage_errors_and_missing_traces) {
     };
     for (const auto& args : usage) {
         SCOPED_TRACE(::testing::PrintToString(args));
-        const Result r = inspect(args, dir);
+        const Result r = run_info(args, dir);
         EXPECT_EQ(r.status, 2);
         EXPECT_THAT(r.err, ::testing::Not(IsEmpty()));
     }
-    const Result missing = inspect({"--samples", "4", "a.qex"}, dir);
+    const Result missing = run_info({"--samples", "4", "a.qex"}, dir);
     EXPECT_EQ(missing.status, 1);
     EXPECT_THAT(missing.err, HasSubstr("a.qex holds no readable trace 4"));
-    const Result absent = inspect({"nothing.qex"}, dir);
+    const Result absent = run_info({"nothing.qex"}, dir);
     EXPECT_EQ(absent.status, 1);
     EXPECT_EQ(absent.out, "nothing.qex: cannot be read: No such file or directory\n");
-    const Result version = inspect({"--version"}, dir);
+    const Result version = run_info({"--version"}, dir);
     EXPECT_EQ(version.status, 0);
-    EXPECT_THAT(version.out, HasSubstr("quarvent-inspect " QUARVENT_VERSION_TEXT));
+    EXPECT_THAT(version.out, HasSubstr("quarvent-info " QUARVENT_VERSION_TEXT));
 }
 
 // The width and height a PNG file's header gives, or 0 x 0 when it is not a PNG file.
@@ -208,7 +208,7 @@ std::pair<std::uint32_t, std::uint32_t> png_size(const std::string& path) {
     return {big_endian(16), big_endian(20)};
 }
 
-TEST(inspect_cli, plot_draws_a_picture_of_the_chosen_traces) {
+TEST(info_cli, plot_draws_a_picture_of_the_chosen_traces) {
     TempDir dir;
     write_file(dir.file("a.qex"), qex_file());
     write_file(dir.file("b.sg2"), seg2_file().build());
@@ -239,7 +239,7 @@ TEST(inspect_cli, plot_draws_a_picture_of_the_chosen_traces) {
     for (const Row& row : rows) {
         SCOPED_TRACE(::testing::PrintToString(row.args));
         std::filesystem::remove(dir.file("p.png"));
-        const Result r = inspect(row.args, dir);
+        const Result r = run_info(row.args, dir);
         EXPECT_EQ(r.status, row.status) << r.err;
         if (row.width == 0) {
             EXPECT_FALSE(std::filesystem::exists(dir.file("p.png")));
@@ -250,13 +250,13 @@ TEST(inspect_cli, plot_draws_a_picture_of_the_chosen_traces) {
     }
 }
 
-TEST(inspect_cli, json_parses_back_with_the_same_facts) {
+TEST(info_cli, json_parses_back_with_the_same_facts) {
     TempDir dir;
     write_file(dir.file("a.qex"), qex_file());
     Seg2Builder damaged = seg2_file();
     damaged.traces[1].format_code = 7;
     write_file(dir.file("bad.sg2"), damaged.build());
-    const Result r = inspect(
+    const Result r = run_info(
         {"--json", "--strings", "--words", "8,92", "--samples", "1", "a.qex", "bad.sg2"}, dir);
     EXPECT_EQ(r.status, 1);
     const nlohmann::json j = nlohmann::json::parse(r.out);
@@ -326,14 +326,14 @@ std::vector<std::string> shared_recordings() {
     return inputs;
 }
 
-TEST(inspect_cli, shared_recordings_match_an_independent_reading) {
+TEST(info_cli, shared_recordings_match_an_independent_reading) {
     const std::vector<std::string> inputs = shared_recordings();
     if (inputs.empty())
         GTEST_SKIP() << "the shared SEG-2 recordings (../shared/seg2-samples) are absent";
     TempDir dir;
     std::vector<std::string> args = {"--json"};
     args.insert(args.end(), inputs.begin(), inputs.end());
-    const Result r = inspect(args, dir);
+    const Result r = run_info(args, dir);
     EXPECT_EQ(r.status, 0);
     EXPECT_THAT(r.err, IsEmpty());
     const nlohmann::json j = nlohmann::json::parse(r.out);
@@ -353,12 +353,12 @@ TEST(inspect_cli, shared_recordings_match_an_independent_reading) {
     }
 
     // The text summary of each says the same trace count.
-    const Result text = inspect({inputs.front()}, dir);
+    const Result text = run_info({inputs.front()}, dir);
     EXPECT_THAT(text.out, HasSubstr(std::to_string(independent_reading(inputs.front()).size()) +
                                     " traces, read whole\n"));
 }
 
-TEST(inspect_cli, output_of_converting_every_shared_recording) {
+TEST(info_cli, output_of_converting_every_shared_recording) {
     const std::vector<std::string> inputs = shared_recordings();
     if (inputs.empty())
         GTEST_SKIP() << "the shared SEG-2 recordings (../shared/seg2-samples) are absent";
@@ -367,7 +367,7 @@ TEST(inspect_cli, output_of_converting_every_shared_recording) {
     args.insert(args.end(), inputs.begin(), inputs.end());
     ASSERT_EQ(run_program(QUARVENT_BATCH_PROGRAM, args, dir).status, 0);
 
-    const Result r = inspect({"--json", "all.qex"}, dir);
+    const Result r = run_info({"--json", "all.qex"}, dir);
     EXPECT_EQ(r.status, 0);
     const nlohmann::json file = nlohmann::json::parse(r.out).at("files").at(0);
     EXPECT_EQ(file.at("kind"), "qex");
@@ -382,7 +382,7 @@ TEST(inspect_cli, output_of_converting_every_shared_recording) {
     EXPECT_EQ(file.at("first_ssn"), 5);
     EXPECT_EQ(file.at("last_ssn"), 5 + static_cast<int>(inputs.size()) - 1);
 
-    const Result text = inspect({"all.qex"}, dir);
+    const Result text = run_info({"all.qex"}, dir);
     EXPECT_THAT(text.out, HasSubstr("all.qex: QEX, 388 records, ends in whole records\n"));
     EXPECT_THAT(text.out, HasSubstr("first 5, last " + std::to_string(4 + inputs.size())));
 }

@@ -1,5 +1,5 @@
 #pragma once
-// What quarvent-inspect knows about a file and how it shows it: the file's kind, found by
+// What quarvent-info knows about a file and how it shows it: the file's kind, found by
 // content, its summary, the traces or records with their header words and samples, and the
 // texts and JSON the program prints.
 
@@ -35,7 +35,7 @@ struct FileReport {
 };
 
 // Opens path, finds its kind and reads it through once. SEG-2 header strings go to receiver.
-FileReport inspect_file(const std::string& path, HeaderStringReceiver& receiver);
+FileReport read_file_report(const std::string& path, HeaderStringReceiver& receiver);
 
 // One trace of a SEG-2 file or one record of a QEX file.
 struct TraceData {

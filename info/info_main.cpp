@@ -1,7 +1,7 @@
-// quarvent-inspect: shows what SEG-2 recordings and QEX output files hold, without changing
+// quarvent-info: shows what SEG-2 recordings and QEX output files hold, without changing
 // or converting anything.
 //
-//   quarvent-inspect [options] FILE...
+//   quarvent-info [options] FILE...
 //
 // Each file's kind is found from its content. Exit status: 0 when every file was read
 // whole, 1 when any was damaged, unreadable or of neither kind, 2 for a usage error.
@@ -15,15 +15,15 @@
 #include <vector>
 
 #include "common/status_log.hpp"
-#include "inspect/inspection.hpp"
+#include "info/file_report.hpp"
 #include "keywords/header_translation.hpp"
 #include "keywords/keyword_table.hpp"
 #include "shell/system_directory.hpp"
 
-#ifdef QUARVENT_INSPECT_PLOT
+#ifdef QUARVENT_INFO_PLOT
 #include <QGuiApplication>
 
-#include "inspect/section_loader.hpp"
+#include "info/section_loader.hpp"
 #include "render/section_renderer.hpp"
 #endif
 
@@ -60,7 +60,7 @@ struct Strings {
             for (char c : loaded.error_title + ": " + loaded.error_text) {
                 if (c != '\r') message.push_back(c == '\n' ? ' ' : c);
             }
-            std::fprintf(stderr, "quarvent-inspect: %s\n", quarvent::one_line(message).c_str());
+            std::fprintf(stderr, "quarvent-info: %s\n", quarvent::one_line(message).c_str());
             return false;
         }
         table = std::move(*loaded.table);
@@ -95,7 +95,7 @@ bool print_samples(const quarvent::FileReport& report, std::uint64_t n,
     return found;
 }
 
-#ifdef QUARVENT_INSPECT_PLOT
+#ifdef QUARVENT_INFO_PLOT
 // What --plot draws: the file, the traces, the picture's size and the display mode.
 struct PlotRequest {
     std::string png;
@@ -128,19 +128,19 @@ int plot(const PlotRequest& request, const quarvent::FileReport& report,
     const auto size = parse_size(request.size);
     if (!range || !size || (request.mode != "wiggle" && request.mode != "density")) {
         std::fprintf(stderr,
-                     "quarvent-inspect: --records takes A-B, A- or A; --size WIDTHxHEIGHT (64 to "
+                     "quarvent-info: --records takes A-B, A- or A; --size WIDTHxHEIGHT (64 to "
                      "16384); --mode wiggle or density\n");
         return exit_usage;
     }
     const quarvent::LoadedSection loaded =
         quarvent::load_section(report, *range, receiver, plot_trace_limit);
     if (!loaded.problem.empty()) {
-        std::fprintf(stderr, "quarvent-inspect: %s: nothing to plot: %s\n", report.path.c_str(),
+        std::fprintf(stderr, "quarvent-info: %s: nothing to plot: %s\n", report.path.c_str(),
                      loaded.problem.c_str());
         return exit_damaged;
     }
     if (loaded.cut) {
-        std::fprintf(stderr, "quarvent-inspect: plotting traces %llu to %llu of %llu\n",
+        std::fprintf(stderr, "quarvent-info: plotting traces %llu to %llu of %llu\n",
                      static_cast<unsigned long long>(loaded.first),
                      static_cast<unsigned long long>(loaded.first + plot_trace_limit - 1),
                      static_cast<unsigned long long>(loaded.available));
@@ -149,7 +149,7 @@ int plot(const PlotRequest& request, const quarvent::FileReport& report,
     // the drawing, so that what it holds is given back before the program ends.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     int app_argc = 1;
-    char app_name[] = "quarvent-inspect";
+    char app_name[] = "quarvent-info";
     char* app_argv[] = {app_name, nullptr};
     const QGuiApplication app(app_argc, app_argv);
 
@@ -160,7 +160,7 @@ int plot(const PlotRequest& request, const quarvent::FileReport& report,
     const quarvent::render::PngResult result =
         quarvent::render::render_section_png(loaded.section, options, *size, request.png, &reason);
     if (result != quarvent::render::PngResult::written) {
-        std::fprintf(stderr, "quarvent-inspect: %s: %s %s\n", request.png.c_str(),
+        std::fprintf(stderr, "quarvent-info: %s: %s %s\n", request.png.c_str(),
                      quarvent::render::png_result_text(result), reason.c_str());
         return exit_damaged;
     }
@@ -172,7 +172,7 @@ int plot(const PlotRequest& request, const quarvent::FileReport& report,
 
 int main(int argc, char** argv) {
     CLI::App app{"Shows what SEG-2 recordings and QEX trace files hold."};
-    app.name("quarvent-inspect");
+    app.name("quarvent-info");
 
     std::vector<std::string> files;
     std::string words_text;
@@ -192,8 +192,8 @@ int main(int argc, char** argv) {
             ->check(CLI::Range(std::uint64_t{1}, std::numeric_limits<std::uint64_t>::max()));
     app.add_flag("--json", json, "Print the same facts as JSON");
     app.add_option("FILE", files, "SEG-2 or QEX files")->required();
-    app.set_version_flag("--version", "quarvent-inspect " QUARVENT_VERSION);
-#ifdef QUARVENT_INSPECT_PLOT
+    app.set_version_flag("--version", "quarvent-info " QUARVENT_VERSION);
+#ifdef QUARVENT_INFO_PLOT
     PlotRequest plot_request;
     app.add_option("--plot", plot_request.png,
                    "Draw the record section of the one FILE given into this PNG file");
@@ -221,17 +221,17 @@ int main(int argc, char** argv) {
         shown.words = quarvent::parse_word_list(words_text);
         if (!shown.words) {
             std::fprintf(stderr,
-                         "quarvent-inspect: --words takes word numbers 1 to 120 separated by "
+                         "quarvent-info: --words takes word numbers 1 to 120 separated by "
                          "commas, not \"%s\"\n",
                          words_text.c_str());
             return exit_usage;
         }
     }
 
-#ifdef QUARVENT_INSPECT_PLOT
+#ifdef QUARVENT_INFO_PLOT
     const bool plotting = app.count("--plot") > 0;
     if (plotting && (files.size() != 1 || plot_request.png.empty())) {
-        std::fprintf(stderr, "quarvent-inspect: --plot takes a PNG file name and one FILE\n");
+        std::fprintf(stderr, "quarvent-info: --plot takes a PNG file name and one FILE\n");
         return exit_usage;
     }
 #else
@@ -245,15 +245,15 @@ int main(int argc, char** argv) {
         return exit_usage;
     }
     quarvent::HeaderStringReceiver& receiver = *header_strings.receiver;
-#ifdef QUARVENT_INSPECT_PLOT
+#ifdef QUARVENT_INFO_PLOT
     if (plotting)
-        return plot(plot_request, quarvent::inspect_file(files.front(), receiver), receiver);
+        return plot(plot_request, quarvent::read_file_report(files.front(), receiver), receiver);
 #endif
 
     int status = exit_whole;
     nlohmann::json all = nlohmann::json::array();
     for (const std::string& path : files) {
-        const quarvent::FileReport report = quarvent::inspect_file(path, receiver);
+        const quarvent::FileReport report = quarvent::read_file_report(path, receiver);
         if (!report.whole()) status = exit_damaged;
         const bool heading = files.size() > 1;
 
@@ -275,7 +275,7 @@ int main(int argc, char** argv) {
                             static_cast<unsigned long long>(*shown.samples_of));
             std::fflush(stdout);
             if (!print_samples(report, *shown.samples_of, receiver, nullptr)) {
-                std::fprintf(stderr, "quarvent-inspect: %s holds no readable trace %llu\n",
+                std::fprintf(stderr, "quarvent-info: %s holds no readable trace %llu\n",
                              path.c_str(), static_cast<unsigned long long>(*shown.samples_of));
                 status = exit_damaged;
             }

@@ -1,4 +1,4 @@
-#include "inspect/section_loader.hpp"
+#include "info/section_loader.hpp"
 
 #include <charconv>
 

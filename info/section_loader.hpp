@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "common/header_string_receiver.hpp"
-#include "inspect/inspection.hpp"
+#include "info/file_report.hpp"
 #include "render/section.hpp"
 
 namespace quarvent {
@@ -30,7 +30,7 @@ struct LoadedSection {
     std::string problem;          // empty, or why nothing could be read
 };
 
-// Reads the traces of range from the inspected file, at most max_traces of them, one at a
+// Reads the traces of range from the file examined, at most max_traces of them, one at a
 // time. A SEG-2 trace's words are those its strings give through receiver (the keyword
 // translation, so that word 59 holds its interval); a damaged trace is drawn as a zero trace
 // so that the positions of the others stay true.

@@ -1,4 +1,4 @@
-#include "inspect/inspection.hpp"
+#include "info/file_report.hpp"
 
 #include <algorithm>
 #include <array>
@@ -190,7 +190,7 @@ bool FileReport::whole() const {
     return false;
 }
 
-FileReport inspect_file(const std::string& path, HeaderStringReceiver& receiver) {
+FileReport read_file_report(const std::string& path, HeaderStringReceiver& receiver) {
     FileReport report;
     report.path = path;
     FileSource source;
