@@ -80,6 +80,15 @@ protected:
         scripted.queue(Reply::text("1"));  // SSN
         scripted.queue(Reply::text("1"));  // sample interval, ms
     }
+    // A new run: no output yet, count recordings of traces traces each in the list, and the
+    // answers to the run's questions queued.
+    void prepare_run(int count, int traces) {
+        std::filesystem::remove(dir.file("out.qex"));
+        window.port().list1_clear();
+        add_recordings(count, traces);
+        window.logic().output_file_name = dir.file("out.qex");
+        queue_run_answers();
+    }
     // Calls at_yield with the number of each written record while the run yields to events.
     void during_run(std::function<void(int)> at_yield) {
         auto* timer = new QTimer(&window);
@@ -104,9 +113,7 @@ protected:
 };
 
 TEST_F(batch_window, progress_advances_through_a_run_of_20_files) {
-    add_recordings(20, 2);
-    window.logic().output_file_name = dir.file("out.qex");
-    queue_run_answers();
+    prepare_run(20, 2);
     std::vector<int> values;
     std::vector<QString> file_lines;
     bool panel_instead_of_log = true;
@@ -144,11 +151,7 @@ TEST_F(batch_window, stop_ends_the_run_after_whole_records_and_logs_it) {
     };
     for (const Case& c : {Case{"Esc key", 5}, Case{"Stop item", 8}}) {
         SCOPED_TRACE(c.how);
-        std::filesystem::remove(dir.file("out.qex"));
-        window.port().list1_clear();
-        add_recordings(20, 3);
-        window.logic().output_file_name = dir.file("out.qex");
-        queue_run_answers();
+        prepare_run(20, 3);
         const bool by_key = std::string(c.how) == "Esc key";
         during_run([&](int record) {
             if (record != c.at_record) return;
@@ -182,11 +185,7 @@ TEST_F(batch_window, closing_during_a_run_asks_whether_to_stop_or_go_on) {
     QApplication::setQuitOnLastWindowClosed(false);
     for (const Case& c : {Case{Answer::no, false}, Case{Answer::yes, true}}) {
         SCOPED_TRACE(c.closes);
-        std::filesystem::remove(dir.file("out.qex"));
-        window.port().list1_clear();
-        add_recordings(3, 2);
-        window.logic().output_file_name = dir.file("out.qex");
-        queue_run_answers();
+        prepare_run(3, 2);
         scripted.queue(Reply::button(c.answer));
         during_run([&](int record) {
             if (record == 1) window.close();
