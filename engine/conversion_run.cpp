@@ -465,7 +465,7 @@ private:
             ui_.message_box(output_open_message(reason));
             return false;
         }
-        synced_bytes_ = output_.file_size();
+        handed_over_bytes_ = output_.file_size();
         const std::string answer =
             ui_.input_prompt({Dialog::starting_ssn, std::string(ssn_prompt),
                               std::string(ssn_prompt_title), proposed_ssn()});
@@ -697,7 +697,7 @@ private:
         }
         to_delete_.push_back({path, read, version, current_});
         if (to_delete_.size() >= deletion_group_files ||
-            output_.file_size() - synced_bytes_ >= deletion_group_bytes) {
+            output_.file_size() - handed_over_bytes_ >= deletion_group_bytes) {
             hand_over_group();
         }
         return collect_deletions(false, true);
@@ -719,7 +719,7 @@ private:
     // the sync keeps the group's inputs, and loses nothing.
     void hand_over_group() {
         if (to_delete_.empty()) return;
-        synced_bytes_ = output_.file_size();
+        handed_over_bytes_ = output_.file_size();
         for (const ConvertedInput& input : to_delete_) handed_over_.push_back(input.read);
         deletions_.add(std::move(to_delete_));
         to_delete_.clear();
@@ -809,7 +809,8 @@ private:
     static constexpr std::size_t deletion_group_files = 256;
     static constexpr std::uint64_t deletion_group_bytes = std::uint64_t{8} << 20;
     std::vector<ConvertedInput> to_delete_;
-    std::uint64_t synced_bytes_ = 0;  // output bytes written when the last group was handed over
+    std::uint64_t handed_over_bytes_ =
+        0;  // output bytes written when the last group was handed over
     // The groups handed over and not yet finished, and which files they hold. Made after the
     // output and gone before it, so that every sync is over before the output closes.
     DeletionQueue deletions_{[this] { return output_.sync_written(); }};

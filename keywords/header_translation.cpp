@@ -190,58 +190,52 @@ HeaderStringReceiver::Result HeaderTranslator::translate_header_string(std::stri
     if (!index_->indexes(entries)) {
         // A table that grew may translate a string differently from now on.
         index_ = std::make_unique<const KeywordIndex>(entries);
-        remembered_.clear();
-        this_file_.clear();
-        file_before_.clear();
-        last_ = nullptr;
+        forget_translations();
     }
-    Remembered* const before = last_;
-    last_ = nullptr;
+    // Where the string stands in its file: the file before held the same string there, most
+    // likely, and that is tried before any hashing.
     const std::size_t place = this_file_.size();
-    const auto note_place = [&] {
-        if (this_file_.size() < sequence_limit) this_file_.push_back(last_);
-    };
-    if (s.size() > remembered_text_limit) {
-        note_place();
-        return translate_afresh(s, header, trace_scale_factor);
-    }
     Remembered* known = nullptr;
-    if (place < file_before_.size() && file_before_[place] != nullptr &&
-        file_before_[place]->first == s) {
-        known = file_before_[place];
-    } else if (before != nullptr && before->second.next != nullptr &&
-               before->second.next->first == s) {
-        known = before->second.next;
-    } else if (const auto found = remembered_.find(s); found != remembered_.end()) {
-        known = &*found;
+    if (s.size() <= remembered_text_limit) {
+        if (place < file_before_.size() && file_before_[place] != nullptr &&
+            file_before_[place]->first == s) {
+            known = file_before_[place];
+        } else if (const auto found = remembered_.find(s); found != remembered_.end()) {
+            known = &*found;
+        }
     }
     if (known != nullptr) {
         for (const auto& [word, value] : known->second.writes) header.word(word) = value;
         if (known->second.sets_scale) trace_scale_factor = known->second.scale;
-        if (before != nullptr) before->second.next = known;
-        last_ = known;
-        note_place();
+        note_place(known);
         return Result::go_on;
+    }
+    if (s.size() > remembered_text_limit) {
+        note_place(nullptr);
+        return translate_afresh(s, header, trace_scale_factor);
     }
     Effect effect;
     recording_ = &effect;
     said_something_ = false;
     const Result result = translate_afresh(s, header, trace_scale_factor);
     recording_ = nullptr;
+    Remembered* kept = nullptr;
     if (result == Result::go_on && !said_something_) {
-        Remembered* previous = before;
-        if (remembered_.size() >= remembered_limit) {
-            // Everything that pointed into the store goes with it.
-            remembered_.clear();
-            this_file_.clear();
-            file_before_.clear();
-            previous = nullptr;
-        }
-        last_ = &*remembered_.emplace(std::string(s), std::move(effect)).first;
-        if (previous != nullptr) previous->second.next = last_;
+        if (remembered_.size() >= remembered_limit) forget_translations();
+        kept = &*remembered_.emplace(std::string(s), std::move(effect)).first;
     }
-    note_place();
+    note_place(kept);
     return result;
+}
+
+void HeaderTranslator::note_place(Remembered* translation) {
+    if (this_file_.size() < sequence_limit) this_file_.push_back(translation);
+}
+
+void HeaderTranslator::forget_translations() {
+    remembered_.clear();
+    this_file_.clear();
+    file_before_.clear();
 }
 
 void HeaderTranslator::file_begins() {

@@ -110,12 +110,12 @@ private:
         std::vector<std::pair<std::int16_t, std::int16_t>> writes;  // word, value; in order
         bool sets_scale = false;
         double scale = 1.0;
-        // The string that came after this one the last time it was met: files of a survey
-        // hold their strings in the same order, so that is usually the next one again, and
-        // is found without hashing.
-        std::pair<const std::string, Effect>* next = nullptr;
     };
     using Remembered = std::pair<const std::string, Effect>;
+    // Notes what the string at the next place of this file translated to (nullptr: not kept).
+    void note_place(Remembered* translation);
+    // Empties the store of translations, and the places that point into it.
+    void forget_translations();
     struct TextHash {
         using is_transparent = void;
         std::size_t operator()(std::string_view text) const {
@@ -133,7 +133,6 @@ private:
     std::int16_t range_warning_count_ = 0;
     std::unique_ptr<const KeywordIndex> index_;
     std::unordered_map<std::string, Effect, TextHash, std::equal_to<>> remembered_;
-    Remembered* last_ = nullptr;  // the string translated last, when it is remembered
     // The remembered strings of this file and of the one before, in the order met (nullptr
     // for one not remembered): a survey's files mostly hold the same strings in the same
     // places ("CHANNEL_NUMBER 7" as the first string of trace 7 in every shot), so the string
