@@ -163,4 +163,88 @@ QexSummary summarize_qex(const ByteSource& source) {
     return summary;
 }
 
+QexWalk walk_qex(const ByteSource& source, const QexRecordVisitor& visit) {
+    QexWalk walk;
+    walk.file_bytes = source.size();
+    if (walk.file_bytes == 0) {
+        walk.stop.end = QexEnd::whole;
+        return walk;
+    }
+    std::array<std::uint8_t, qex_header_bytes> header{};
+    const auto stop_here = [&](QexEnd end, std::uint64_t present, std::uint64_t needed,
+                               std::int16_t word58) {
+        walk.stop = {end, walk.records + 1, walk.whole_bytes, present, needed, word58};
+    };
+
+    // The first record decides whether this is a QEX file at all.
+    if (walk.file_bytes < qex_header_bytes) {
+        walk.kind = QexKind::not_qex;
+        walk.reason = "it is shorter than one record header (" + std::to_string(walk.file_bytes) +
+                      " of 240 bytes)";
+        stop_here(QexEnd::partial_header, walk.file_bytes, qex_header_bytes, 0);
+        return walk;
+    }
+    if (!source.read_at(0, header)) {
+        walk.kind = QexKind::not_qex;
+        walk.reason = "it could not be read";
+        stop_here(QexEnd::read_failed, walk.file_bytes, qex_header_bytes, 0);
+        return walk;
+    }
+    const std::int16_t first_count = *read_le_i16(header, 2 * 57);
+    const std::uint64_t first_needed =
+        qex_header_bytes + 4 * static_cast<std::uint64_t>(std::max<std::int16_t>(first_count, 0));
+    if (header[0] == 0x55 && header[1] == 0x3A) {
+        walk.reason = "it begins with the SEG-2 file descriptor block id";
+    } else if (first_count <= 0) {
+        walk.reason =
+            "its first header gives " + std::to_string(first_count) + " samples (word 58)";
+    } else if (first_needed > walk.file_bytes) {
+        walk.reason = "its first record would need " + std::to_string(first_needed) +
+                      " bytes and the file holds " + std::to_string(walk.file_bytes);
+    }
+    if (!walk.reason.empty()) {
+        walk.kind = QexKind::not_qex;
+        stop_here(first_count < 0 ? QexEnd::negative_count : QexEnd::partial_samples,
+                  std::min(walk.file_bytes, first_needed), first_needed, first_count);
+        return walk;
+    }
+    walk.kind = QexKind::qex;
+
+    // The rest: one header read per record, samples stepped over.
+    std::uint64_t at = 0;
+    bool have_header = true;  // the first header is in hand already
+    while (at < walk.file_bytes) {
+        const std::uint64_t remaining = walk.file_bytes - at;
+        if (remaining < qex_header_bytes) {
+            stop_here(QexEnd::partial_header, remaining, qex_header_bytes, 0);
+            return walk;
+        }
+        if (!have_header && !source.read_at(at, header)) {
+            stop_here(QexEnd::read_failed, remaining, qex_header_bytes, 0);
+            return walk;
+        }
+        have_header = false;
+        const std::int16_t count = *read_le_i16(header, 2 * 57);
+        if (count < 0) {
+            stop_here(QexEnd::negative_count, qex_header_bytes, qex_header_bytes, count);
+            return walk;
+        }
+        const std::uint64_t needed = qex_header_bytes + 4 * static_cast<std::uint64_t>(count);
+        if (remaining < needed) {
+            stop_here(QexEnd::partial_samples, remaining, needed, count);
+            return walk;
+        }
+        ++walk.records;
+        const std::int16_t ssn = *read_le_i16(header, 2 * 91);
+        if (!walk.first_ssn) walk.first_ssn = ssn;
+        walk.last_ssn = ssn;
+        if (visit) visit(walk.records, at, header);
+        at += needed;
+        walk.whole_bytes = at;
+    }
+    walk.stop.end = QexEnd::whole;
+    walk.stop.record = walk.records;
+    return walk;
+}
+
 }  // namespace quarvent

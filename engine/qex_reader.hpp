@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <span>
@@ -102,5 +103,41 @@ struct QexSummary {
 
 // Walks the whole file once, headers only.
 QexSummary summarize_qex(const ByteSource& source);
+
+// What an existing file is, judged before anything is appended to it or before it is shown
+// as QEX.
+enum class QexKind {
+    empty,    // 0 bytes
+    qex,      // its first record is a plausible QEX record
+    not_qex,  // its first 240 bytes cannot begin a QEX file
+};
+
+// The result of a walk over the record headers of a file.
+struct QexWalk {
+    QexKind kind = QexKind::empty;
+    std::uint64_t file_bytes = 0;
+    std::uint64_t records = 0;              // whole records from the start of the file
+    std::uint64_t whole_bytes = 0;          // where the last whole record ends
+    std::optional<std::int16_t> first_ssn;  // word 92 of the first and the last whole record
+    std::optional<std::int16_t> last_ssn;
+    QexStop stop;        // how the walk ended; QexEnd::whole when the records fill the file
+    std::string reason;  // why the file is not QEX, for a person; empty otherwise
+
+    // The file ends in something that is not a whole record: a record cut short, or bytes
+    // after the last whole record that cannot begin one.
+    bool partial() const { return kind == QexKind::qex && stop.end != QexEnd::whole; }
+    bool read_failed() const { return stop.end == QexEnd::read_failed; }
+};
+
+// One whole record met by walk_qex: its 1-based number, its offset and its header bytes.
+using QexRecordVisitor = std::function<void(std::uint64_t number, std::uint64_t offset,
+                                            std::span<const std::uint8_t> header)>;
+
+// Walks a file record by record, reading only each 240-byte header (one read each) and
+// stepping over 4 x word 58 sample bytes, so that a file of any size costs one small read per
+// record. The first record must be plausible, or the file is not QEX: a header that starts
+// with SEG-2's block id, a word 58 that is zero or negative, or a record longer than the
+// file. visit, when given, sees every whole record in order.
+QexWalk walk_qex(const ByteSource& source, const QexRecordVisitor& visit = {});
 
 }  // namespace quarvent

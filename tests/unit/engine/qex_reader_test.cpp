@@ -126,6 +126,76 @@ TEST(qex_reader, walks_whole_and_damaged_files) {
     }
 }
 
+// The header walk before appending: what kind of file it is, how many whole records it holds,
+// where the last one ends, and the SSNs it gives for continuing.
+TEST(qex_reader, header_walk_tells_qex_from_other_files_and_finds_the_last_whole_record) {
+    struct Case {
+        const char* name;
+        std::vector<std::uint8_t> bytes;
+        QexKind kind;
+        std::uint64_t records;
+        std::uint64_t whole_bytes;
+        QexEnd end;
+        std::optional<std::int16_t> last_ssn;
+    };
+    const auto r1 = record({{92, 7}}, 3);  // 252 bytes
+    const auto r2 = record({{92, 8}}, 0);  // 240 bytes: a later record may be empty
+    const auto r3 = record({{92, 9}}, 5);  // 260 bytes
+    std::vector<std::uint8_t> seg2 = record({{58, 2}}, 2);
+    seg2[0] = 0x55;
+    seg2[1] = 0x3A;
+    const std::string text(5000, 'x');
+    const std::vector<Case> cases = {
+        {"empty", {}, QexKind::empty, 0, 0, QexEnd::whole, std::nullopt},
+        {"whole", join({r1, r2, r3}), QexKind::qex, 3, 752, QexEnd::whole, 9},
+        {"last record cut", join({r1, r2, cut(r3, 10)}), QexKind::qex, 2, 492,
+         QexEnd::partial_samples, 8},
+        {"header cut", join({r1, cut(r3, 200)}), QexKind::qex, 1, 252, QexEnd::partial_header, 7},
+        {"broken header after whole ones", join({r1, record({{58, -3}}, 0), r3}), QexKind::qex, 1,
+         252, QexEnd::negative_count, 7},
+        {"first record cut", cut(r1, 1), QexKind::not_qex, 0, 0, QexEnd::partial_samples,
+         std::nullopt},
+        {"SEG-2 block id", join({seg2, r1}), QexKind::not_qex, 0, 0, QexEnd::partial_samples,
+         std::nullopt},
+        {"first word 58 zero", join({r2, r1}), QexKind::not_qex, 0, 0, QexEnd::partial_samples,
+         std::nullopt},
+        {"first word 58 negative", record({{58, -1}}, 0), QexKind::not_qex, 0, 0,
+         QexEnd::negative_count, std::nullopt},
+        {"text", std::vector<std::uint8_t>(text.begin(), text.end()), QexKind::not_qex, 0, 0,
+         QexEnd::partial_samples, std::nullopt},
+        {"shorter than a header",
+         {1, 2, 3},
+         QexKind::not_qex,
+         0,
+         0,
+         QexEnd::partial_header,
+         std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const MemorySource source(c.bytes);
+        std::vector<std::uint64_t> offsets;
+        const QexWalk walk = walk_qex(source, [&](std::uint64_t number, std::uint64_t offset,
+                                                  std::span<const std::uint8_t> header) {
+            EXPECT_EQ(number, offsets.size() + 1);
+            EXPECT_EQ(header.size(), 240U);
+            offsets.push_back(offset);
+        });
+        EXPECT_EQ(walk.kind, c.kind);
+        EXPECT_EQ(walk.kind == QexKind::not_qex, !walk.reason.empty()) << walk.reason;
+        EXPECT_EQ(walk.records, c.records);
+        EXPECT_EQ(offsets.size(), c.records);
+        EXPECT_EQ(walk.whole_bytes, c.whole_bytes);
+        EXPECT_EQ(walk.file_bytes, c.bytes.size());
+        EXPECT_EQ(walk.stop.end, c.end);
+        EXPECT_EQ(walk.partial(), c.kind == QexKind::qex && c.end != QexEnd::whole);
+        EXPECT_EQ(walk.last_ssn, c.last_ssn);
+        if (c.records > 0) {
+            EXPECT_EQ(walk.first_ssn, 7);
+        }
+    }
+}
+
 long peak_rss_kb() {
     rusage usage{};
     ::getrusage(RUSAGE_SELF, &usage);
@@ -161,6 +231,9 @@ TEST(qex_reader, walks_a_2_gb_sparse_output_in_flat_memory) {
     EXPECT_EQ(summary.last_ssn, 31000);
     EXPECT_EQ(summary.sample_counts, (QexValueCounts{{0, zero_records}, {4, 1}}));
     EXPECT_EQ(summary.channels, (QexValueCounts{{0, zero_records}, {12, 1}}));
+
+    // The header walk reaches the same end; its first record has no samples, so it is not QEX.
+    EXPECT_EQ(walk_qex(source).kind, QexKind::not_qex);
 }
 
 }  // namespace
