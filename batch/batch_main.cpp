@@ -32,6 +32,7 @@
 #include <vector>
 
 #include "batch/console_port.hpp"
+#include "common/natural_order.hpp"
 #include "common/numbers.hpp"
 #include "common/status_log.hpp"
 #include "engine/conversion_run.hpp"
@@ -51,63 +52,160 @@ constexpr const char* exit_status_table =
     "Exit status:\n"
     "  0  the run reached its end and every input was converted completely\n"
     "  1  the run ended at a check or a refused question, or stopped part way, or the\n"
-    "     report could not be written\n"
-    "  2  usage error\n"
-    "  3  the run reached its end, but at least one input was not converted completely\n";
+    "     keyword file could not be loaded or the report could not be written\n"
+    "  2  usage error, also lists and folders that hold no input\n"
+    "  3  the run reached its end, but at least one input was not converted completely,\n"
+    "     or -r could not read a folder or file\n";
 
-// The paths of a list: one a line, or NUL-separated. Empty entries are left out. Returns
-// false when the list cannot be read.
+// The whole content of descriptor fd. False with errno's reason when it cannot be read; a
+// directory cannot (EISDIR), even where the system would hand out its bytes.
+bool read_all(int fd, std::string& text) {
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) return false;
+    if (S_ISDIR(info.st_mode)) {
+        errno = EISDIR;
+        return false;
+    }
+    char buffer[65536];
+    while (true) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return false;
+        if (got == 0) return true;
+        text.append(buffer, static_cast<std::size_t>(got));
+    }
+}
+
+// The paths of a list: one a line, or NUL-separated. A line may end in CR LF, as lists
+// written on Windows do; with NUL separators a CR is part of the name. Empty entries are
+// left out. Returns false with errno's reason when the list cannot be read.
 bool read_list(const std::string& from, bool null_separated, std::vector<std::string>& paths) {
     std::string text;
     if (from == "-") {
-        text.assign(std::istreambuf_iterator<char>(std::cin), {});
-        if (std::cin.bad()) return false;
+        if (!read_all(STDIN_FILENO, text)) return false;
     } else {
-        std::ifstream in(from, std::ios::binary);
-        if (!in) return false;
-        text.assign(std::istreambuf_iterator<char>(in), {});
-        if (in.bad()) return false;
+        const int fd = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) return false;
+        const bool read = read_all(fd, text);
+        const int reason = errno;
+        ::close(fd);
+        errno = reason;
+        if (!read) return false;
     }
     const char separator = null_separated ? '\0' : '\n';
     std::size_t start = 0;
     while (start < text.size()) {
         std::size_t end = text.find(separator, start);
-        if (end == std::string::npos) end = text.size();
-        if (end > start) paths.push_back(text.substr(start, end - start));
+        const bool line_end = end != std::string::npos;
+        if (!line_end) end = text.size();
+        std::size_t stop = end;
+        if (!null_separated && line_end && stop > start && text[stop - 1] == '\r') --stop;
+        if (stop > start) paths.push_back(text.substr(start, stop - start));
         start = end + 1;
     }
     return true;
 }
 
-// The file starts with the SEG-2 file descriptor block's identifier (little-endian form).
-bool starts_as_seg2(const std::filesystem::path& path) {
+// What -r left out below the folders it was given, and why: the run's log does not see
+// these files, so they are counted on standard error and in the report.
+struct LeftOut {
+    struct File {
+        std::string path;
+        std::string reason;
+    };
+    int not_seg2 = 0;
+    int unreadable = 0;
+    std::vector<File> files;
+
+    void add_not_seg2(const std::string& path) {
+        ++not_seg2;
+        files.push_back({path, "not SEG-2 by its first bytes"});
+    }
+    void add_unreadable(const std::string& path, const std::error_code& reason) {
+        ++unreadable;
+        files.push_back({path, "unreadable: " + reason.message()});
+    }
+};
+
+// Whether the file starts with the SEG-2 file descriptor block's identifier (little-endian
+// form); the reason when it cannot be read.
+enum class FirstBytes { seg2, other, unreadable };
+FirstBytes first_bytes(const std::filesystem::path& path, std::error_code& reason) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return false;
+    if (fd < 0) {
+        reason.assign(errno, std::generic_category());
+        return FirstBytes::unreadable;
+    }
     unsigned char first[2] = {};
-    const ssize_t got = ::read(fd, first, sizeof first);
+    ssize_t got = 0;
+    do {
+        got = ::read(fd, first, sizeof first);
+    } while (got < 0 && errno == EINTR);
+    if (got < 0) reason.assign(errno, std::generic_category());
     ::close(fd);
-    return got == 2 && first[0] == 0x55 && first[1] == 0x3A;
+    if (got < 0) return FirstBytes::unreadable;
+    return got == 2 && first[0] == 0x55 && first[1] == 0x3A ? FirstBytes::seg2 : FirstBytes::other;
 }
 
-// The SEG-2 files below directory, in name order: each directory's entries sorted by name,
-// a subdirectory's files where its name falls. Links to directories are not followed, so a
-// link back up cannot loop.
-void add_seg2_files(const std::filesystem::path& directory, std::vector<std::string>& paths) {
+// The SEG-2 files below directory, in natural name order (9.sg2 before 10.sg2): each
+// directory's entries sorted by name, a subdirectory's files where its name falls. Links to
+// directories are not followed, so a link back up cannot loop. What cannot be read, and
+// files that are not SEG-2, go to left_out.
+void add_seg2_files(const std::filesystem::path& directory, std::vector<std::string>& paths,
+                    LeftOut& left_out) {
     std::error_code failed;
     std::vector<std::filesystem::path> entries;
-    for (const auto& entry : std::filesystem::directory_iterator(directory, failed)) {
-        entries.push_back(entry.path());
+    std::filesystem::directory_iterator it(directory, failed);
+    for (const std::filesystem::directory_iterator end; !failed && it != end;
+         it.increment(failed)) {
+        entries.push_back(it->path());
     }
-    std::sort(entries.begin(), entries.end(),
-              [](const auto& a, const auto& b) { return a.filename() < b.filename(); });
+    if (failed) {
+        left_out.add_unreadable(directory.string(), failed);
+        if (entries.empty()) return;
+    }
+    std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
+        return quarvent::natural_less(a.filename().native(), b.filename().native());
+    });
     for (const std::filesystem::path& entry : entries) {
-        const auto status = std::filesystem::symlink_status(entry, failed);
-        if (std::filesystem::is_directory(status)) {
-            add_seg2_files(entry, paths);
-        } else if (std::filesystem::is_regular_file(std::filesystem::status(entry, failed)) &&
-                   starts_as_seg2(entry)) {
-            paths.push_back(entry.string());
+        std::error_code reason;
+        const auto own = std::filesystem::symlink_status(entry, reason);
+        if (std::filesystem::is_directory(own)) {
+            add_seg2_files(entry, paths, left_out);
+            continue;
         }
+        const auto status = std::filesystem::status(entry, reason);
+        if (reason) {
+            left_out.add_unreadable(entry.string(), reason);
+        } else if (std::filesystem::is_regular_file(status)) {
+            switch (first_bytes(entry, reason)) {
+                case FirstBytes::seg2:
+                    paths.push_back(entry.string());
+                    break;
+                case FirstBytes::other:
+                    left_out.add_not_seg2(entry.string());
+                    break;
+                case FirstBytes::unreadable:
+                    left_out.add_unreadable(entry.string(), reason);
+                    break;
+            }
+        }
+    }
+}
+
+// The counts of what -r left out, and with verbose every file.
+void print_left_out(const LeftOut& left_out, bool verbose) {
+    if (left_out.files.empty()) return;
+    std::fprintf(stderr,
+                 "quarvent-batch: -r left out, below the folders given: %d file%s not SEG-2 by "
+                 "their first bytes, %d unreadable folder%s or file%s%s\n",
+                 left_out.not_seg2, left_out.not_seg2 == 1 ? "" : "s", left_out.unreadable,
+                 left_out.unreadable == 1 ? "" : "s", left_out.unreadable == 1 ? "" : "s",
+                 verbose ? "" : " (--verbose names them)");
+    if (!verbose) return;
+    for (const LeftOut::File& file : left_out.files) {
+        std::fprintf(stderr, "quarvent-batch: left out, %s: %s\n",
+                     quarvent::as_utf8(file.reason).c_str(), quarvent::as_utf8(file.path).c_str());
     }
 }
 
@@ -176,7 +274,7 @@ bool write_report(const std::string& path, const std::string& text) {
 }
 
 std::string report_text(const quarvent::RunReport& report, const std::string& output,
-                        double seconds, bool dry_run, int exit_status) {
+                        double seconds, bool dry_run, int exit_status, const LeftOut& left_out) {
     const quarvent::RunTotals totals = quarvent::run_totals(report);
     nlohmann::json inputs = nlohmann::json::array();
     for (const quarvent::InputResult& input : report.inputs) {
@@ -190,6 +288,11 @@ std::string report_text(const quarvent::RunReport& report, const std::string& ou
             {"deleted", input.deleted},
             {"reason", quarvent::as_utf8(input.reason)},
         });
+    }
+    nlohmann::json left_out_files = nlohmann::json::array();
+    for (const LeftOut::File& file : left_out.files) {
+        left_out_files.push_back(
+            {{"path", quarvent::as_utf8(file.path)}, {"reason", quarvent::as_utf8(file.reason)}});
     }
     const nlohmann::json json = {
         {"program", "quarvent-batch"},
@@ -215,6 +318,10 @@ std::string report_text(const quarvent::RunReport& report, const std::string& ou
         {"elapsed_seconds", seconds},
         {"megabytes_per_second", megabytes_per_second(report.bytes_written, seconds)},
         {"inputs", inputs},
+        {"left_out",
+         {{"not_seg2", left_out.not_seg2},
+          {"unreadable", left_out.unreadable},
+          {"files", left_out_files}}},
     };
     return json.dump(2) + "\n";
 }
@@ -314,12 +421,14 @@ std::vector<std::string> with_empty_values(const CLI::App& app, int argc, char**
     return {args.rbegin(), args.rend()};
 }
 
-// True when path names the file open as descriptor fd.
+// True when path names the file open as descriptor fd, and records written there would be
+// mixed with that descriptor's text. A character device (/dev/null, a terminal) keeps no
+// bytes that the text could break.
 bool names_open_file(const std::string& path, int fd) {
     struct stat named {};
     struct stat open {};
     return ::stat(path.c_str(), &named) == 0 && ::fstat(fd, &open) == 0 &&
-           named.st_dev == open.st_dev && named.st_ino == open.st_ino;
+           named.st_dev == open.st_dev && named.st_ino == open.st_ino && !S_ISCHR(named.st_mode);
 }
 
 // Standard output and standard error are the same terminal.
@@ -363,6 +472,17 @@ std::string continued_ssn(const std::string& output) {
     return last ? std::to_string(static_cast<int>(*last) + 1) : "1";
 }
 
+// An option that takes a number is given one, read as the window reads an answer but whole:
+// "12abc", "nan" or "0x10" would otherwise quietly count as 12 or 0. An empty value is the
+// empty answer and passes. False after the message.
+bool number_given(const char* option, const std::string& value, bool or_continue) {
+    if (value.empty() || quarvent::is_whole_number(value)) return true;
+    if (or_continue && value == ssn_continue) return true;
+    std::fprintf(stderr, "quarvent-batch: %s takes a number%s, not \"%s\"\n", option,
+                 or_continue ? " or \"continue\"" : "", quarvent::as_utf8(value).c_str());
+    return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -383,6 +503,8 @@ int main(int argc, char** argv) {
     std::vector<std::string> lists;
     bool null_separated = false;
     bool recursive = false;
+    bool verbose = false;
+    bool fresh_header = false;
     std::string report_path;
     std::vector<std::string> inputs;
 
@@ -425,6 +547,10 @@ int main(int argc, char** argv) {
     app.add_flag("-r,--recursive", recursive,
                  "A directory among the inputs stands for the SEG-2 files below it, in name "
                  "order");
+    app.add_flag("--verbose", verbose, "Name each file that -r leaves out, and why");
+    app.add_flag("--fresh-header-per-file", fresh_header,
+                 "Clear the trace header at the start of each input file, so that no header "
+                 "word of one file carries into the next (within a file words still carry)");
     app.add_option("--report", report_path,
                    "Write a JSON report of the run and of every input to this file");
     app.add_option("INPUT", inputs, "SEG-2 input files, converted in this order");
@@ -438,10 +564,16 @@ int main(int argc, char** argv) {
         const int code = app.exit(error);
         return code == 0 ? exit_completed : exit_usage;
     }
+    if (!number_given("--ssn", ssn, true) ||
+        !number_given("--record-end-ms", record_end_ms, false) ||
+        !number_given("--sample-interval-ms", sample_interval_ms, false)) {
+        return exit_usage;
+    }
     for (const std::string& list : lists) {
         if (!read_list(list, null_separated, inputs)) {
             std::fprintf(stderr, "quarvent-batch: the list %s cannot be read: %s\n",
-                         quarvent::as_utf8(list).c_str(), std::strerror(errno));
+                         list == "-" ? "- (standard input)" : quarvent::as_utf8(list).c_str(),
+                         std::strerror(errno));
             return exit_usage;
         }
     }
@@ -489,14 +621,31 @@ int main(int argc, char** argv) {
     }
 
     quarvent::RunRequest request;
+    LeftOut left_out;
     for (const std::string& input : inputs) {
         const std::string path = absolute_path(input);
         std::error_code failed;
         if (recursive && std::filesystem::is_directory(path, failed)) {
-            add_seg2_files(path, request.inputs);
+            add_seg2_files(path, request.inputs, left_out);
         } else {
             request.inputs.push_back(path);
         }
+    }
+    print_left_out(left_out, verbose);
+    // Lists and folders that hold nothing leave nothing to convert: said here, in the
+    // program's own words, rather than by the window's message about the Files menu.
+    if (request.inputs.empty()) {
+        std::fprintf(stderr,
+                     "quarvent-batch: no input to convert: the lists and folders named hold "
+                     "none\n");
+        return exit_usage;
+    }
+    // The list is converted as it stands, a file named twice twice; the operator is told.
+    for (const quarvent::RepeatedInput& repeated : quarvent::repeated_inputs(request.inputs)) {
+        std::fprintf(stderr,
+                     "quarvent-batch: %s is named %d times among the inputs and is "
+                     "converted each time\n",
+                     quarvent::as_utf8(repeated.path).c_str(), repeated.times);
     }
     request.output_file_name = output_path;
     request.keep_going = keep_going;
@@ -504,6 +653,7 @@ int main(int argc, char** argv) {
     request.options.resample_factor = static_cast<std::int16_t>(resample);
     request.options.delete_inputs = delete_inputs;
     request.options.record_end_ms = quarvent::to_float(quarvent::read_number(record_end_ms));
+    request.options.fresh_header_per_file = fresh_header;
 
     quarvent::ConsoleAnswers answers;
     answers.ssn = ssn == ssn_continue ? continued_ssn(request.output_file_name) : ssn;
@@ -536,6 +686,8 @@ int main(int argc, char** argv) {
             return i.status == quarvent::InputStatus::converted;
         });
         status = all ? exit_completed : exit_not_all_converted;
+        // A folder or file -r could not read is an input not converted.
+        if (left_out.unreadable > 0) status = exit_not_all_converted;
     }
     if (report.outcome == quarvent::RunOutcome::ended_at_check) {
         // Nothing was converted: every input is listed as not reached.
@@ -549,7 +701,8 @@ int main(int argc, char** argv) {
         print_summary(report, seconds, dry_run);
     }
     if (!report_path.empty() &&
-        !write_report(report_path, report_text(report, output_path, seconds, dry_run, status))) {
+        !write_report(report_path,
+                      report_text(report, output_path, seconds, dry_run, status, left_out))) {
         std::fprintf(stderr, "quarvent-batch: the report %s could not be written: %s\n",
                      quarvent::as_utf8(report_path).c_str(), std::strerror(errno));
         status = exit_not_completed;

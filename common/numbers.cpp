@@ -96,6 +96,35 @@ double read_number(std::string_view text) {
     return negative ? -value : value;
 }
 
+bool is_whole_number(std::string_view text) {
+    std::string cleaned;
+    for (char c : text) {
+        if (!is_ignored(c)) cleaned.push_back(c);
+    }
+    std::size_t i = 0;
+    if (i < cleaned.size() && (cleaned[i] == '+' || cleaned[i] == '-')) ++i;
+    bool seen_digit = false;
+    bool seen_point = false;
+    for (; i < cleaned.size(); ++i) {
+        if (is_digit(cleaned[i])) {
+            seen_digit = true;
+        } else if (cleaned[i] == '.' && !seen_point) {
+            seen_point = true;
+        } else {
+            break;
+        }
+    }
+    if (!seen_digit) return false;
+    if (i < cleaned.size() && (cleaned[i] == 'e' || cleaned[i] == 'E')) {
+        ++i;
+        if (i < cleaned.size() && (cleaned[i] == '+' || cleaned[i] == '-')) ++i;
+        const std::size_t digits_start = i;
+        while (i < cleaned.size() && is_digit(cleaned[i])) ++i;
+        if (i == digits_start) return false;
+    }
+    return i == cleaned.size();
+}
+
 double round_half_even(double value) {
     if (!std::isfinite(value)) return value;
     const double floor_value = std::floor(value);

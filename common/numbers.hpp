@@ -22,6 +22,12 @@ inline constexpr std::string_view line_break = "\r\n";
 // large for a double gives an infinity of its sign; one too small gives 0.
 double read_number(std::string_view text);
 
+// True when the whole text, blanks, tabs and line feeds aside, is one number as read_number
+// reads it: an optional sign, digits with at most one decimal point, an optional exponent
+// (E or e, optional sign, at least one digit), and nothing else. "12abc", "0x10", "nan", a
+// lone "." and the empty text are not.
+bool is_whole_number(std::string_view text);
+
 // Nearest integer, halves to the even neighbour (2.5 -> 2, 3.5 -> 4). NaN stays NaN.
 double round_half_even(double value);
 

@@ -525,6 +525,9 @@ private:
         }
         ui_.set_label3_caption(path);
 
+        // Asked for: no word of an earlier file reaches this file's records. Within the file
+        // words still carry from trace to trace.
+        if (request_.options.fresh_header_per_file) header_.clear();
         FileDescriptor file;
         interval_watch_.start();
         interval_watch_.file_begins();

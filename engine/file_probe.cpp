@@ -1,6 +1,10 @@
 #include "engine/file_probe.hpp"
 
+#include <sys/stat.h>
+
 #include <array>
+#include <map>
+#include <utility>
 
 #include "common/bytes.hpp"
 #include "engine/qex_reader.hpp"
@@ -34,6 +38,24 @@ std::optional<std::int16_t> last_record_ssn(const std::string& path) {
     FileSource output;
     if (output.open(path)) return std::nullopt;
     return last_record_ssn(output);
+}
+
+std::vector<RepeatedInput> repeated_inputs(const std::vector<std::string>& inputs) {
+    // Each file by its device and inode; a name that cannot be looked at by its text.
+    using Key = std::pair<std::pair<dev_t, ino_t>, std::string>;
+    std::map<Key, std::size_t> seen;  // index into repeated
+    std::vector<RepeatedInput> repeated;
+    for (const std::string& path : inputs) {
+        struct stat info {};
+        const Key key = ::stat(path.c_str(), &info) == 0
+                            ? Key{{info.st_dev, info.st_ino}, std::string()}
+                            : Key{{0, 0}, path};
+        const auto [at, added] = seen.try_emplace(key, repeated.size());
+        if (added) repeated.push_back({path, 0});
+        ++repeated[at->second].times;
+    }
+    std::erase_if(repeated, [](const RepeatedInput& input) { return input.times < 2; });
+    return repeated;
 }
 
 }  // namespace quarvent

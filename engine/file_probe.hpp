@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "common/byte_source.hpp"
 
@@ -22,5 +23,16 @@ std::optional<int> seg2_trace_count(const std::string& path);
 // ends the walk. nullopt when the file holds no whole record or cannot be read.
 std::optional<std::int16_t> last_record_ssn(const ByteSource& output);
 std::optional<std::int16_t> last_record_ssn(const std::string& path);
+
+// A file that an input list names more than once: the list is converted as it stands, each
+// time, and the operator is told.
+struct RepeatedInput {
+    std::string path;  // the first entry that names it
+    int times = 0;     // how many entries name it
+};
+// The files named more than once in inputs, in the order of their first entry. Entries name
+// the same file when they are the same text or the same file on disk (a link, "..", another
+// spelling).
+std::vector<RepeatedInput> repeated_inputs(const std::vector<std::string>& inputs);
 
 }  // namespace quarvent

@@ -284,6 +284,9 @@ void QtMainWindow::build_options_menu(const AddMenu& add_menu) {
         ->setCheckable(true);
     add_command(options, Menu::optionshorten, "Adjust Record Length",
                 &MainWindow::optionshorten_Click);
+    add_command(options, Menu::optionfresh, "Fresh Header for Each File",
+                &MainWindow::optionfresh_Click)
+        ->setCheckable(true);
 }
 
 void QtMainWindow::build_convert_commands() {

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "common/natural_order.hpp"
 #include "engine/file_probe.hpp"
 
 namespace quarvent {
@@ -38,7 +39,7 @@ std::vector<std::string> files_in(const std::string& folder, bool include_subfol
             if (is_ordinary_file(it->path())) files.push_back(it->path().string());
         }
     }
-    std::sort(files.begin(), files.end());
+    std::sort(files.begin(), files.end(), natural_less);
     return files;
 }
 
@@ -59,7 +60,7 @@ bool drop_has_subfolders(const std::vector<std::string>& dropped) {
 
 DropContents drop_contents(const std::vector<std::string>& dropped, bool include_subfolders) {
     std::vector<std::string> sorted = dropped;
-    std::sort(sorted.begin(), sorted.end());
+    std::sort(sorted.begin(), sorted.end(), natural_less);
     DropContents contents;
     auto offer = [&contents](const std::string& file) {
         if (seg2_trace_count(file)) {

@@ -15,8 +15,9 @@ struct DropContents {
 // True when one of the dropped folders holds a folder of its own.
 bool drop_has_subfolders(const std::vector<std::string>& dropped);
 
-// The dropped items in name order; each folder adds the recordings inside it sorted by name
-// (with include_subfolders, those of every folder below it too, sorted by their paths).
+// The dropped items in natural name order (digits by their value: 9.sg2 before 10.sg2);
+// each folder adds the recordings inside it sorted so by name (with include_subfolders,
+// those of every folder below it too, sorted so by their paths).
 DropContents drop_contents(const std::vector<std::string>& dropped, bool include_subfolders);
 
 }  // namespace quarvent

@@ -159,6 +159,20 @@ std::string chosen_folder(const FileDialogResult& result, const std::vector<std:
     return folder.empty() ? result.directory : folder;
 }
 
+// The status bar's word on files the list names more than once: the run converts each entry,
+// so such a file goes into the output twice. Empty when every file is named once.
+std::string repeated_note(const std::vector<std::string>& inputs) {
+    const std::vector<RepeatedInput> repeated = repeated_inputs(inputs);
+    if (repeated.empty()) return {};
+    if (repeated.size() == 1) {
+        return repeated.front().path + " is in the list " + std::to_string(repeated.front().times) +
+               " times and is converted each time.";
+    }
+    return std::to_string(repeated.size()) +
+           " files are in the list more than once and are converted each time, the first " +
+           repeated.front().path + ".";
+}
+
 std::string unexpected_error_text(const std::string& error_text) {
     std::string text = "Unexpected error";
     text += line_break;
@@ -180,6 +194,7 @@ void MainWindow::set_option_defaults() {
     options = ConversionOptions{};
     set_resample(1);
     port_.set_menu_checked(Menu::optiondelete, options.delete_inputs);
+    port_.set_menu_checked(Menu::optionfresh, options.fresh_header_per_file);
     port_.set_menu_caption(Menu::optionshorten, shorten_caption);
     show_delete_note();
 }
@@ -255,6 +270,10 @@ void MainWindow::restore_choices() {
     }
     if (const auto ms = parse_double(stored.value(preference_key::record_end_ms))) {
         set_record_end(to_float(*ms));
+    }
+    if (const auto fresh = stored.value(preference_key::fresh_header)) {
+        options.fresh_header_per_file = *fresh == "1";
+        port_.set_menu_checked(Menu::optionfresh, options.fresh_header_per_file);
     }
     remember_delete_ = stored.value(preference_key::remember_delete) == "1";
     port_.set_menu_checked(Menu::optionremember, remember_delete_);
@@ -422,6 +441,13 @@ void MainWindow::optionremember_Click() {
     }
 }
 
+void MainWindow::optionfresh_Click() {
+    if (running_) return;
+    options.fresh_header_per_file = !options.fresh_header_per_file;
+    port_.set_menu_checked(Menu::optionfresh, options.fresh_header_per_file);
+    remember(preference_key::fresh_header, options.fresh_header_per_file ? "1" : "0");
+}
+
 void MainWindow::optionshorten_Click() {
     if (running_) return;
     const std::string answer =
@@ -491,9 +517,10 @@ void MainWindow::List1_Drop(const std::vector<std::string>& paths,
 }
 
 void MainWindow::set_run_commands_enabled(bool enabled) {
-    for (Menu menu : {Menu::fileopen, Menu::fileoutput, Menu::fileclear, Menu::resamp1_1,
-                      Menu::resamp1_2, Menu::resamp1_4, Menu::optiondelete, Menu::optionremember,
-                      Menu::optionshorten, Menu::convert, Menu::viewinput, Menu::viewoutput}) {
+    for (Menu menu :
+         {Menu::fileopen, Menu::fileoutput, Menu::fileclear, Menu::resamp1_1, Menu::resamp1_2,
+          Menu::resamp1_4, Menu::optiondelete, Menu::optionremember, Menu::optionshorten,
+          Menu::convert, Menu::viewinput, Menu::viewoutput, Menu::optionfresh}) {
         port_.set_menu_enabled(menu, enabled);
     }
 }
@@ -516,6 +543,8 @@ void MainWindow::convert_Click() {
         trace_counts.push_back(seg2_trace_count(input).value_or(0));
     }
     RunProgress progress(std::move(trace_counts));
+    const std::string repeated = repeated_note(request.inputs);
+    if (!repeated.empty()) port_.set_status_message(repeated);
 
     // The run yields to window events after each record: keep the operator from changing
     // what it reads (or starting a second run) until it has ended.
@@ -559,7 +588,8 @@ void MainWindow::convert_Click() {
         summary.bytes_written = static_cast<long long>(report.bytes_written);
         summary.elapsed_seconds =
             progress.start_seconds() < 0 ? 0 : now_seconds() - progress.start_seconds();
-        port_.set_status_message(summary_text(summary));
+        port_.set_status_message(repeated.empty() ? summary_text(summary)
+                                                  : summary_text(summary) + ". " + repeated);
     }
 
     if (close_requested_) {

@@ -71,11 +71,12 @@ public:
     ShellPort& port() { return port_; }
 
     // Sets the options to their start-up values (resample 1:1, keep inputs, original
-    // record length) and the Options menu to match.
+    // record length, one header for the whole run) and the Options menu to match.
     void set_option_defaults();
     // Puts back the choices remembered from earlier starts (start-up calls it after the
-    // defaults): resample factor, record length, the output file, the input list's width,
-    // and Delete Input Files when the operator asked for it to be remembered.
+    // defaults): resample factor, record length, fresh header per file, the output file, the
+    // input list's width, and Delete Input Files when the operator asked for it to be
+    // remembered.
     void restore_choices();
 
     // True while convert_Click is running a conversion.
@@ -106,6 +107,8 @@ public:
     // Stops a run after its current record (the Stop item and the Esc key).
     void convertstop_Click();
     void optionremember_Click();
+    // Fresh Header for Each File: whether each input file starts with a cleared trace header.
+    void optionfresh_Click();
     void helpcontent_Click();
     void fileabout_Click();
     // View: the trace display of the selected input, or of the output file.

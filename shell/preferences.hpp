@@ -42,6 +42,7 @@ inline constexpr std::string_view resample_factor = "options/resample_factor";
 inline constexpr std::string_view record_end_ms = "options/record_end_ms";
 inline constexpr std::string_view remember_delete = "options/remember_delete_inputs";
 inline constexpr std::string_view delete_inputs = "options/delete_inputs";
+inline constexpr std::string_view fresh_header = "options/fresh_header_per_file";
 inline constexpr std::string_view output_file = "files/output_file";
 inline constexpr std::string_view list_width = "layout/input_list_width_twips";
 }  // namespace preference_key

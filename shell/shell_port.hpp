@@ -48,8 +48,9 @@ enum class Menu {
     viewmenu,        // View, before Help: the trace display of an input or the output
     viewinput,
     viewoutput,
+    optionfresh,  // clear the trace header at the start of each input file
 };
-inline constexpr int menu_count = static_cast<int>(Menu::viewoutput) + 1;
+inline constexpr int menu_count = static_cast<int>(Menu::optionfresh) + 1;
 std::string_view menu_name(Menu menu);
 
 // The window's controls that the logic sizes or captions.

@@ -37,6 +37,7 @@ ScriptedShellUi::ScriptedShellUi() {
         {Menu::viewmenu, "&View"},
         {Menu::viewinput, "&Input File"},
         {Menu::viewoutput, "O&utput File"},
+        {Menu::optionfresh, "Fresh Header for Each File"},
     };
     for (const auto& [menu, caption] : captions) captions_[index_of(menu)] = caption;
     enabled_.fill(true);
