@@ -53,7 +53,7 @@ ProgramResult run_program(const std::string& program, const std::vector<std::str
         std::ofstream text(in_path, std::ios::binary);
         text << stdin_text;
     }
-    const int in = ::open(in_path.c_str(), O_RDONLY);
+    const int in = ::open(streams.in.empty() ? in_path.c_str() : streams.in.c_str(), O_RDONLY);
     const int out = ::open(out_path.c_str(),
                            O_WRONLY | O_CREAT | (streams.out.empty() ? O_TRUNC : O_APPEND), 0644);
     const int err = ::open(err_path.c_str(),
@@ -68,6 +68,18 @@ ProgramResult run_program(const std::string& program, const std::vector<std::str
     result.out = file_text(out_path);
     result.err = file_text(err_path);
     return result;
+}
+
+std::optional<std::vector<std::string>> unprivileged(const std::string& program,
+                                                     const std::vector<std::string>& args) {
+    std::vector<std::string> command{program};
+    command.insert(command.end(), args.begin(), args.end());
+    if (::geteuid() != 0) return command;
+    const std::string setpriv = "/usr/bin/setpriv";
+    if (::access(setpriv.c_str(), X_OK) != 0) return std::nullopt;
+    command.insert(command.begin(),
+                   {setpriv, "--reuid=nobody", "--regid=nogroup", "--clear-groups"});
+    return command;
 }
 
 }  // namespace quarvent::testing

@@ -4,6 +4,7 @@
 
 #include <sys/types.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,7 @@ struct ProgramResult {
 struct Streams {
     std::string out;
     std::string err;
+    std::string in;  // a given path (a directory too) is standard input instead of stdin_text
 };
 
 // The whole content of a file; empty when it cannot be read.
@@ -42,5 +44,12 @@ int wait_for(pid_t child);
 ProgramResult run_program(const std::string& program, const std::vector<std::string>& args,
                           const TempDir& cwd, const std::vector<std::string>& env = {},
                           const Streams& streams = {}, const std::string& stdin_text = {});
+
+// How to run a program as a user without privileges, so that file permissions hold: the
+// program and its arguments unchanged for a user who is not root; for root, the same under
+// setpriv as "nobody". nullopt when root has no way to drop its privileges (the caller skips
+// with a message). Files the program is to reach must be open to others.
+std::optional<std::vector<std::string>> unprivileged(const std::string& program,
+                                                     const std::vector<std::string>& args);
 
 }  // namespace quarvent::testing

@@ -496,6 +496,62 @@ TEST(batch_cli, an_output_that_is_the_log_or_messages_file_is_refused) {
     }
 }
 
+// A character device keeps nothing that the log could break: /dev/null may be both.
+TEST(batch_cli, a_character_device_may_be_the_output_and_the_log) {
+    TempDir dir;
+    write_file(dir.file("a.sg2"), shot(1).build());
+    Streams streams;
+    streams.out = "/dev/null";
+    const Result r = batch({"--append", "-o", "/dev/null", "a.sg2"}, dir, {}, streams);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_THAT(r.err, ::testing::Not(HasSubstr("same file as standard")));
+}
+
+// --ssn, --record-end-ms and --sample-interval-ms take a number and nothing else, read as the
+// window reads an answer (blanks ignored); --ssn also takes "continue". Any other text would
+// quietly count as 0 or as the number it starts with.
+TEST(batch_cli, option_values_that_are_not_numbers_are_usage_errors) {
+    struct Case {
+        std::string option;
+        std::string value;
+        std::string records;  // record_summary of out.qex; empty: a usage error
+    };
+    const std::string converted = "1:4 1:4 2:4";
+    const std::vector<Case> cases = {
+        {"--ssn", "Continue", ""},
+        {"--ssn", "continu", ""},
+        {"--ssn", "next", ""},
+        {"--ssn", "nan", ""},
+        {"--ssn", "0x10", ""},
+        {"--ssn", "12abc", ""},
+        {"--ssn", " ", ""},
+        {"--ssn", " 1 2\t", "12:4 12:4 13:4"},
+        {"--ssn", "+1.2E1", "12:4 12:4 13:4"},
+        {"--ssn", "continue", converted},
+        {"--record-end-ms", "abc", ""},
+        {"--record-end-ms", "0.5ms", ""},
+        {"--record-end-ms", "5e-1", "1:2 1:2 2:2"},
+        {"--sample-interval-ms", "1e", ""},
+        {"--sample-interval-ms", "0.25.", ""},
+        {"--sample-interval-ms", ".25", converted},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.option + " \"" + c.value + "\"");
+        TempDir dir;
+        write_file(dir.file("a.sg2"), shot(2).build());
+        write_file(dir.file("b.sg2"), shot(1).build());
+        const Result r = batch({"-o", "out.qex", c.option, c.value, "a.sg2", "b.sg2"}, dir);
+        EXPECT_EQ(record_summary(dir.file("out.qex")), c.records);
+        if (c.records.empty()) {
+            EXPECT_EQ(r.status, 2);
+            EXPECT_THAT(r.err, HasSubstr(c.option + " takes a number"));
+            EXPECT_THAT(r.err, HasSubstr("not \"" + c.value + "\""));
+        } else {
+            EXPECT_EQ(r.status, 0) << r.err;
+        }
+    }
+}
+
 // File names are UTF-8 already and are shown as they are; only text read from SEG-2 files is
 // Latin-1 and converted.
 TEST(batch_cli, utf8_file_names_are_shown_unchanged) {

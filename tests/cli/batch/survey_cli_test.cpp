@@ -197,6 +197,7 @@ TEST(batch_survey, a_run_without_damage_is_unchanged_by_keep_going) {
 TEST(batch_survey, files_from_lists) {
     const std::string blank = "with blank.sg2";
     const std::string newline = "with\nnewline.sg2";
+    const std::string with_cr = "with cr.sg2\r";
     struct Case {
         const char* name;
         std::vector<std::string> args;
@@ -212,6 +213,14 @@ TEST(batch_survey, files_from_lists) {
          "3.sg2" + nul + newline + nul + "2.sg2" + nul,
          ""},
         {"after the arguments", {"3.sg2", "--files-from=list.txt"}, blank + "\n2.sg2\n", ""},
+        // Lists written on Windows: the CR belongs to the line end.
+        {"CR LF lines", {"--files-from", "list.txt"}, "3.sg2\r\n" + blank + "\r\n\r\n2.sg2\r\n", ""},
+        {"CR LF on standard input", {"--files-from", "-"}, "", "3.sg2\r\n" + blank + "\r\n2.sg2"},
+        // With NUL separators a CR is part of the name.
+        {"NUL-separated name ending in CR",
+         {"--null", "--files-from", "list.txt"},
+         "3.sg2" + nul + with_cr + nul + "2.sg2",
+         ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -219,6 +228,7 @@ TEST(batch_survey, files_from_lists) {
         write_file(dir.file("3.sg2"), shot(3).build());
         write_file(dir.file(blank), shot(1).build());
         write_file(dir.file(newline), shot(1).build());
+        write_file(dir.file(with_cr), shot(1).build());
         write_file(dir.file("2.sg2"), shot(2).build());
         {
             std::ofstream list(dir.file("list.txt"), std::ios::binary);
@@ -230,9 +240,33 @@ TEST(batch_survey, files_from_lists) {
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(records_per_ssn(dir.file("out.qex")), (std::vector<int>{3, 1, 2}));
     }
-    TempDir dir;
-    EXPECT_EQ(batch(dir, {"-o", "out.qex", "--files-from", "missing.txt"}).status, 2);
-    EXPECT_FALSE(std::filesystem::exists(dir.file("out.qex")));
+}
+
+// A list that cannot be read is a usage error that names the list; a directory too, given by
+// name or as standard input.
+TEST(batch_survey, a_list_that_cannot_be_read_is_a_usage_error) {
+    struct Case {
+        const char* list;
+        const char* stdin_path;  // relative to the test's folder; nullptr: no input
+        const char* named;       // how the message names the list
+    };
+    const Case cases[] = {
+        {"missing.txt", nullptr, "missing.txt"},
+        {"folder", nullptr, "folder"},
+        {"-", "folder", "- (standard input)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.list);
+        TempDir dir;
+        std::filesystem::create_directory(dir.file("folder"));
+        Streams streams;
+        if (c.stdin_path != nullptr) streams.in = dir.file(c.stdin_path);
+        const Outcome r = run_program(QUARVENT_BATCH_PROGRAM,
+                                      {"-o", "out.qex", "--files-from", c.list}, dir, {}, streams);
+        EXPECT_EQ(r.status, 2) << r.err;
+        EXPECT_THAT(r.err, HasSubstr(std::string("the list ") + c.named + " cannot be read"));
+        EXPECT_FALSE(std::filesystem::exists(dir.file("out.qex")));
+    }
 }
 
 TEST(batch_survey, recursive_takes_the_seg2_files_in_name_order) {
@@ -257,6 +291,201 @@ TEST(batch_survey, recursive_takes_the_seg2_files_in_name_order) {
 
     // Without -r a directory stays one input, which cannot be converted.
     EXPECT_NE(batch(dir, {"-o", "out2.qex", "survey"}).status, 0);
+}
+
+// Instruments number their files 1.dat ... 1001.dat: digits count by their value, so that the
+// SSNs follow the shots. Each file's trace count tells where it went.
+TEST(batch_survey, recursive_orders_numbered_names_by_their_value) {
+    TempDir dir;
+    std::filesystem::create_directories(dir.file("survey/2"));
+    const std::pair<const char*, int> files[] = {
+        {"survey/10.sg2", 4}, {"survey/9.sg2", 3},  {"survey/1.sg2", 1},
+        {"survey/2/x.sg2", 2}, {"survey/100.sg2", 5}, {"survey/shot.sg2", 6},
+    };
+    for (const auto& [name, traces] : files) write_file(dir.file(name), shot(traces).build());
+    const Outcome r = batch(dir, {"-o", "out.qex", "-r", "survey"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(records_per_ssn(dir.file("out.qex")), (std::vector<int>{1, 2, 3, 4, 5, 6}));
+}
+
+// -r says what it leaves out below the folders: files that are not SEG-2 leave the exit status
+// alone (folders hold notes and pictures too); a folder or file it cannot read makes it 3.
+// Run as a user without privileges, so that mode 000 holds.
+TEST(batch_survey, recursive_tells_what_it_leaves_out) {
+    struct Case {
+        const char* name;
+        const char* locked;  // made mode 000, or nullptr
+        bool verbose;
+        int status;
+        int not_seg2;
+        int unreadable;
+        std::vector<std::string> named;  // each in standard error, as "reason: path"
+    };
+    const std::vector<Case> cases = {
+        {"notes and pictures", nullptr, false, 0, 2, 0, {}},
+        {"named with --verbose",
+         nullptr,
+         true,
+         0,
+         2,
+         0,
+         {"not SEG-2 by its first bytes: DIR/survey/notes.txt",
+          "not SEG-2 by its first bytes: DIR/survey/sub/damaged.sg2"}},
+        {"a folder that cannot be read",
+         "survey/locked",
+         true,
+         3,
+         2,
+         1,
+         {"unreadable: Permission denied: DIR/survey/locked"}},
+        {"a file that cannot be read",
+         "survey/sub/b.sg2",
+         false,
+         3,
+         2,
+         1,
+         {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        std::filesystem::create_directories(dir.file("survey/sub"));
+        std::filesystem::create_directories(dir.file("survey/locked"));
+        write_file(dir.file("survey/a.sg2"), shot(1).build());
+        write_file(dir.file("survey/sub/b.sg2"), shot(2).build());
+        write_file(dir.file("survey/locked/c.sg2"), shot(3).build());
+        write_file(dir.file("survey/notes.txt"), {'n', 'o', 't', 'e', 's'});
+        std::vector<std::uint8_t> damaged = shot(1).build();
+        damaged[0] = 0;  // a shot whose first byte was damaged
+        write_file(dir.file("survey/sub/damaged.sg2"), damaged);
+        ::chmod(dir.path().c_str(), 0777);  // the unprivileged run writes its output here
+        if (c.locked != nullptr) ::chmod(dir.file(c.locked).c_str(), 0);
+
+        std::vector<std::string> args = {"-o", "out.qex", "-r", "survey", "--report", "r.json"};
+        if (c.verbose) args.push_back("--verbose");
+        const auto command = unprivileged(QUARVENT_BATCH_PROGRAM, args);
+        if (!command) GTEST_SKIP() << "running as root without setpriv to drop privileges";
+        const Outcome r = run_program(command->front(), {command->begin() + 1, command->end()}, dir);
+        const std::string err =
+            std::regex_replace(r.err, std::regex(dir.path().string()), "DIR");
+        EXPECT_EQ(r.status, c.status) << err;
+        EXPECT_THAT(err, HasSubstr("-r left out, below the folders given: " +
+                                   std::to_string(c.not_seg2) + " files not SEG-2 by their first "
+                                   "bytes, " + std::to_string(c.unreadable) + " unreadable"));
+        for (const std::string& named : c.named) {
+            EXPECT_THAT(err, HasSubstr("quarvent-batch: left out, " + named + "\n"));
+        }
+        if (!c.verbose) {
+            EXPECT_THAT(err, HasSubstr("(--verbose names them)"));
+        }
+        const auto report = nlohmann::json::parse(file_text(dir.file("r.json")));
+        EXPECT_EQ(report["left_out"]["not_seg2"], c.not_seg2);
+        EXPECT_EQ(report["left_out"]["unreadable"], c.unreadable);
+        EXPECT_EQ(report["left_out"]["files"].size(), std::size_t(c.not_seg2 + c.unreadable));
+        EXPECT_EQ(report["exit_status"], c.status);
+    }
+}
+
+// The list may name a file twice and it is converted twice, but not without a word.
+TEST(batch_survey, a_file_named_twice_is_said_on_standard_error) {
+    struct Case {
+        std::vector<std::string> inputs;
+        int times;  // 0: no file named twice
+        std::size_t files;  // converted, each time counted
+    };
+    const std::vector<Case> cases = {
+        {{"-r", "dir", "dir/x.sg2"}, 2, 3},
+        {{"dir/x.sg2", "link.sg2", "dir/../dir/x.sg2"}, 3, 3},
+        {{"dir/x.sg2", "dir/y.sg2"}, 0, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.inputs));
+        TempDir dir;
+        std::filesystem::create_directory(dir.file("dir"));
+        write_file(dir.file("dir/x.sg2"), shot(1).build());
+        write_file(dir.file("dir/y.sg2"), shot(2).build());
+        std::filesystem::create_symlink("dir/x.sg2", dir.file("link.sg2"));
+        std::vector<std::string> args = {"-o", "out.qex"};
+        args.insert(args.end(), c.inputs.begin(), c.inputs.end());
+        const Outcome r = batch(dir, args);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(records_per_ssn(dir.file("out.qex")).size(), c.files);
+        const std::string note = " among the inputs and is converted each time";
+        if (c.times == 0) {
+            EXPECT_THAT(r.err, Not(HasSubstr(note)));
+        } else {
+            EXPECT_THAT(r.err, HasSubstr(dir.file("dir/x.sg2") + " is named " +
+                                         std::to_string(c.times) + " times" + note));
+        }
+    }
+}
+
+// Words 5 (shot number), 8 (channel) and 59 (sample interval) of every record.
+std::vector<std::vector<int>> shot_channel_interval(const std::string& path) {
+    FileSource file;
+    EXPECT_FALSE(file.open(path)) << path;
+    QexReader reader(file);
+    std::vector<std::vector<int>> words;
+    while (reader.next()) words.push_back({reader.word(5), reader.word(8), reader.word(59)});
+    return words;
+}
+
+// One header serves the whole run: a word a file does not state keeps what the file before
+// left. --fresh-header-per-file clears it at each file's start instead; within a file words
+// still carry from trace to trace. Each row's file is converted after the rows above it, in
+// one run with and one without the option.
+TEST(batch_survey, fresh_header_per_file_keeps_words_of_one_file_out_of_the_next) {
+    using Words = std::vector<std::vector<int>>;  // shot, channel, interval of each record
+    struct Row {
+        const char* name;
+        Seg2Builder file;
+        Words one_header;
+        Words fresh;
+    };
+    const auto trace = [](std::vector<std::string> strings) {
+        Seg2Trace t = Seg2Trace::int16({1, 2, 3, 4});
+        for (std::string& s : strings) t.with_string(std::move(s));
+        return t;
+    };
+    Row rows[] = {
+        {"states shot, channels and interval", {}, {{1050, 1, 250}, {1050, 2, 250}}, {{1050, 1, 250}, {1050, 2, 250}}},
+        {"states only the interval", {}, {{1050, 2, 500}, {1050, 2, 500}}, {{0, 1, 500}, {0, 2, 500}}},
+        {"states its shot; the interval on its first trace only", {}, {{7, 2, 250}, {7, 2, 250}}, {{7, 1, 250}, {7, 2, 250}}},
+    };
+    rows[0].file.file_string("SHOT_SEQUENCE_NUMBER 1050");
+    rows[0].file.add_trace(trace({"CHANNEL_NUMBER 1", "SAMPLE_INTERVAL 0.00025"}));
+    rows[0].file.add_trace(trace({"CHANNEL_NUMBER 2", "SAMPLE_INTERVAL 0.00025"}));
+    rows[1].file.add_trace(trace({"SAMPLE_INTERVAL 0.0005"}));
+    rows[1].file.add_trace(trace({"SAMPLE_INTERVAL 0.0005"}));
+    rows[2].file.file_string("SHOT_SEQUENCE_NUMBER 7");
+    rows[2].file.add_trace(trace({"SAMPLE_INTERVAL 0.00025"}));
+    rows[2].file.add_trace(trace({}));
+
+    for (const bool fresh : {false, true}) {
+        SCOPED_TRACE(fresh ? "--fresh-header-per-file" : "one header for the run");
+        TempDir dir;
+        std::vector<std::string> args = {"-o", "out.qex"};
+        if (fresh) args.push_back("--fresh-header-per-file");
+        for (std::size_t i = 0; i < std::size(rows); ++i) {
+            const std::string name = "shot" + std::to_string(i + 1) + ".sg2";
+            write_file(dir.file(name), rows[i].file.build());
+            args.push_back(name);
+        }
+        const Outcome r = batch(dir, args);
+        ASSERT_EQ(r.status, 0) << r.err;
+        const Words words = shot_channel_interval(dir.file("out.qex"));
+        std::size_t at = 0;
+        for (const Row& row : rows) {
+            SCOPED_TRACE(row.name);
+            const Words& expected = fresh ? row.fresh : row.one_header;
+            ASSERT_LE(at + expected.size(), words.size());
+            EXPECT_EQ(Words(words.begin() + static_cast<std::ptrdiff_t>(at),
+                            words.begin() + static_cast<std::ptrdiff_t>(at + expected.size())),
+                      expected);
+            at += expected.size();
+        }
+        EXPECT_EQ(at, words.size());
+    }
 }
 
 struct Entry {
@@ -438,6 +667,8 @@ TEST(batch_survey, exit_statuses) {
         {"kept going past it", {"--keep-going", "a.sg2", "damaged.sg2"}, 3},
         {"no input", {}, 2},
         {"report is the output", {"--report", "out.qex", "a.sg2"}, 2},
+        {"an empty list", {"--files-from", "empty.txt"}, 2},
+        {"a folder without recordings", {"-r", "folder"}, 2},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -446,14 +677,20 @@ TEST(batch_survey, exit_statuses) {
         write_file(dir.file("bad.sg2"), {'x'});
         write_file(dir.file("none.sg2"), Seg2Builder{}.build());
         write_file(dir.file("damaged.sg2"), damages()[1].build().build());
+        write_file(dir.file("empty.txt"), {});
+        std::filesystem::create_directory(dir.file("folder"));
         std::vector<std::string> args = {"-o", "out.qex"};
         args.insert(args.end(), c.args.begin(), c.args.end());
-        EXPECT_EQ(batch(dir, args).status, c.status);
+        const Outcome r = batch(dir, args);
+        EXPECT_EQ(r.status, c.status);
+        // The window's message about its Files menu means nothing here.
+        EXPECT_THAT(r.err, Not(HasSubstr("Files menu")));
     }
     TempDir dir;
     const Outcome help = batch(dir, {"--help"});
     EXPECT_THAT(help.out, HasSubstr("Exit status:"));
     EXPECT_THAT(help.out, HasSubstr("  3  the run reached its end, but at least one input"));
+    EXPECT_THAT(help.out, HasSubstr("     keyword file could not be loaded"));
 }
 
 }  // namespace
