@@ -214,7 +214,10 @@ TEST(batch_survey, files_from_lists) {
          ""},
         {"after the arguments", {"3.sg2", "--files-from=list.txt"}, blank + "\n2.sg2\n", ""},
         // Lists written on Windows: the CR belongs to the line end.
-        {"CR LF lines", {"--files-from", "list.txt"}, "3.sg2\r\n" + blank + "\r\n\r\n2.sg2\r\n", ""},
+        {"CR LF lines",
+         {"--files-from", "list.txt"},
+         "3.sg2\r\n" + blank + "\r\n\r\n2.sg2\r\n",
+         ""},
         {"CR LF on standard input", {"--files-from", "-"}, "", "3.sg2\r\n" + blank + "\r\n2.sg2"},
         // With NUL separators a CR is part of the name.
         {"NUL-separated name ending in CR",
@@ -299,7 +302,7 @@ TEST(batch_survey, recursive_orders_numbered_names_by_their_value) {
     TempDir dir;
     std::filesystem::create_directories(dir.file("survey/2"));
     const std::pair<const char*, int> files[] = {
-        {"survey/10.sg2", 4}, {"survey/9.sg2", 3},  {"survey/1.sg2", 1},
+        {"survey/10.sg2", 4},  {"survey/9.sg2", 3},   {"survey/1.sg2", 1},
         {"survey/2/x.sg2", 2}, {"survey/100.sg2", 5}, {"survey/shot.sg2", 6},
     };
     for (const auto& [name, traces] : files) write_file(dir.file(name), shot(traces).build());
@@ -338,13 +341,7 @@ TEST(batch_survey, recursive_tells_what_it_leaves_out) {
          2,
          1,
          {"unreadable: Permission denied: DIR/survey/locked"}},
-        {"a file that cannot be read",
-         "survey/sub/b.sg2",
-         false,
-         3,
-         2,
-         1,
-         {}},
+        {"a file that cannot be read", "survey/sub/b.sg2", false, 3, 2, 1, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -365,13 +362,15 @@ TEST(batch_survey, recursive_tells_what_it_leaves_out) {
         if (c.verbose) args.push_back("--verbose");
         const auto command = unprivileged(QUARVENT_BATCH_PROGRAM, args);
         if (!command) GTEST_SKIP() << "running as root without setpriv to drop privileges";
-        const Outcome r = run_program(command->front(), {command->begin() + 1, command->end()}, dir);
-        const std::string err =
-            std::regex_replace(r.err, std::regex(dir.path().string()), "DIR");
+        const Outcome r =
+            run_program(command->front(), {command->begin() + 1, command->end()}, dir);
+        const std::string err = std::regex_replace(r.err, std::regex(dir.path().string()), "DIR");
         EXPECT_EQ(r.status, c.status) << err;
-        EXPECT_THAT(err, HasSubstr("-r left out, below the folders given: " +
-                                   std::to_string(c.not_seg2) + " files not SEG-2 by their first "
-                                   "bytes, " + std::to_string(c.unreadable) + " unreadable"));
+        EXPECT_THAT(
+            err, HasSubstr("-r left out, below the folders given: " + std::to_string(c.not_seg2) +
+                           " files not SEG-2 by their first "
+                           "bytes, " +
+                           std::to_string(c.unreadable) + " unreadable"));
         for (const std::string& named : c.named) {
             EXPECT_THAT(err, HasSubstr("quarvent-batch: left out, " + named + "\n"));
         }
@@ -379,6 +378,7 @@ TEST(batch_survey, recursive_tells_what_it_leaves_out) {
             EXPECT_THAT(err, HasSubstr("(--verbose names them)"));
         }
         const auto report = nlohmann::json::parse(file_text(dir.file("r.json")));
+        ASSERT_TRUE(report.contains("left_out"));
         EXPECT_EQ(report["left_out"]["not_seg2"], c.not_seg2);
         EXPECT_EQ(report["left_out"]["unreadable"], c.unreadable);
         EXPECT_EQ(report["left_out"]["files"].size(), std::size_t(c.not_seg2 + c.unreadable));
@@ -390,7 +390,7 @@ TEST(batch_survey, recursive_tells_what_it_leaves_out) {
 TEST(batch_survey, a_file_named_twice_is_said_on_standard_error) {
     struct Case {
         std::vector<std::string> inputs;
-        int times;  // 0: no file named twice
+        int times;          // 0: no file named twice
         std::size_t files;  // converted, each time counted
     };
     const std::vector<Case> cases = {
@@ -448,9 +448,18 @@ TEST(batch_survey, fresh_header_per_file_keeps_words_of_one_file_out_of_the_next
         return t;
     };
     Row rows[] = {
-        {"states shot, channels and interval", {}, {{1050, 1, 250}, {1050, 2, 250}}, {{1050, 1, 250}, {1050, 2, 250}}},
-        {"states only the interval", {}, {{1050, 2, 500}, {1050, 2, 500}}, {{0, 1, 500}, {0, 2, 500}}},
-        {"states its shot; the interval on its first trace only", {}, {{7, 2, 250}, {7, 2, 250}}, {{7, 1, 250}, {7, 2, 250}}},
+        {"states shot, channels and interval",
+         {},
+         {{1050, 1, 250}, {1050, 2, 250}},
+         {{1050, 1, 250}, {1050, 2, 250}}},
+        {"states only the interval",
+         {},
+         {{1050, 2, 500}, {1050, 2, 500}},
+         {{0, 1, 500}, {0, 2, 500}}},
+        {"states its shot; the interval on its first trace only",
+         {},
+         {{7, 2, 250}, {7, 2, 250}},
+         {{7, 1, 250}, {7, 2, 250}}},
     };
     rows[0].file.file_string("SHOT_SEQUENCE_NUMBER 1050");
     rows[0].file.add_trace(trace({"CHANNEL_NUMBER 1", "SAMPLE_INTERVAL 0.00025"}));

@@ -229,6 +229,9 @@ TEST_F(batch_window, a_drop_adds_only_seg2_recordings_in_name_order) {
     const std::string m = recording("shots/m.bin");
     std::ofstream(dir.file("shots/notes.txt")) << "field notes";
     const std::string deep = recording("shots/deeper/x.sg2");
+    // Numbered names in the order of their numbers: 9 before 10.
+    const std::string ten = recording("shots/10.sg2");
+    const std::string nine = recording("shots/9.sg2");
 
     struct Case {
         const char* name;
@@ -246,9 +249,9 @@ TEST_F(batch_window, a_drop_adds_only_seg2_recordings_in_name_order) {
         drop_urls(window.list1(), {c, dir.file("shots"), dir.file("a.txt"), b}, k.modifiers);
         EXPECT_EQ(scripted.ui().dialogs().size(), dialogs_before + (k.asked ? 1 : 0));
         if (k.with_deeper) {
-            EXPECT_THAT(entries(window), ElementsAre(b, c, deep, m, z));
+            EXPECT_THAT(entries(window), ElementsAre(b, c, nine, ten, deep, m, z));
         } else {
-            EXPECT_THAT(entries(window), ElementsAre(b, c, m, z));
+            EXPECT_THAT(entries(window), ElementsAre(b, c, nine, ten, m, z));
         }
         EXPECT_THAT(window.statusBar()->currentMessage().toStdString(),
                     HasSubstr("left out 2 files that are not SEG-2"));
@@ -373,6 +376,7 @@ TEST(batch_window_restart, remembered_choices_survive_exit_and_start) {
             scripted.queue(Reply::text("250"));
             program.findChild<QAction*>("optionshorten")->trigger();
             if (s.remember_delete) program.findChild<QAction*>("optionremember")->trigger();
+            program.findChild<QAction*>("optionfresh")->trigger();
             program.findChild<QAction*>("optiondelete")->trigger();
             EXPECT_TRUE(program.findChild<QLabel*>("deletenote")->isVisible());
             scripted.queue_filelog(ScriptedShellUi::chosen("/qex/line7.qex", "/qex"));
@@ -411,6 +415,8 @@ TEST(batch_window_restart, remembered_choices_survive_exit_and_start) {
         EXPECT_EQ(logic.options.record_end_ms, 250.0F);
         EXPECT_EQ(program.findChild<QAction*>("optionshorten")->text(),
                   "Adjusted Length =  250 ms");
+        EXPECT_TRUE(logic.options.fresh_header_per_file);
+        EXPECT_TRUE(program.findChild<QAction*>("optionfresh")->isChecked());
         EXPECT_EQ(logic.output_file_name, "/qex/line7.qex");
         EXPECT_EQ(program.findChild<QLabel*>("Label2")->text(), "Output file: /qex/line7.qex");
         EXPECT_NEAR(program.port().control_width(Control::List1), list_width, 1);

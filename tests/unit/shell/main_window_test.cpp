@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,7 @@ namespace {
 
 using namespace std::string_literals;
 using ::testing::ElementsAre;
+using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using testing::Reply;
 using testing::ScriptedShellUi;
@@ -446,9 +448,30 @@ TEST_F(main_window, a_record_length_beyond_a_float_becomes_infinite_not_undefine
     EXPECT_GT(window.options.record_end_ms, 0);
 }
 
+// Fresh Header for Each File: checked as it is set, remembered, and put back at the next start.
+TEST_F(main_window, fresh_header_per_file_toggles_and_is_remembered) {
+    MemoryPreferences stored;
+    window.preferences = &stored;
+    EXPECT_FALSE(ui.menu_checked(Menu::optionfresh));
+    for (bool expected : {true, false, true}) {
+        window.optionfresh_Click();
+        EXPECT_EQ(window.options.fresh_header_per_file, expected);
+        EXPECT_EQ(ui.menu_checked(Menu::optionfresh), expected);
+        EXPECT_EQ(stored.value(preference_key::fresh_header), expected ? "1" : "0");
+    }
+    ScriptedShellUi next_ui;
+    MainWindow next{next_ui};
+    next.preferences = &stored;
+    next.set_option_defaults();
+    next.restore_choices();
+    EXPECT_TRUE(next.options.fresh_header_per_file);
+    EXPECT_TRUE(next_ui.menu_checked(Menu::optionfresh));
+}
+
 TEST_F(main_window, option_defaults_restore_every_option_and_its_menu) {
     window.resamp1_4_Click();
     window.optiondelete_Click();
+    window.optionfresh_Click();
     ui.queue(Reply::text("250"));
     window.optionshorten_Click();
     window.set_option_defaults();
@@ -458,6 +481,8 @@ TEST_F(main_window, option_defaults_restore_every_option_and_its_menu) {
     EXPECT_TRUE(ui.menu_checked(Menu::resamp1_1));
     EXPECT_FALSE(ui.menu_checked(Menu::resamp1_4));
     EXPECT_FALSE(ui.menu_checked(Menu::optiondelete));
+    EXPECT_FALSE(window.options.fresh_header_per_file);
+    EXPECT_FALSE(ui.menu_checked(Menu::optionfresh));
     EXPECT_EQ(ui.menu_caption(Menu::optionshorten), "Adjust Record Length");
 }
 
@@ -592,11 +617,62 @@ TEST_F(main_window_convert, header_strings_go_to_the_installed_receiver) {
     EXPECT_EQ(strings, 2);
 }
 
+// The run gets the choice: a word that only the first file's strings set reaches the second
+// file's records with one header for the run, and not with a fresh header per file.
+TEST_F(main_window_convert, fresh_header_per_file_reaches_the_run) {
+    struct Marking final : HeaderStringReceiver {
+        Result header_string(std::string_view s, OutputTraceHeader& header, double&) override {
+            if (s.find("MARK") != std::string_view::npos) header.word(5) = 77;
+            return Result::go_on;
+        }
+    };
+    for (const bool fresh : {false, true}) {
+        SCOPED_TRACE(fresh);
+        std::filesystem::remove(dir.file("out.dat"));
+        window.header_strings = std::make_unique<Marking>();
+        if (window.options.fresh_header_per_file != fresh) window.optionfresh_Click();
+        testing::Seg2Builder marked;
+        marked.file_string("MARK");
+        marked.add_trace(testing::Seg2Trace::int16({1, -2, 3, -4}));
+        testing::write_file(dir.file("a.sg2"), marked.build());
+        ui.list1_clear();
+        ui.list1_add(dir.file("a.sg2"));
+        ui.list1_add(seg2_file("b.sg2"));
+        queue_run_answers();
+        window.convert_Click();
+        const std::vector<std::uint8_t> out = testing::read_file(dir.file("out.dat"));
+        ASSERT_EQ(out.size(), 4 * record_bytes);
+        EXPECT_EQ(out[2 * 4], 77);  // word 5 of a.sg2's record
+        for (std::size_t record = 1; record < 4; ++record) {
+            EXPECT_EQ(out[record * record_bytes + 2 * 4], fresh ? 0 : 77) << record;
+        }
+    }
+}
+
+// A file in the list twice is converted twice, and the status bar says so, also after the run.
+TEST_F(main_window_convert, a_file_in_the_list_twice_is_said_in_the_status_bar) {
+    const std::string a = seg2_file("a.sg2");
+    ui.list1_add(a);
+    ui.list1_add(seg2_file("b.sg2"));
+    ui.list1_add(a);
+    queue_run_answers();
+    std::string during;
+    ui.on_yield() = [&](int call) {
+        if (call == 1) during = ui.status_message();
+        return true;
+    };
+    window.convert_Click();
+    const std::string note = a + " is in the list 2 times and is converted each time.";
+    EXPECT_EQ(during, note);
+    EXPECT_THAT(ui.status_message(), HasSubstr(note));
+    EXPECT_EQ(output_size(), 9 * record_bytes);
+}
+
 TEST_F(main_window_convert, commands_that_change_the_runs_inputs_wait_for_its_end) {
     const Menu blocked[] = {Menu::fileopen,     Menu::fileoutput,    Menu::fileclear,
                             Menu::resamp1_1,    Menu::resamp1_2,     Menu::resamp1_4,
                             Menu::optiondelete, Menu::optionshorten, Menu::convert,
-                            Menu::viewinput,    Menu::viewoutput};
+                            Menu::viewinput,    Menu::viewoutput,    Menu::optionfresh};
     ui.list1_add(seg2_file("a.sg2"));
     ui.list1_add(seg2_file("b.sg2"));
     queue_run_answers();
@@ -618,6 +694,7 @@ TEST_F(main_window_convert, commands_that_change_the_runs_inputs_wait_for_its_en
         window.resamp1_4_Click();
         window.optiondelete_Click();
         window.optionshorten_Click();
+        window.optionfresh_Click();
         window.convert_Click();
         window.viewinput_Click();
         window.viewoutput_Click();
@@ -626,6 +703,7 @@ TEST_F(main_window_convert, commands_that_change_the_runs_inputs_wait_for_its_en
         EXPECT_EQ(ui.list1_count(), 2);
         EXPECT_EQ(window.options.resample_factor, 1);
         EXPECT_FALSE(window.options.delete_inputs);
+        EXPECT_FALSE(window.options.fresh_header_per_file);
         return true;
     };
     window.convert_Click();
