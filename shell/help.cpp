@@ -6,12 +6,13 @@ namespace quarvent {
 
 namespace {
 
-constexpr std::array<HelpContextEntry, 10> contexts = {{
+constexpr std::array<HelpContextEntry, 11> contexts = {{
     {"filemenu", help_context::filemenu},
     {"segoptions", help_context::segoptions},
     {"optresamp", help_context::optresamp},
     {"optiondelete", help_context::optiondelete},
     {"optionshorten", help_context::optionshorten},
+    {"optionfresh", help_context::optionfresh},
     {"convert", help_context::convert},
     {"viewmenu", help_context::viewmenu},
     {"help", help_context::help},

@@ -20,6 +20,7 @@ inline constexpr int segoptions = 5020;
 inline constexpr int optresamp = 5022;
 inline constexpr int optiondelete = 5024;
 inline constexpr int optionshorten = 5026;
+inline constexpr int optionfresh = 5028;
 inline constexpr int convert = 5030;
 inline constexpr int help = 5040;
 inline constexpr int viewmenu = 5050;

@@ -129,6 +129,7 @@ TEST_F(help_about, f1_opens_the_topic_of_the_menu_or_control_in_use) {
          5200},
         {"an item of its own", open_menu(Menu::segoptions, Menu::optiondelete), 5024},
         {"Adjust Record Length", open_menu(Menu::segoptions, Menu::optionshorten), 5026},
+        {"Fresh Header for Each File", open_menu(Menu::segoptions, Menu::optionfresh), 5028},
         {"an item without a number: its menu's", open_menu(Menu::optresamp, Menu::resamp1_4), 5022},
         {"Files", open_menu(Menu::filemenu, Menu::fileopen), 5010},
         {"Help", open_menu(Menu::help, Menu::fileabout), 5040},
