@@ -182,7 +182,8 @@ int main(int argc, char** argv) {
     bool json = false;
 
     app.add_option("--words", words_text,
-                   "Header words to show, one row per record or trace (e.g. 5,8,58,59,92)");
+                   "Header words to show, one row per record or trace (e.g. 5,8,58,59,92); a "
+                   "SEG-2 file's words are shown as if it were converted alone");
     app.add_option("-k,--keywords", keywords,
                    "Keyword file for the words of SEG-2 traces (default: QEXKEYWO.RD in the "
                    "system directory)");
