@@ -448,26 +448,6 @@ TEST_F(main_window, a_record_length_beyond_a_float_becomes_infinite_not_undefine
     EXPECT_GT(window.options.record_end_ms, 0);
 }
 
-// Fresh Header for Each File: checked as it is set, remembered, and put back at the next start.
-TEST_F(main_window, fresh_header_per_file_toggles_and_is_remembered) {
-    MemoryPreferences stored;
-    window.preferences = &stored;
-    EXPECT_FALSE(ui.menu_checked(Menu::optionfresh));
-    for (bool expected : {true, false, true}) {
-        window.optionfresh_Click();
-        EXPECT_EQ(window.options.fresh_header_per_file, expected);
-        EXPECT_EQ(ui.menu_checked(Menu::optionfresh), expected);
-        EXPECT_EQ(stored.value(preference_key::fresh_header), expected ? "1" : "0");
-    }
-    ScriptedShellUi next_ui;
-    MainWindow next{next_ui};
-    next.preferences = &stored;
-    next.set_option_defaults();
-    next.restore_choices();
-    EXPECT_TRUE(next.options.fresh_header_per_file);
-    EXPECT_TRUE(next_ui.menu_checked(Menu::optionfresh));
-}
-
 TEST_F(main_window, option_defaults_restore_every_option_and_its_menu) {
     window.resamp1_4_Click();
     window.optiondelete_Click();
