@@ -512,8 +512,8 @@ int main(int argc, char** argv) {
     app.add_option("-k,--keywords", keywords,
                    "Keyword file (default: QEXKEYWO.RD in the system directory)");
     app.add_option("--ssn", ssn,
-                   "Starting SSN; \"continue\": the one after the last record's SSN (word 92) "
-                   "in the output, 1 for a new output")
+                   "Starting SSN, a number; \"continue\": the one after the last record's SSN "
+                   "(word 92) in the output, 1 for a new output")
         ->capture_default_str();
     app.add_option("--resample", resample, "Resample factor: 1, 2 or 4")
         ->check(CLI::Validator(
@@ -524,15 +524,18 @@ int main(int argc, char** argv) {
             "", "not empty"))
         ->check(CLI::IsMember({1, 2, 4}))
         ->capture_default_str();
-    app.add_option("--record-end-ms", record_end_ms, "Record length in ms; 0 keeps each length")
+    app.add_option(
+           "--record-end-ms", record_end_ms,
+           "Record length in ms, a number; 0 keeps each length; shorter traces are not padded")
         ->capture_default_str();
     app.add_flag("--delete-inputs", delete_inputs,
                  "Delete each input whose traces were all converted");
     app.add_flag("--append", append, "Append to an existing output file");
-    app.add_option("--sample-interval-ms", sample_interval_ms,
-                   "Sample interval in ms, needed at the first trace that has no interval of "
-                   "its own nor one left by an earlier trace; from then on used for every "
-                   "trace that states none. A trace that states its interval keeps it.");
+    app.add_option(
+        "--sample-interval-ms", sample_interval_ms,
+        "Sample interval in ms (a number), needed at the first trace that has no interval of "
+        "its own nor one left by an earlier trace; from then on used for every "
+        "trace that states none. A trace that states its interval keeps it.");
     app.add_flag("-q,--quiet", quiet, "No progress display and no summary");
     app.add_flag("--keep-going", keep_going,
                  "A file that would end the run (too many samples, a length or interval the "
@@ -540,13 +543,14 @@ int main(int argc, char** argv) {
     app.add_flag("--dry-run", dry_run,
                  "Check and read every trace as a run would, but write, delete and ask nothing");
     app.add_option("--files-from", lists,
-                   "Convert the paths listed in this file too, one a line (- is standard "
-                   "input); after the INPUT arguments, in list order")
+                   "Convert the paths listed in this file too, one a line (LF or CR LF; - is "
+                   "standard input); after the INPUT arguments, in list order")
         ->take_all();
     app.add_flag("--null", null_separated, "The --files-from lists are NUL-separated");
     app.add_flag("-r,--recursive", recursive,
                  "A directory among the inputs stands for the SEG-2 files below it, in name "
-                 "order");
+                 "order with numbers by their value (9 before 10); what it leaves out is "
+                 "counted on standard error and in the report");
     app.add_flag("--verbose", verbose, "Name each file that -r leaves out, and why");
     app.add_flag("--fresh-header-per-file", fresh_header,
                  "Clear the trace header at the start of each input file, so that no header "
