@@ -597,38 +597,6 @@ TEST_F(main_window_convert, header_strings_go_to_the_installed_receiver) {
     EXPECT_EQ(strings, 2);
 }
 
-// The run gets the choice: a word that only the first file's strings set reaches the second
-// file's records with one header for the run, and not with a fresh header per file.
-TEST_F(main_window_convert, fresh_header_per_file_reaches_the_run) {
-    struct Marking final : HeaderStringReceiver {
-        Result header_string(std::string_view s, OutputTraceHeader& header, double&) override {
-            if (s.find("MARK") != std::string_view::npos) header.word(5) = 77;
-            return Result::go_on;
-        }
-    };
-    for (const bool fresh : {false, true}) {
-        SCOPED_TRACE(fresh);
-        std::filesystem::remove(dir.file("out.dat"));
-        window.header_strings = std::make_unique<Marking>();
-        if (window.options.fresh_header_per_file != fresh) window.optionfresh_Click();
-        testing::Seg2Builder marked;
-        marked.file_string("MARK");
-        marked.add_trace(testing::Seg2Trace::int16({1, -2, 3, -4}));
-        testing::write_file(dir.file("a.sg2"), marked.build());
-        ui.list1_clear();
-        ui.list1_add(dir.file("a.sg2"));
-        ui.list1_add(seg2_file("b.sg2"));
-        queue_run_answers();
-        window.convert_Click();
-        const std::vector<std::uint8_t> out = testing::read_file(dir.file("out.dat"));
-        ASSERT_EQ(out.size(), 4 * record_bytes);
-        EXPECT_EQ(out[2 * 4], 77);  // word 5 of a.sg2's record
-        for (std::size_t record = 1; record < 4; ++record) {
-            EXPECT_EQ(out[record * record_bytes + 2 * 4], fresh ? 0 : 77) << record;
-        }
-    }
-}
-
 // A file in the list twice is converted twice, and the status bar says so, also after the run.
 TEST_F(main_window_convert, a_file_in_the_list_twice_is_said_in_the_status_bar) {
     const std::string a = seg2_file("a.sg2");
