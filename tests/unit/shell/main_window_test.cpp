@@ -723,7 +723,9 @@ TEST_F(main_window_convert, the_summary_counts_what_the_output_holds) {
         row_window.convert_Click();
         EXPECT_THAT(row_ui.status_message(), ::testing::StartsWith(row.summary));
         EXPECT_THAT(row_ui.status_message(), ::testing::EndsWith(row.tail));
-        if (row.delete_inputs) EXPECT_TRUE(std::filesystem::exists(inputs[0]));
+        if (row.delete_inputs) {
+            EXPECT_TRUE(std::filesystem::exists(inputs[0]));
+        }
     }
 }
 
