@@ -673,8 +673,12 @@ private:
             return TraceOutcome::stop;
         }
 
-        const TraceInRun in_run{static_cast<std::int16_t>(t), file.trace_count, trace.sample_count,
-                                path, ssn_, own_unrounded};
+        const TraceInRun in_run{static_cast<std::int16_t>(t),
+                                file.trace_count,
+                                trace.sample_count,
+                                path,
+                                ssn_,
+                                own_unrounded};
         if (finish_trace_header(header_, in_run, request_.options, record_, ui_) ==
             FinishResult::run_ended) {
             return ended_by_check(t);
@@ -861,7 +865,7 @@ private:
     IntervalWatch interval_watch_;
     HeaderStringSink sink_;
     ManualInterval manual_interval_;
-    std::optional<std::int16_t> file_interval_;  // what the current file's strings state
+    std::optional<std::int16_t> file_interval_;     // what the current file's strings state
     std::optional<float> file_unrounded_interval_;  // the same before rounding
     SampleArrays arrays_;
     TraceRecordState record_;

@@ -130,7 +130,9 @@ FinishResult finish_trace_header(OutputTraceHeader& header, const TraceInRun& tr
         round_half_even(*trace.unrounded_interval_us) == interval) {
         const double exact = round_half_even(static_cast<double>(*trace.unrounded_interval_us) *
                                              static_cast<double>(factor));
-        if (exact >= 1.0 && exact <= largest_word) header.word(59) = static_cast<std::int16_t>(exact);
+        if (exact >= 1.0 && exact <= largest_word) {
+            header.word(59) = static_cast<std::int16_t>(exact);
+        }
     }
 
     const double whole_count = round_half_even(resampled_count);

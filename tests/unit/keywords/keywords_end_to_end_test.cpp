@@ -257,9 +257,8 @@ TEST(keywords_end_to_end, the_resampled_interval_comes_from_the_unrounded_one) {
     if (recording.empty()) {
         GTEST_SKIP() << "the shared SEG-2 recordings (../shared/seg2-samples) are absent";
     }
-    for (const auto& [factor, word_59] : {std::pair<std::int16_t, std::int16_t>{1, 62},
-                                          {2, 125},
-                                          {4, 250}}) {
+    for (const auto& [factor, word_59] :
+         {std::pair<std::int16_t, std::int16_t>{1, 62}, {2, 125}, {4, 250}}) {
         SCOPED_TRACE("FGSeismic2019_101.dat at factor " + std::to_string(factor));
         TempDir dir;
         const Converted result = convert({recording}, *loaded.table, dir, factor);

@@ -19,8 +19,8 @@
 #include "common/status_log.hpp"
 #include "engine/conversion_run.hpp"
 #include "keywords/header_translation.hpp"
-#include "tests/support/scripted_ui.hpp"
 #include "tests/support/program_run.hpp"
+#include "tests/support/scripted_ui.hpp"
 #include "tests/support/seg2_builder.hpp"
 #include "tests/support/temp_dir.hpp"
 #include "tests/unit/reliability/reliability_support.hpp"
@@ -335,9 +335,9 @@ TEST(output_faults, a_failure_while_the_run_stops_is_told) {
     struct Row {
         const char* name;
         InjectedFaults faults;
-        std::string reason;      // of the first input, kept
-        int second_written;      // records of the stopped second input in the output
-        std::string in_text;     // of the box
+        std::string reason;   // of the first input, kept
+        int second_written;   // records of the stopped second input in the output
+        std::string in_text;  // of the box
     };
     const Row rows[] = {
         {"the write of the last record fails",
@@ -357,7 +357,7 @@ TEST(output_faults, a_failure_while_the_run_stops_is_told) {
         TempDir dir;
         ScriptedUi ui{Reply::button(Answer::yes), Reply::text("1"),  // deletion; SSN
                       Reply::button(Answer::ok)};                    // "Output Write Error"
-        ui.on_yield = [](int call) { return call != traces + 1; };  // Stop in the second file
+        ui.on_yield = [](int call) { return call != traces + 1; };   // Stop in the second file
         StatusLog log(ui);
         HeaderTranslator strings(testing::shipped_keywords(), log, ui);
         RunRequest request;
@@ -394,8 +394,13 @@ TEST(output_faults, a_full_device_is_reported_as_what_the_output_holds) {
     const std::string device_dir = dir.file("full");
     const testing::SmallDevice device(device_dir, 256 * 1024);
     if (!device.mounted()) GTEST_SKIP() << device.failure();
-    std::vector<std::string> args = {"-q",  "-k", testing::keyword_file(), "-o", device_dir +
-                                     "/out.qex", "--delete-inputs", "--report",
+    std::vector<std::string> args = {"-q",
+                                     "-k",
+                                     testing::keyword_file(),
+                                     "-o",
+                                     device_dir + "/out.qex",
+                                     "--delete-inputs",
+                                     "--report",
                                      dir.file("r.json")};
     std::vector<std::string> inputs;
     for (int f = 1; f <= shots; ++f) {
@@ -435,12 +440,7 @@ TEST(output_faults, a_write_only_output_folder_takes_the_whole_run) {
     const std::vector<std::string> inputs = write_inputs(dir);
     const std::string drop = dir.file("drop");
     std::filesystem::create_directories(drop);
-    std::filesystem::permissions(drop, std::filesystem::perms::owner_write |
-                                           std::filesystem::perms::owner_exec |
-                                           std::filesystem::perms::group_write |
-                                           std::filesystem::perms::group_exec |
-                                           std::filesystem::perms::others_write |
-                                           std::filesystem::perms::others_exec);
+    std::filesystem::permissions(drop, static_cast<std::filesystem::perms>(0333));
     testing::open_to_everyone(dir.path().string());
     const KeywordTable& keywords = testing::shipped_keywords();  // read before the fork
 
