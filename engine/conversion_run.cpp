@@ -766,11 +766,8 @@ private:
                         request_.output_file_name, done.sync_failure, output_.cut_back_failure()));
                 }
                 sync_failed_ = true;
-                for (const ConvertedInput& input : done.group) {
-                    report_.inputs[input.index].reason =
-                        "kept: the output could not be synced to the disk: " +
-                        done.sync_failure.message();
-                }
+                sync_failure_ = done.sync_failure;
+                keep_with_reason(done.group);
                 continue;
             }
             for (std::size_t i = 0; i < done.group.size(); ++i) {
@@ -798,6 +795,14 @@ private:
     bool delete_converted_inputs() {
         hand_over_group();
         return collect_deletions(true, true);
+    }
+
+    // Converted inputs kept because a sync of the output failed.
+    void keep_with_reason(const std::vector<ConvertedInput>& inputs) {
+        for (const ConvertedInput& input : inputs) {
+            report_.inputs[input.index].reason =
+                "kept: the output could not be synced to the disk: " + sync_failure_.message();
+        }
     }
 
     // Tells a failed write or close of the output in the "Output Write Error" box, and counts
@@ -845,6 +850,8 @@ private:
             }
         } else if (!sync_failed_) {
             hand_over_group();
+        } else {
+            keep_with_reason(to_delete_);
         }
         to_delete_.clear();
         (void)collect_deletions(true, true);
@@ -885,6 +892,7 @@ private:
     DeletionQueue deletions_{[this] { return output_.sync_written(); }};
     std::vector<FileSource::Identity> handed_over_;
     bool sync_failed_ = false;
+    std::error_code sync_failure_;  // of the first sync that failed
     bool output_failure_told_ = false;  // an "Output Write Error" box has been shown
     // The output's record count when the current input's turn began, and its trace count.
     std::uint64_t turn_first_record_ = 0;
