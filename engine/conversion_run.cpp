@@ -892,7 +892,7 @@ private:
     DeletionQueue deletions_{[this] { return output_.sync_written(); }};
     std::vector<FileSource::Identity> handed_over_;
     bool sync_failed_ = false;
-    std::error_code sync_failure_;  // of the first sync that failed
+    std::error_code sync_failure_;      // of the first sync that failed
     bool output_failure_told_ = false;  // an "Output Write Error" box has been shown
     // The output's record count when the current input's turn began, and its trace count.
     std::uint64_t turn_first_record_ = 0;
