@@ -7,7 +7,8 @@
 // summary of the run. Exit status: 0 when the run reached its normal end with every input
 // converted completely, 3 when it reached its end but some input was not, 1 when it ended
 // at a check or refusal or stopped part way, 2 for a usage error (an output that is the file
-// standard output or standard error goes to is one).
+// standard output or standard error goes to is one, and so is a report that would replace the
+// output or an input, or that its folder cannot take).
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -53,7 +54,8 @@ constexpr const char* exit_status_table =
     "  0  the run reached its end and every input was converted completely\n"
     "  1  the run ended at a check or a refused question, or stopped part way, or the\n"
     "     keyword file could not be loaded or the report could not be written\n"
-    "  2  usage error, also lists and folders that hold no input\n"
+    "  2  usage error, also lists and folders that hold no input, or a report that would\n"
+    "     replace the output or an input, or that cannot be created where it is named\n"
     "  3  the run reached its end, but at least one input was not converted completely,\n"
     "     or -r could not read a folder or file\n";
 
@@ -243,12 +245,26 @@ std::string_view outcome_name(quarvent::RunOutcome outcome) {
     return "unknown";
 }
 
-// Writes the report next to its final name and renames it into place, so that a reader
-// finds either no report or a whole one. False with errno's reason when that fails.
-bool write_report(const std::string& path, const std::string& text) {
-    std::string temporary = path + ".XXXXXX";
-    const int fd = ::mkstemp(temporary.data());
-    if (fd < 0) return false;
+// The report is written next to its final name and renamed into place, so that a reader
+// finds either no report or a whole one. The file it is written into is created before the
+// run, so that a folder that cannot take it is found out before anything is converted.
+struct ReportFile {
+    std::string temporary;
+    int fd = -1;
+};
+
+// Creates the temporary file beside path. False with errno's reason when that fails.
+bool create_report_file(const std::string& path, ReportFile& file) {
+    file.temporary = path + ".XXXXXX";
+    file.fd = ::mkstemp(file.temporary.data());
+    return file.fd >= 0;
+}
+
+// Writes text into the file created before and renames it to path. False with errno's
+// reason when that fails; the temporary file is then removed.
+bool write_report(const std::string& path, const ReportFile& file, const std::string& text) {
+    const std::string& temporary = file.temporary;
+    const int fd = file.fd;
     std::size_t done = 0;
     bool ok = true;
     while (done < text.size()) {
@@ -314,7 +330,7 @@ std::string report_text(const quarvent::RunReport& report, const std::string& ou
         {"last_ssn", optional_number(totals.last_ssn)},
         {"next_ssn", report.outcome == quarvent::RunOutcome::ended_at_check
                          ? nlohmann::json(nullptr)
-                         : nlohmann::json(report.next_ssn)},
+                         : optional_number(report.next_ssn)},
         {"elapsed_seconds", seconds},
         {"megabytes_per_second", megabytes_per_second(report.bytes_written, seconds)},
         {"inputs", inputs},
@@ -419,6 +435,40 @@ std::vector<std::string> with_empty_values(const CLI::App& app, int argc, char**
         args.push_back(arg);
     }
     return {args.rbegin(), args.rend()};
+}
+
+// Where the report goes: its folder as the kernel resolves it followed by its name, and the
+// file that name holds now (device and inode; a symbolic link is itself the file that the
+// rename replaces), when there is one.
+struct ReportPlace {
+    std::string place;  // empty when the folder does not resolve
+    std::optional<std::pair<dev_t, ino_t>> file;
+};
+
+std::string resolved_place(const std::string& path) {
+    const std::filesystem::path whole(path);
+    std::error_code failed;
+    const std::filesystem::path folder =
+        std::filesystem::canonical(whole.parent_path().empty() ? "." : whole.parent_path(), failed);
+    return failed ? std::string() : (folder / whole.filename()).string();
+}
+
+ReportPlace report_place(const std::string& path) {
+    ReportPlace report{resolved_place(path), std::nullopt};
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) == 0) report.file = std::make_pair(info.st_dev, info.st_ino);
+    return report;
+}
+
+// Whether the report, renamed into place, would replace the file at target (followed through
+// links, as it is read or written) or take the place where target is still to be created.
+bool report_takes(const ReportPlace& report, const std::string& target) {
+    struct stat info {};
+    if (::stat(target.c_str(), &info) == 0) {
+        return report.file && report.file->first == info.st_dev &&
+               report.file->second == info.st_ino;
+    }
+    return !report.file && !report.place.empty() && resolved_place(target) == report.place;
 }
 
 // True when path names the file open as descriptor fd, and records written there would be
@@ -616,13 +666,7 @@ int main(int argc, char** argv) {
         return exit_not_completed;
     }
 
-    if (!report_path.empty()) {
-        report_path = absolute_path(report_path);
-        if (report_path == output_path) {
-            std::fprintf(stderr, "quarvent-batch: the report and the output are one file\n");
-            return exit_usage;
-        }
-    }
+    if (!report_path.empty()) report_path = absolute_path(report_path);
 
     quarvent::RunRequest request;
     LeftOut left_out;
@@ -658,6 +702,33 @@ int main(int argc, char** argv) {
     request.options.delete_inputs = delete_inputs;
     request.options.record_end_ms = quarvent::to_float(quarvent::read_number(record_end_ms));
     request.options.fresh_header_per_file = fresh_header;
+
+    // The report is renamed into place at the end: it must not take the place of the output
+    // or of an input, however their paths are spelt (".." or a link leads to the same file).
+    // Its folder must take a new file; both are known before anything is converted.
+    ReportFile report_file;
+    if (!report_path.empty()) {
+        const ReportPlace report_identity = report_place(report_path);
+        const auto refuse = [&](const char* what, const std::string& path) {
+            std::fprintf(stderr, "quarvent-batch: the report %s would replace %s %s\n",
+                         quarvent::as_utf8(report_path).c_str(), what,
+                         quarvent::as_utf8(path).c_str());
+            return exit_usage;
+        };
+        if (report_path == output_path || report_takes(report_identity, output_path)) {
+            return refuse("the output", output_path);
+        }
+        for (const std::string& input : request.inputs) {
+            if (report_path == input || report_takes(report_identity, input)) {
+                return refuse("the input", input);
+            }
+        }
+        if (!create_report_file(report_path, report_file)) {
+            std::fprintf(stderr, "quarvent-batch: the report %s cannot be created: %s\n",
+                         quarvent::as_utf8(report_path).c_str(), std::strerror(errno));
+            return exit_usage;
+        }
+    }
 
     quarvent::ConsoleAnswers answers;
     answers.ssn = ssn == ssn_continue ? continued_ssn(request.output_file_name) : ssn;
@@ -705,7 +776,7 @@ int main(int argc, char** argv) {
         print_summary(report, seconds, dry_run);
     }
     if (!report_path.empty() &&
-        !write_report(report_path,
+        !write_report(report_path, report_file,
                       report_text(report, output_path, seconds, dry_run, status, left_out))) {
         std::fprintf(stderr, "quarvent-batch: the report %s could not be written: %s\n",
                      quarvent::as_utf8(report_path).c_str(), std::strerror(errno));

@@ -2,6 +2,7 @@
 // The receiver of every SEG-2 header string, of the file and of each trace. The keyword
 // translation is the real one; IgnoreHeaderStrings serves where no table is loaded.
 
+#include <optional>
 #include <string_view>
 
 #include "common/trace_header.hpp"
@@ -21,6 +22,10 @@ public:
     // Said before the first string of each input file, so that a receiver may follow the
     // order in which the files of a batch hold their strings; nothing else depends on it.
     virtual void file_begins() {}
+    // The real value that the last string gave word n before it was rounded into the word;
+    // none when that string did not write word n from a number. A sample interval of 62.5
+    // microseconds is held in its word as 62, and is 125 when doubled, not 124.
+    virtual std::optional<float> unrounded_value(int /*n*/) const { return std::nullopt; }
 };
 
 class IgnoreHeaderStrings final : public HeaderStringReceiver {

@@ -331,19 +331,28 @@ public:
             header.word(interval_word) = before;
         } else {
             written_ = true;
+            unrounded_ = receiver_.unrounded_value(interval_word);
         }
         return result;
     }
 
     void file_begins() override { receiver_.file_begins(); }
+    std::optional<float> unrounded_value(int n) const override {
+        return receiver_.unrounded_value(n);
+    }
 
     // Forgets what earlier strings wrote.
-    void start() { written_ = false; }
+    void start() {
+        written_ = false;
+        unrounded_.reset();
+    }
     // The interval that the strings since start wrote, when they wrote one.
     std::optional<std::int16_t> stated(const OutputTraceHeader& header) const {
         if (!written_) return std::nullopt;
         return header.word(interval_word);
     }
+    // That interval before it was rounded to whole microseconds, when a number gave it.
+    std::optional<float> stated_unrounded() const { return written_ ? unrounded_ : std::nullopt; }
 
 private:
     static constexpr int interval_word = 59;
@@ -351,6 +360,7 @@ private:
 
     HeaderStringReceiver& receiver_;
     bool written_ = false;
+    std::optional<float> unrounded_;
 };
 
 class ConversionRun {
@@ -368,13 +378,14 @@ public:
     RunReport run() {
         report_.outcome = run_files();
         report_.bytes_written = output_.bytes_written();
-        report_.next_ssn = ssn_;
+        if (!ssn_exhausted_) report_.next_ssn = ssn_;
         return std::move(report_);
     }
 
 private:
-    // stop_file: a check ended the file's turn (keep_going); the run goes on.
-    enum class TraceOutcome { written, skipped, stop_file, stop };
+    // stop_file: a check ended the file's turn (keep_going); the run goes on. written_then_stop:
+    // the record is written, and the run stops after it.
+    enum class TraceOutcome { written, skipped, stop_file, written_then_stop, stop };
 
     RunOutcome run_files() {
         if (!prepare()) {
@@ -395,8 +406,7 @@ private:
         input_.close();
         // The close may report a write that failed late; the run is then not complete.
         if (const std::error_code reason = output_.close()) {
-            ui_.message_box(output_write_error_message(request_.output_file_name, reason,
-                                                       output_.cut_back_failure()));
+            output_failed(reason);
             ui_.set_text1_visible(true);
             return RunOutcome::stopped;
         }
@@ -504,6 +514,10 @@ private:
             return false;
         }
         input_.close();
+        // Every record gathered before is in the file by now (each turn ends with a flush):
+        // the records written from here on are this input's.
+        turn_first_record_ = output_.records_written();
+        turn_trace_count_ = 0;
         log_.append(file_start_entry(path, time_of_day()));
         if (log_.size() > StatusLog::limit) log_.clear();
         ui_.list1_select(static_cast<int>(i));
@@ -533,6 +547,7 @@ private:
         interval_watch_.file_begins();
         const FileDescriptorResult descriptor = read_file_descriptor(input_, file, sink_);
         file_interval_ = interval_watch_.stated(header_);
+        file_unrounded_interval_ = interval_watch_.stated_unrounded();
         switch (descriptor) {
             case FileDescriptorResult::read:
                 break;
@@ -560,16 +575,20 @@ private:
 
         result.status = InputStatus::partial;
         const int trace_count = std::max<int>(0, file.trace_count);
+        turn_trace_count_ = trace_count;
         bool go_on = true;
         for (int t = 1; t <= file.trace_count; ++t) {
             const TraceOutcome outcome = convert_trace(path, file, t);
-            if (outcome == TraceOutcome::written) {
+            if (outcome == TraceOutcome::written || outcome == TraceOutcome::written_then_stop) {
                 ++result.traces_written;
                 if (!result.first_ssn) result.first_ssn = header_.word(92);
                 result.last_ssn = header_.word(92);
             }
-            if (outcome == TraceOutcome::stop) go_on = false;
-            if (outcome == TraceOutcome::stop || outcome == TraceOutcome::stop_file) break;
+            if (outcome == TraceOutcome::stop || outcome == TraceOutcome::written_then_stop) {
+                go_on = false;
+                break;
+            }
+            if (outcome == TraceOutcome::stop_file) break;
         }
         const int written = result.traces_written;
         result.traces_skipped = trace_count - written;
@@ -602,7 +621,11 @@ private:
         const TraceDescriptorResult read = read_trace_descriptor(input_, file, t, trace, sink_);
         // The trace's own interval: from its strings, or else from its file's.
         std::optional<std::int16_t> own_interval = interval_watch_.stated(header_);
-        if (!own_interval) own_interval = file_interval_;
+        std::optional<float> own_unrounded = interval_watch_.stated_unrounded();
+        if (!own_interval) {
+            own_interval = file_interval_;
+            own_unrounded = file_unrounded_interval_;
+        }
         switch (read) {
             case TraceDescriptorResult::read:
                 break;
@@ -653,25 +676,28 @@ private:
             return TraceOutcome::stop;
         }
 
-        const TraceInRun in_run{static_cast<std::int16_t>(t), file.trace_count, trace.sample_count,
-                                path, ssn_};
+        const TraceInRun in_run{static_cast<std::int16_t>(t),
+                                file.trace_count,
+                                trace.sample_count,
+                                path,
+                                ssn_,
+                                own_unrounded};
         if (finish_trace_header(header_, in_run, request_.options, record_, ui_) ==
             FinishResult::run_ended) {
             return ended_by_check(t);
         }
         if (const std::error_code reason = write_trace_record(output_, header_, arrays_.decoded,
                                                               trace_scale_factor_, record_, log_)) {
-            ui_.message_box(output_write_error_message(request_.output_file_name, reason,
-                                                       output_.cut_back_failure()));
             report_.inputs[current_].reason = "the run stopped at trace " + std::to_string(t) +
                                               ": the output could not be written";
+            output_failed(reason);
             return TraceOutcome::stop;
         }
         if (!ui_.yield_events()) {
-            // The record is written; the stop comes after it.
+            // The record is written, and counts; the stop comes after it.
             report_.inputs[current_].reason =
                 "the run was stopped after trace " + std::to_string(t);
-            return TraceOutcome::stop;
+            return TraceOutcome::written_then_stop;
         }
         return TraceOutcome::written;
     }
@@ -682,8 +708,7 @@ private:
     bool end_of_turn(const std::string& path, bool complete) {
         log_.end_header_string_messages();
         if (const std::error_code reason = output_.flush()) {
-            ui_.message_box(output_write_error_message(request_.output_file_name, reason,
-                                                       output_.cut_back_failure()));
+            output_failed(reason);
             return false;
         }
         if (!request_.options.delete_inputs) return true;
@@ -730,18 +755,22 @@ private:
 
     // Logs what the finished groups could not delete; with wait, once every group handed
     // over is finished. False when a sync failed: the run stops, and that group and every
-    // later one are kept. tell: a failed sync is shown in the "Output Write Error" box (once).
+    // later one are kept, with the reason. tell: a failed sync is shown in the "Output Write
+    // Error" box, unless a failing output has been told already.
     bool collect_deletions(bool wait, bool tell) {
         for (DeletionQueue::Done& done : deletions_.take_done(wait)) {
             handed_over_.erase(
                 handed_over_.begin(),
                 handed_over_.begin() + static_cast<std::ptrdiff_t>(done.group.size()));
             if (done.sync_failure) {
-                if (tell && !sync_failed_) {
+                if (tell && !sync_failed_ && !output_failure_told_) {
+                    output_failure_told_ = true;
                     ui_.message_box(output_write_error_message(
                         request_.output_file_name, done.sync_failure, output_.cut_back_failure()));
                 }
                 sync_failed_ = true;
+                sync_failure_ = done.sync_failure;
+                keep_with_reason(done.group);
                 continue;
             }
             for (std::size_t i = 0; i < done.group.size(); ++i) {
@@ -752,6 +781,8 @@ private:
                         break;
                     case DeletionResult::replaced:
                         log_.append(kept_entry(path));
+                        report_.inputs[done.group[i].index].reason =
+                            std::string(changed_after_conversion);
                         break;
                     case DeletionResult::failed:
                         log_.append(deletion_failed_entry(path, done.outcomes[i].reason));
@@ -769,6 +800,40 @@ private:
         return collect_deletions(true, true);
     }
 
+    // Converted inputs kept because a sync of the output failed.
+    void keep_with_reason(const std::vector<ConvertedInput>& inputs) {
+        for (const ConvertedInput& input : inputs) {
+            report_.inputs[input.index].reason =
+                "kept: the output could not be synced to the disk: " + sync_failure_.message();
+        }
+    }
+
+    // Tells a failed write or close of the output in the "Output Write Error" box, and counts
+    // for the current input only the records that reached the file: those gathered with the
+    // failed write are not in it.
+    void output_failed(const std::error_code& reason) {
+        output_failure_told_ = true;
+        ui_.message_box(output_write_error_message(request_.output_file_name, reason,
+                                                   output_.cut_back_failure()));
+        if (current_ >= report_.inputs.size()) return;
+        InputResult& result = report_.inputs[current_];
+        const auto reached = static_cast<int>(
+            std::min<std::uint64_t>(output_.records_written() - turn_first_record_,
+                                    static_cast<std::uint64_t>(result.traces_written)));
+        if (reached == result.traces_written) return;
+        result.traces_written = reached;
+        result.traces_skipped = turn_trace_count_ - reached;
+        if (reached == 0) {
+            result.first_ssn.reset();
+            result.last_ssn.reset();
+        }
+        if (result.status == InputStatus::converted) {
+            result.status = InputStatus::partial;
+            result.reason = std::to_string(reached) + " of " + std::to_string(turn_trace_count_) +
+                            " traces reached the output: " + reason.message();
+        }
+    }
+
     // The records written before the stop stay in the output.
     RunOutcome stop() {
         for (std::size_t j = current_ + 1; j < report_.inputs.size(); ++j) {
@@ -776,14 +841,24 @@ private:
         }
         log_.end_header_string_messages();
         // Inputs converted whole before the stop go as they would have at the end of the run;
-        // a failing output keeps them all.
-        if (!sync_failed_ && !to_delete_.empty() && !output_.flush()) hand_over_group();
-        to_delete_.clear();
-        (void)collect_deletions(true, false);
-        if (const std::error_code reason = output_.close()) {
-            ui_.message_box(output_write_error_message(request_.output_file_name, reason,
-                                                       output_.cut_back_failure()));
+        // a failing output keeps them all. The records gathered before the stop are written
+        // first: a write that fails then is told like any other.
+        const std::error_code flushed = output_.flush();
+        if (flushed) {
+            output_failed(flushed);
+            for (const ConvertedInput& input : to_delete_) {
+                report_.inputs[input.index].reason =
+                    "kept: the output could not be written when the run stopped: " +
+                    flushed.message();
+            }
+        } else if (!sync_failed_) {
+            hand_over_group();
+        } else {
+            keep_with_reason(to_delete_);
         }
+        to_delete_.clear();
+        (void)collect_deletions(true, true);
+        if (const std::error_code reason = output_.close()) output_failed(reason);
         ui_.set_mouse_pointer(MousePointer::normal);
         input_.close();
         ui_.set_text1_visible(true);
@@ -800,7 +875,8 @@ private:
     IntervalWatch interval_watch_;
     HeaderStringSink sink_;
     ManualInterval manual_interval_;
-    std::optional<std::int16_t> file_interval_;  // what the current file's strings state
+    std::optional<std::int16_t> file_interval_;     // what the current file's strings state
+    std::optional<float> file_unrounded_interval_;  // the same before rounding
     SampleArrays arrays_;
     TraceRecordState record_;
     OutputFile output_;
@@ -819,6 +895,11 @@ private:
     DeletionQueue deletions_{[this] { return output_.sync_written(); }};
     std::vector<FileSource::Identity> handed_over_;
     bool sync_failed_ = false;
+    std::error_code sync_failure_;      // of the first sync that failed
+    bool output_failure_told_ = false;  // an "Output Write Error" box has been shown
+    // The output's record count when the current input's turn began, and its trace count.
+    std::uint64_t turn_first_record_ = 0;
+    int turn_trace_count_ = 0;
 
     std::int16_t ssn_ = 0;
     bool ssn_exhausted_ = false;  // the last file used SSN 32767

@@ -87,8 +87,13 @@ struct RunReport {
     RunOutcome outcome = RunOutcome::ended_at_check;
     std::vector<InputResult> inputs;  // one per input, in list order (empty at a check)
     std::uint64_t bytes_written = 0;  // record bytes that reached the output (or would have)
-    std::int16_t next_ssn = 0;        // the SSN the next file would have received
+    // The SSN the next file would have received; none once a file has used SSN 32767.
+    std::optional<std::int16_t> next_ssn;
 };
+
+// The reason given for a converted input that was kept because its file was written to or
+// replaced after its conversion: what the path names now was never converted.
+inline constexpr std::string_view changed_after_conversion = "changed after it was converted; kept";
 
 // What a run's report adds up to: its inputs by status, their traces, and the SSNs of the
 // first and last files that received records.

@@ -76,6 +76,7 @@ std::error_code OutputFile::open(const std::string& path) {
     created_path_ = created ? target : std::string{};
     directory_synced_ = false;
     bytes_written_ = 0;
+    records_written_ = 0;
     return {};
 }
 
@@ -83,6 +84,7 @@ std::error_code OutputFile::open_for_counting(const std::string& path) {
     (void)close();
     cut_back_failure_ = {};
     bytes_written_ = 0;
+    records_written_ = 0;
     const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
     if (fd >= 0) {
         struct stat info {};
@@ -151,6 +153,7 @@ std::error_code OutputFile::begin_record(std::size_t bytes, std::span<std::uint8
 std::error_code OutputFile::commit_record() {
     if (counting_) {
         bytes_written_ += used_;
+        ++records_written_;
         used_ = 0;
         return {};
     }
@@ -173,6 +176,7 @@ std::error_code OutputFile::flush() {
     const std::size_t committed = record_ends_.empty() ? 0 : record_ends_.back();
     std::size_t done = 0;
     std::error_code reason;
+    std::size_t records = record_ends_.size();
     while (done < committed) {
         const ssize_t wrote = calls_.pwrite(fd_, buffer_.get() + done, committed - done,
                                             static_cast<off_t>(end_ + done));
@@ -187,6 +191,7 @@ std::error_code OutputFile::flush() {
         // Keep the records that reached the file whole; cut off a part of the next one.
         const auto last_whole = std::upper_bound(record_ends_.begin(), record_ends_.end(), done);
         const std::size_t kept = last_whole == record_ends_.begin() ? 0 : *(last_whole - 1);
+        records = static_cast<std::size_t>(last_whole - record_ends_.begin());
         if (done > kept) {
             int cut = 0;
             do {
@@ -198,6 +203,7 @@ std::error_code OutputFile::flush() {
     }
     end_ += done;
     bytes_written_ += done;
+    records_written_ += records;
     used_ = 0;
     record_ends_.clear();
     return reason;
@@ -221,11 +227,16 @@ std::error_code OutputFile::sync_written() {
         std::filesystem::path directory = std::filesystem::path(created_path_).parent_path();
         if (directory.empty()) directory = ".";
         const int dir_fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (dir_fd < 0) return last_error();
-        const int result = calls_.fsync(dir_fd);
-        const std::error_code reason = result != 0 ? last_error() : std::error_code{};
-        ::close(dir_fd);
-        if (reason) return reason;
+        if (dir_fd < 0) {
+            // Opening a directory needs read permission, which a drop box (mode 0333) does
+            // not give: syncing the file system the output lies on covers its entry too.
+            if (::syncfs(fd_) != 0) return last_error();
+        } else {
+            const int result = calls_.fsync(dir_fd);
+            const std::error_code reason = result != 0 ? last_error() : std::error_code{};
+            ::close(dir_fd);
+            if (reason) return reason;
+        }
         directory_synced_ = true;
     }
     return {};

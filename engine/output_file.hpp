@@ -60,6 +60,9 @@ public:
 
     // The record bytes that reached the file (or were counted) since open.
     std::uint64_t bytes_written() const { return bytes_written_; }
+    // The records that reached the file whole (or were counted) since open; records still
+    // gathered, and those a failed write dropped, do not count.
+    std::uint64_t records_written() const { return records_written_; }
 
     // Adds a record after the last one, in two steps so that it is built where it is
     // gathered: begin_record gives room for a record of the given size (flushing first when
@@ -89,7 +92,9 @@ public:
 
     // Flushes, then makes what was written durable on the disk (and, for a file this run
     // created, its directory entry), so that nothing written so far is lost in a crash.
-    // Fails when the file has been removed since it was opened.
+    // Fails when the file has been removed since it was opened. A directory that cannot be
+    // opened (one the user may write into but not read, as a shared drop box) is made
+    // durable by syncing the whole file system the output lies on.
     [[nodiscard]] std::error_code sync();
     // The same without the flush: makes durable what has reached the file. Touches nothing
     // that gathering and writing records touch, so it may run on another thread while they
@@ -112,6 +117,7 @@ private:
     bool directory_synced_ = false;
     bool counting_ = false;
     std::uint64_t bytes_written_ = 0;
+    std::uint64_t records_written_ = 0;
 };
 
 }  // namespace quarvent

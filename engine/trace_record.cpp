@@ -124,6 +124,16 @@ FinishResult finish_trace_header(OutputTraceHeader& header, const TraceInRun& tr
 
     state.interval_before_factor = interval;
     header.word(59) = static_cast<std::int16_t>(interval * factor);
+    // An interval that the strings gave with a fraction of a microsecond is multiplied before
+    // it is rounded, so that the record's time axis is as exact as its word allows.
+    if (factor != 1 && trace.unrounded_interval_us &&
+        round_half_even(*trace.unrounded_interval_us) == interval) {
+        const double exact = round_half_even(static_cast<double>(*trace.unrounded_interval_us) *
+                                             static_cast<double>(factor));
+        if (exact >= 1.0 && exact <= largest_word) {
+            header.word(59) = static_cast<std::int16_t>(exact);
+        }
+    }
 
     const double whole_count = round_half_even(resampled_count);
     double count = whole_count;

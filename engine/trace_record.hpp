@@ -27,6 +27,11 @@ struct TraceInRun {
     std::int32_t sample_count = 0;
     std::string_view path;  // the List1 entry; word 6 may come from its file name
     std::int16_t ssn = 0;
+    // The sample interval in microseconds as the trace's (or its file's) strings gave it,
+    // before it was rounded into word 59; none when they gave none, or only a whole number.
+    // While word 59 still holds it rounded, the resampled record's interval is this value
+    // times the factor, rounded: 62.5 at factor 2 gives 125, not 2 x 62.
+    std::optional<float> unrounded_interval_us;
 };
 
 // Carried from finish_trace_header to write_trace_record for one trace.
@@ -49,6 +54,7 @@ constexpr std::string_view name_of(FinishResult result) {
 // run after a message box when the record cannot hold the trace's samples
 // (Dialog::cannot_accommodate) or its interval (Dialog::interval_too_large: word 59 of 0 or
 // less, or word 59 times resample_factor beyond 32767). A negative record_end_ms counts as 0.
+// Word 59 becomes the interval times resample_factor (see TraceInRun::unrounded_interval_us).
 [[nodiscard]] FinishResult finish_trace_header(OutputTraceHeader& header, const TraceInRun& trace,
                                                const ConversionOptions& options,
                                                TraceRecordState& state, UiPort& ui);

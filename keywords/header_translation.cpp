@@ -63,7 +63,9 @@ void HeaderTranslator::log_line(std::string_view text) {
     log_.append_header_string_message(line);
 }
 
-std::int16_t HeaderTranslator::scaled_word(double x, std::int32_t p2, std::string_view s) {
+std::int16_t HeaderTranslator::scaled_word(double x, std::int32_t p2, std::string_view s,
+                                           std::optional<float>& unrounded) {
+    unrounded.reset();
     const double product = static_cast<double>(p2) * x;
     // The range check is made on the product as a 32-bit real. Products far outside the range
     // (infinities, NaN from 0 times infinity) are out of range without narrowing them.
@@ -73,7 +75,10 @@ std::int16_t HeaderTranslator::scaled_word(double x, std::int32_t p2, std::strin
         r = static_cast<float>(product);
         in_range = r >= -value_limit && r <= value_limit;
     }
-    if (in_range) return static_cast<std::int16_t>(round_half_even(r));
+    if (in_range) {
+        unrounded = r;
+        return static_cast<std::int16_t>(round_half_even(r));
+    }
     said_something_ = true;  // whether or not the warning is still given
 
     if (range_warning_count_ < range_warning_limit) {
@@ -116,7 +121,9 @@ HeaderStringReceiver::Result HeaderTranslator::apply_number(const KeywordEntry& 
     const std::size_t blank = value.find(' ');
     const double x =
         read_number(blank == std::string_view::npos ? value : value.substr(0, blank + 1));
-    set_word(header, p1, scaled_word(x, entry.p2(), s));
+    std::optional<float> unrounded;
+    const std::int16_t scaled = scaled_word(x, entry.p2(), s, unrounded);
+    set_word(header, p1, scaled, unrounded);
     return Result::go_on;
 }
 
@@ -154,7 +161,9 @@ HeaderStringReceiver::Result HeaderTranslator::apply_number_list(const KeywordEn
         }
         ++word;
         if (!OutputTraceHeader::valid_word_number(word)) return word_out_of_range(entry, word);
-        set_word(header, word, scaled_word(x, entry.p2(), s));
+        std::optional<float> unrounded;
+        const std::int16_t scaled = scaled_word(x, entry.p2(), s, unrounded);
+        set_word(header, word, scaled, unrounded);
     }
     return Result::go_on;
 }
@@ -176,10 +185,19 @@ HeaderStringReceiver::Result HeaderTranslator::apply_trace_type(const KeywordEnt
     return Result::go_on;
 }
 
-void HeaderTranslator::set_word(OutputTraceHeader& header, long long word, std::int16_t value) {
+void HeaderTranslator::set_word(OutputTraceHeader& header, long long word, std::int16_t value,
+                                std::optional<float> unrounded) {
     header.word(static_cast<int>(word)) = value;
+    if (unrounded) {
+        unrounded_word_ = static_cast<std::int16_t>(word);
+        unrounded_ = *unrounded;
+    } else if (word == unrounded_word_) {
+        unrounded_word_ = -1;
+    }
     if (recording_ != nullptr) {
         recording_->writes.emplace_back(static_cast<std::int16_t>(word), value);
+        recording_->unrounded_word = unrounded_word_;
+        recording_->unrounded = unrounded_;
     }
 }
 
@@ -204,8 +222,11 @@ HeaderStringReceiver::Result HeaderTranslator::translate_header_string(std::stri
             known = &*found;
         }
     }
+    unrounded_word_ = -1;
     if (known != nullptr) {
         for (const auto& [word, value] : known->second.writes) header.word(word) = value;
+        unrounded_word_ = known->second.unrounded_word;
+        unrounded_ = known->second.unrounded;
         if (known->second.sets_scale) trace_scale_factor = known->second.scale;
         note_place(known);
         return Result::go_on;

@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -72,6 +73,10 @@ public:
                                                  double& trace_scale_factor);
 
     void file_begins() override;
+    std::optional<float> unrounded_value(int n) const override {
+        if (n != unrounded_word_) return std::nullopt;
+        return unrounded_;
+    }
 
     // Range warnings issued so far; never reset, so it lives as long as the translator, which
     // lives as long as the program.
@@ -89,13 +94,17 @@ private:
     Result apply_trace_type(const KeywordEntry& entry, std::string_view value,
                             OutputTraceHeader& header);
 
-    // Applies P2 * x with the range check; returns the word's value.
-    std::int16_t scaled_word(double x, std::int32_t p2, std::string_view s);
+    // Applies P2 * x with the range check; returns the word's value, and the product before
+    // rounding in unrounded (none when it is out of range).
+    std::int16_t scaled_word(double x, std::int32_t p2, std::string_view s,
+                             std::optional<float>& unrounded);
     Result word_out_of_range(const KeywordEntry& entry, long long word);
     // A header string message: text and the line break.
     void log_line(std::string_view text);
-    // Sets a header word, noting the write while a string's effect is being recorded.
-    void set_word(OutputTraceHeader& header, long long word, std::int16_t value);
+    // Sets a header word, noting the write while a string's effect is being recorded;
+    // unrounded: the real value the word holds rounded, when it comes from a number.
+    void set_word(OutputTraceHeader& header, long long word, std::int16_t value,
+                  std::optional<float> unrounded = std::nullopt);
 
     // Runs the table over s: the translation proper.
     Result translate_afresh(std::string_view s, OutputTraceHeader& header,
@@ -110,6 +119,9 @@ private:
         std::vector<std::pair<std::int16_t, std::int16_t>> writes;  // word, value; in order
         bool sets_scale = false;
         double scale = 1.0;
+        // The last word the string wrote from a number, and that number before rounding.
+        std::int16_t unrounded_word = -1;
+        float unrounded = 0.0F;
     };
     using Remembered = std::pair<const std::string, Effect>;
     // Notes what the string at the next place of this file translated to (nullptr: not kept).
@@ -142,6 +154,10 @@ private:
     std::vector<Remembered*> file_before_;
     Effect* recording_ = nullptr;  // the effect being recorded, while a string is translated
     bool said_something_ = false;  // the translation of the current string logged or asked
+    // What the current (or last) string wrote from a number last: the word, -1 for none,
+    // and the value before rounding.
+    std::int16_t unrounded_word_ = -1;
+    float unrounded_ = 0.0F;
 };
 
 // inbuf without its leading blanks (character 32 only).

@@ -588,6 +588,9 @@ void MainWindow::convert_Click() {
         summary.bytes_written = static_cast<long long>(report.bytes_written);
         summary.elapsed_seconds =
             progress.start_seconds() < 0 ? 0 : now_seconds() - progress.start_seconds();
+        summary.files_changed = static_cast<int>(std::count_if(
+            report.inputs.begin(), report.inputs.end(),
+            [](const InputResult& input) { return input.reason == changed_after_conversion; }));
         port_.set_status_message(repeated.empty() ? summary_text(summary)
                                                   : summary_text(summary) + ". " + repeated);
     }

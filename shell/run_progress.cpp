@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "engine/conversion_run.hpp"
+
 namespace quarvent {
 
 RunProgress::RunProgress(std::vector<int> trace_counts) : counts_(std::move(trace_counts)) {
@@ -88,6 +90,11 @@ std::string summary_text(const RunSummary& summary) {
         grouped(summary.traces_written) + (summary.traces_written == 1 ? " trace, " : " traces, ");
     text += grouped(summary.bytes_written) + " bytes in ";
     text += duration_text(summary.elapsed_seconds);
+    if (summary.files_changed > 0) {
+        text += "; " + std::to_string(summary.files_changed) +
+                (summary.files_changed == 1 ? " file " : " files ") +
+                std::string(changed_after_conversion);
+    }
     return text;
 }
 

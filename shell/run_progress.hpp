@@ -58,6 +58,8 @@ struct RunSummary {
     long long traces_written = 0;
     long long bytes_written = 0;
     double elapsed_seconds = 0;
+    // Converted files kept because they were written to or replaced after their conversion.
+    int files_changed = 0;
 };
 std::string summary_text(const RunSummary& summary);
 

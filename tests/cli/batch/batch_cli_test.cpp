@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <nlohmann/json.hpp>
 #include <regex>
 #include <thread>
 
@@ -383,7 +384,8 @@ TEST(batch_cli, an_empty_value_after_equals_is_empty) {
 }
 
 // An interrupt, a termination and a hang-up (once, or twice as a closed terminal can give)
-// each stop the run after a whole record, and the program ends by itself with status 1.
+// each stop the run after a whole record, and the program ends by itself with status 1. The
+// report counts every record the output holds, the last one before the stop too.
 TEST(batch_cli, signals_stop_the_run_after_a_whole_record) {
     constexpr int files = 60;
     constexpr int traces = 24;
@@ -407,7 +409,7 @@ TEST(batch_cli, signals_stop_the_run_after_a_whole_record) {
     for (const auto& [name, signals] : cases) {
         SCOPED_TRACE(name);
         TempDir dir;
-        std::vector<std::string> args = {"-q", "-o", "out.qex"};
+        std::vector<std::string> args = {"-q", "-o", "out.qex", "--report", "r.json"};
         for (int f = 1; f <= files; ++f) {
             args.push_back("shot" + std::to_string(f) + ".sg2");
             write_file(dir.file(args.back()), bytes);
@@ -434,6 +436,9 @@ TEST(batch_cli, signals_stop_the_run_after_a_whole_record) {
         const std::uintmax_t size = std::filesystem::file_size(dir.file("out.qex"));
         EXPECT_EQ(size % record_size, 0u) << "a partial record at the end";
         EXPECT_LT(size, files * traces * record_size) << "the run was not stopped";
+        const auto report = nlohmann::json::parse(file_text(dir.file("r.json")));
+        EXPECT_EQ(report["traces_written"], size / record_size);
+        EXPECT_EQ(report["bytes_written"], size);
     }
 }
 

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -655,6 +656,81 @@ TEST(batch_survey, exit_statuses) {
     EXPECT_THAT(help.out, HasSubstr("Exit status:"));
     EXPECT_THAT(help.out, HasSubstr("  3  the run reached its end, but at least one input"));
     EXPECT_THAT(help.out, HasSubstr("     keyword file could not be loaded"));
+}
+
+// The report is renamed into place after the run: refused before anything is opened when it
+// would take the place of the output or of an input, however the paths are spelt, or when
+// its folder cannot take it. Nothing is converted, created or deleted.
+TEST(batch_survey, a_report_that_would_replace_a_file_of_the_run_is_refused) {
+    struct Row {
+        const char* name;
+        std::vector<std::string> args;
+        bool output_exists;
+    };
+    const std::vector<Row> rows = {
+        {"output through sub/..",
+         {"-q", "-o", "sub/../out.qex", "--report", "out.qex", "--delete-inputs", "a.sg2", "b.sg2"},
+         false},
+        {"existing output through sub/..",
+         {"-q", "-o", "sub/../out.qex", "--report", "out.qex", "--delete-inputs", "a.sg2", "b.sg2"},
+         true},
+        {"output through a link to its folder",
+         {"-o", "link/out.qex", "--report", "sub/out.qex", "a.sg2"},
+         false},
+        {"an input", {"-o", "out.qex", "--report", "b.sg2", "a.sg2", "b.sg2"}, false},
+        {"an input, dry run",
+         {"-o", "out.qex", "--report", "b.sg2", "--dry-run", "a.sg2", "b.sg2"},
+         false},
+        {"an input through a link",
+         {"-o", "out.qex", "--report", "link/../sub/c.sg2", "sub/c.sg2"},
+         false},
+        {"a folder that does not exist",
+         {"-o", "out.qex", "--report", "nodir/r.json", "a.sg2"},
+         false},
+        {"a folder that is a file", {"-o", "out.qex", "--report", "a.sg2/r.json", "a.sg2"}, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        TempDir dir;
+        std::filesystem::create_directory(dir.file("sub"));
+        std::filesystem::create_directory_symlink("sub", dir.file("link"));
+        write_file(dir.file("a.sg2"), shot(2).build());
+        write_file(dir.file("b.sg2"), shot(1).build());
+        write_file(dir.file("sub/c.sg2"), shot(1).build());
+        if (row.output_exists) write_file(dir.file("out.qex"), {7, 7, 7});
+        std::map<std::string, std::vector<std::uint8_t>> before;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(dir.path())) {
+            if (entry.is_regular_file()) before[entry.path().string()] = read_file(entry.path());
+        }
+
+        const Outcome r = batch(dir, row.args);
+        EXPECT_EQ(r.status, 2) << r.err;
+        EXPECT_THAT(r.err, HasSubstr("quarvent-batch: the report "));
+        std::map<std::string, std::vector<std::uint8_t>> after;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(dir.path())) {
+            if (entry.is_regular_file()) after[entry.path().string()] = read_file(entry.path());
+        }
+        EXPECT_EQ(after, before);
+    }
+}
+
+// No SSN follows 32767: the report's next_ssn is null once a file has used it.
+TEST(batch_survey, no_next_ssn_after_the_last) {
+    const std::pair<const char*, nlohmann::json> rows[] = {
+        {"32766", 32767},
+        {"32767", nullptr},
+    };
+    for (const auto& [ssn, next] : rows) {
+        SCOPED_TRACE(ssn);
+        TempDir dir;
+        write_file(dir.file("a.sg2"), shot(1).build());
+        const Outcome r =
+            batch(dir, {"-q", "-o", "out.qex", "--ssn", ssn, "--report", "r.json", "a.sg2"});
+        EXPECT_EQ(r.status, 0) << r.err;
+        const auto report = nlohmann::json::parse(file_text(dir.file("r.json")));
+        EXPECT_EQ(report["last_ssn"], std::atoi(ssn));
+        EXPECT_EQ(report["next_ssn"], next);
+    }
 }
 
 }  // namespace

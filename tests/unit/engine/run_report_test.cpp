@@ -95,5 +95,46 @@ TEST(run_report, totals_add_up_the_inputs) {
     }
 }
 
+// Each input as the output holds it: the record written before a stop counts, and an input
+// written to after its conversion is kept with that reason.
+TEST(run_report, inputs_as_the_output_holds_them) {
+    struct Row {
+        const char* name;
+        bool delete_inputs;
+        int stop_at_yield;     // 0: never
+        int rewrite_at_yield;  // a.sgx is written to then; 0: never
+        InputStatus status;    // of a.sgx
+        int written;
+        std::string reason;
+    };
+    const Row rows[] = {
+        {"stopped after the second record", false, 2, 0, InputStatus::partial, 2,
+         "the run was stopped after trace 2"},
+        {"written to after its conversion", true, 0, 4, InputStatus::converted, 3,
+         std::string(changed_after_conversion)},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ScriptedRun run;
+        const std::string first = run.add_input("a.sgx", float_file({5, 6, 7}));
+        run.add_input("b.sgx", float_file({1}));
+        run.request.options.delete_inputs = row.delete_inputs;
+        if (row.delete_inputs) run.ui.queue(Reply::button(Answer::yes));
+        run.ui.queue(Reply::text("1"));
+        run.ui.on_yield = [&](int call) {
+            if (call == row.rewrite_at_yield) write_file(first, {1, 2, 3});
+            return call != row.stop_at_yield;
+        };
+        const RunReport report = convert_run_reporting(run.request, run.ui, run.log, run.strings);
+        ASSERT_EQ(report.inputs.size(), 2u);
+        EXPECT_EQ(report.inputs[0].status, row.status);
+        EXPECT_EQ(report.inputs[0].traces_written, row.written);
+        EXPECT_EQ(report.inputs[0].reason, row.reason);
+        EXPECT_FALSE(report.inputs[0].deleted);
+        EXPECT_EQ(run_totals(report).traces_written,
+                  static_cast<long long>(run.output().records.size()));
+    }
+}
+
 }  // namespace
 }  // namespace quarvent::testing

@@ -158,10 +158,10 @@ TEST(trace_record, refusal_texts) {
     TraceRecordState state;
     ConversionOptions options;
     header.word(59) = 500;
-    EXPECT_EQ(finish_trace_header(header, {1, 1, 32768, "/d/a.sgx", 1}, options, state, ui),
+    EXPECT_EQ(finish_trace_header(header, {1, 1, 32768, "/d/a.sgx", 1, {}}, options, state, ui),
               FinishResult::run_ended);
     header.word(59) = 0;
-    EXPECT_EQ(finish_trace_header(header, {1, 1, 100, "/d/a.sgx", 1}, options, state, ui),
+    EXPECT_EQ(finish_trace_header(header, {1, 1, 100, "/d/a.sgx", 1, {}}, options, state, ui),
               FinishResult::run_ended);
     ASSERT_EQ(ui.dialogs().size(), 2u);
     EXPECT_EQ(ui.dialogs()[0].text,
@@ -204,7 +204,7 @@ TEST(trace_record, length_refusal_comes_before_the_interval_refusal) {
         options.resample_factor = c.factor;
         options.record_end_ms = c.record_end_ms;
         const FinishResult result =
-            finish_trace_header(header, {1, 1, c.samples, "/d/a.sgx", 1}, options, state, ui);
+            finish_trace_header(header, {1, 1, c.samples, "/d/a.sgx", 1, {}}, options, state, ui);
         if (*c.title == '\0') {
             EXPECT_EQ(result, FinishResult::ready);
             EXPECT_TRUE(ui.dialogs().empty());

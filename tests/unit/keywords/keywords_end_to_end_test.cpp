@@ -84,12 +84,16 @@ struct Converted {
     std::string log;
 };
 
+// replies: answers after the starting SSN (a manual sample interval).
 Converted convert(const std::vector<std::string>& inputs, const KeywordTable& table,
-                  const TempDir& dir) {
+                  const TempDir& dir, std::int16_t resample_factor = 1,
+                  const std::vector<std::string>& replies = {}) {
     ScriptedUi ui{Reply::text("1")};  // the starting SSN
+    for (const std::string& reply : replies) ui.queue(Reply::text(reply));
     StatusLog log(ui);
     HeaderTranslator translator(table, log, ui);
     RunRequest request;
+    request.options.resample_factor = resample_factor;
     request.inputs = inputs;
     request.output_file_name = dir.file("out.qex");
     request.time_of_day = [] { return std::string("12:00:00"); };
@@ -198,6 +202,70 @@ TEST(keywords_end_to_end, scale_factor_applies_to_its_own_trace_only) {
     EXPECT_THAT(result.records[1].samples, ::testing::ElementsAre(0.5F, -1.0F, 1.5F));
     EXPECT_THAT(result.records[2].samples, ::testing::ElementsAre(1.0F, -2.0F, 3.0F));
     EXPECT_EQ(result.records[0].words[59], 1000);
+}
+
+// At factors 2 and 4 the record's interval is the interval the strings give, before it was
+// rounded to whole microseconds, times the factor, then rounded: 62.5 microseconds become
+// 125 and 250, not 124 and 248. A whole interval (a manual one, or one a trace inherits
+// from the trace before) is multiplied as it is.
+TEST(keywords_end_to_end, the_resampled_interval_comes_from_the_unrounded_one) {
+    const KeywordLoadResult loaded =
+        load_keyword_table(std::string(QUARVENT_SOURCE_DATA_DIR) + "QEXKEYWO.RD");
+    ASSERT_TRUE(loaded.table.has_value()) << loaded.error_text;
+    enum class From { trace, file, inherited, manual };
+    struct Row {
+        const char* name;
+        From from;
+        const char* seconds;
+        std::int16_t factor;
+        std::int16_t word_59;  // of the last trace
+    };
+    const Row rows[] = {
+        {"trace's strings, factor 1", From::trace, "0.0000625", 1, 62},
+        {"trace's strings, factor 2", From::trace, "0.0000625", 2, 125},
+        {"trace's strings, factor 4", From::trace, "0.0000625", 4, 250},
+        {"file's strings, factor 4", From::file, "0.0000625", 4, 250},
+        {"inherited from the trace before, factor 2", From::inherited, "0.0000625", 2, 124},
+        {"manual 0.0625 ms, factor 2", From::manual, "0.0625", 2, 124},
+        {"a whole interval, factor 4", From::trace, "0.00025", 4, 1000},
+        {"a fraction below the half, factor 4", From::trace, "0.0000374", 4, 150},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        testing::Seg2Builder file;
+        const std::string interval = std::string("SAMPLE_INTERVAL ") + row.seconds;
+        if (row.from == From::file) file.file_string(interval);
+        testing::Seg2Trace first = testing::Seg2Trace::int16({1, 2, 3, 4, 5, 6, 7, 8});
+        if (row.from == From::trace || row.from == From::inherited) first.with_string(interval);
+        file.add_trace(first);
+        if (row.from == From::inherited) {
+            file.add_trace(testing::Seg2Trace::int16({1, 2, 3, 4}).with_string("CHANNEL_NUMBER 2"));
+        }
+        TempDir dir;
+        const std::string input = dir.file("line.sg2");
+        testing::write_file(input, file.build());
+        std::vector<std::string> replies;
+        if (row.from == From::manual) replies.push_back(row.seconds);
+
+        const Converted result = convert({input}, *loaded.table, dir, row.factor, replies);
+        EXPECT_EQ(result.outcome, RunOutcome::completed) << result.log;
+        ASSERT_FALSE(result.records.empty());
+        EXPECT_EQ(result.records.back().words[59], row.word_59);
+    }
+
+    const std::string recording = testing::shared_sample("graphseg2/FGSeismic2019_101.dat");
+    if (recording.empty()) {
+        GTEST_SKIP() << "the shared SEG-2 recordings (../shared/seg2-samples) are absent";
+    }
+    for (const auto& [factor, word_59] :
+         {std::pair<std::int16_t, std::int16_t>{1, 62}, {2, 125}, {4, 250}}) {
+        SCOPED_TRACE("FGSeismic2019_101.dat at factor " + std::to_string(factor));
+        TempDir dir;
+        const Converted result = convert({recording}, *loaded.table, dir, factor);
+        EXPECT_EQ(result.outcome, RunOutcome::completed) << result.log;
+        ASSERT_FALSE(result.records.empty());
+        for (const Record& record : result.records) EXPECT_EQ(record.words[59], word_59);
+    }
 }
 
 // A crafted file: many pointers to one trace descriptor full of strings that no keyword

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -18,6 +19,7 @@
 #include "common/status_log.hpp"
 #include "engine/conversion_run.hpp"
 #include "keywords/header_translation.hpp"
+#include "tests/support/program_run.hpp"
 #include "tests/support/scripted_ui.hpp"
 #include "tests/support/seg2_builder.hpp"
 #include "tests/support/temp_dir.hpp"
@@ -228,6 +230,7 @@ struct InjectedFaults {
     int truncate_interruptions = 0;              // EINTR results before the cut-back's outcome
     int truncate_error = 0;                      // 0: the cut-back succeeds
     int close_error = 0;                         // 0: the close succeeds
+    int fsync_error = 0;                         // 0: the sync succeeds
 };
 InjectedFaults injected;
 
@@ -254,6 +257,14 @@ int faulty_ftruncate(int fd, off_t length) {
         return -1;
     }
     return ::ftruncate(fd, length);
+}
+
+int faulty_fsync(int fd) {
+    if (injected.fsync_error != 0) {
+        errno = injected.fsync_error;
+        return -1;
+    }
+    return ::fsync(fd);
 }
 
 int faulty_close(int fd) {
@@ -314,6 +325,143 @@ TEST(output_faults, failures_of_the_close_and_of_the_cut_back_are_told) {
         EXPECT_EQ(std::filesystem::file_size(request.output_file_name), row.output_bytes);
     }
     injected = {};
+}
+
+// A run stopped by the operator while converted inputs wait for their sync: a write of the
+// records gathered before the stop, or the sync itself, that fails then is an "Output Write
+// Error" like any other; every waiting input is kept and says why, and the stopped input
+// counts only the records the output holds.
+TEST(output_faults, a_failure_while_the_run_stops_is_told) {
+    struct Row {
+        const char* name;
+        InjectedFaults faults;
+        std::string reason;   // of the first input, kept
+        int second_written;   // records of the stopped second input in the output
+        std::string in_text;  // of the box
+    };
+    const Row rows[] = {
+        {"the write of the last record fails",
+         {.writable = traces * record_bytes},
+         "kept: the output could not be written when the run stopped: No space left on device",
+         0,
+         "No space left on device"},
+        {"the sync before the deletion fails",
+         {.fsync_error = EIO},
+         "kept: the output could not be synced to the disk: Input/output error",
+         1,
+         "Input/output error"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        injected = row.faults;
+        TempDir dir;
+        ScriptedUi ui{Reply::button(Answer::yes), Reply::text("1"),  // deletion; SSN
+                      Reply::button(Answer::ok)};                    // "Output Write Error"
+        ui.on_yield = [](int call) { return call != traces + 1; };   // Stop in the second file
+        StatusLog log(ui);
+        HeaderTranslator strings(testing::shipped_keywords(), log, ui);
+        RunRequest request;
+        request.inputs = write_inputs(dir);
+        request.output_file_name = dir.file("out.qex");
+        request.options.delete_inputs = true;
+        request.output_calls = {faulty_pwrite, faulty_ftruncate, faulty_close, faulty_fsync};
+
+        const RunReport report = convert_run_reporting(request, ui, log, strings);
+        EXPECT_EQ(report.outcome, RunOutcome::stopped);
+        ASSERT_FALSE(ui.dialogs().empty());
+        EXPECT_EQ(ui.dialogs().back().title, "Output Write Error");
+        EXPECT_THAT(ui.dialogs().back().text, HasSubstr(row.in_text));
+        for (const std::string& input : request.inputs) {
+            EXPECT_TRUE(std::filesystem::exists(input)) << input;
+        }
+        ASSERT_EQ(report.inputs.size(), request.inputs.size());
+        EXPECT_EQ(report.inputs[0].reason, row.reason);
+        EXPECT_FALSE(report.inputs[0].deleted);
+        EXPECT_EQ(report.inputs[1].traces_written, row.second_written);
+        EXPECT_EQ(std::filesystem::file_size(request.output_file_name),
+                  (traces + static_cast<std::uint64_t>(row.second_written)) * record_bytes);
+    }
+    injected = {};
+}
+
+// The output on a device that fills up part way through an input: the report counts for each
+// input exactly the records the output holds, calls none converted that is not whole in it,
+// and every input not whole in it is kept.
+TEST(output_faults, a_full_device_is_reported_as_what_the_output_holds) {
+    TempDir dir;
+    constexpr int shots = 12;
+    constexpr int shot_traces = 24;
+    const std::string device_dir = dir.file("full");
+    const testing::SmallDevice device(device_dir, 256 * 1024);
+    if (!device.mounted()) GTEST_SKIP() << device.failure();
+    std::vector<std::string> args = {"-q",
+                                     "-k",
+                                     testing::keyword_file(),
+                                     "-o",
+                                     device_dir + "/out.qex",
+                                     "--delete-inputs",
+                                     "--report",
+                                     dir.file("r.json")};
+    std::vector<std::string> inputs;
+    for (int f = 1; f <= shots; ++f) {
+        inputs.push_back(dir.file("shot" + std::to_string(100 + f) + ".sg2"));
+        testing::write_file(inputs.back(), testing::numbered_input(f, shot_traces, samples));
+        args.push_back(inputs.back());
+    }
+    const testing::ChildResult child = testing::run_child(testing::batch_program(), args);
+    EXPECT_EQ(child.exit_status, 1);
+    EXPECT_THAT(child.err, HasSubstr("No space left on device"));
+
+    const testing::QexFile qex = testing::read_qex(testing::file_bytes(device_dir + "/out.qex"));
+    EXPECT_EQ(qex.trailing_bytes, 0U);
+    std::vector<int> held(shots + 1, 0);  // records of each SSN, which is the shot's number
+    for (const auto& record : qex.records) ++held.at(static_cast<std::size_t>(record.word(92)));
+    const auto report = nlohmann::json::parse(testing::file_text(dir.file("r.json")));
+    EXPECT_EQ(report["traces_written"], qex.records.size());
+    EXPECT_EQ(report["bytes_written"], qex.records.size() * record_bytes);
+    bool cut_short = false;
+    for (int f = 1; f <= shots; ++f) {
+        SCOPED_TRACE("shot " + std::to_string(f));
+        const auto& input = report["inputs"][static_cast<std::size_t>(f - 1)];
+        const int in_output = held[static_cast<std::size_t>(f)];
+        EXPECT_EQ(input["traces_written"], in_output);
+        const bool whole = in_output == shot_traces;
+        cut_short = cut_short || (in_output > 0 && !whole);
+        EXPECT_EQ(input["status"] == "converted", whole);
+        EXPECT_EQ(std::filesystem::exists(inputs[static_cast<std::size_t>(f - 1)]), !whole);
+    }
+    EXPECT_TRUE(cut_short) << "the device filled up between two inputs";
+}
+
+// A folder the user may write into but not read, as a shared drop box (mode 0333): the
+// output's entry is made durable without opening the folder, and the run completes.
+TEST(output_faults, a_write_only_output_folder_takes_the_whole_run) {
+    TempDir dir;
+    const std::vector<std::string> inputs = write_inputs(dir);
+    const std::string drop = dir.file("drop");
+    std::filesystem::create_directories(drop);
+    std::filesystem::permissions(drop, static_cast<std::filesystem::perms>(0333));
+    testing::open_to_everyone(dir.path().string());
+    const KeywordTable& keywords = testing::shipped_keywords();  // read before the fork
+
+    const int failures = testing::run_unprivileged([&] {
+        ScriptedUi ui{Reply::button(Answer::yes), Reply::text("1")};  // deletion; SSN
+        StatusLog log(ui);
+        HeaderTranslator strings(keywords, log, ui);
+        RunRequest request;
+        request.inputs = inputs;
+        request.output_file_name = drop + "/out.qex";
+        request.options.delete_inputs = true;
+        EXPECT_EQ(convert_run(request, ui, log, strings), RunOutcome::completed);
+        for (const auto& dialog : ui.dialogs()) {
+            EXPECT_NE(dialog.title, "Output Write Error") << dialog.text;
+        }
+    });
+    EXPECT_EQ(failures, 0);
+    const testing::QexFile qex = testing::read_qex(testing::file_bytes(drop + "/out.qex"));
+    EXPECT_EQ(qex.records.size(), static_cast<std::size_t>(files * traces));
+    expect_records_in_order(qex);
+    for (const std::string& input : inputs) EXPECT_FALSE(std::filesystem::exists(input)) << input;
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -203,6 +204,19 @@ int run_unprivileged(const std::function<void()>& body) {
 
 void open_to_everyone(const std::string& directory) {
     std::filesystem::permissions(directory, std::filesystem::perms::all);
+}
+
+SmallDevice::SmallDevice(const std::string& directory, std::uint64_t bytes)
+    : directory_(directory) {
+    std::filesystem::create_directories(directory);
+    const std::string options = "size=" + std::to_string(bytes);
+    if (::mount("tmpfs", directory.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, options.c_str()) != 0) {
+        failure_ = std::string("a tmpfs cannot be mounted here: ") + std::strerror(errno);
+    }
+}
+
+SmallDevice::~SmallDevice() {
+    if (mounted()) ::umount2(directory_.c_str(), MNT_DETACH);
 }
 
 }  // namespace quarvent::testing

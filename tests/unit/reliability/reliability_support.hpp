@@ -75,4 +75,21 @@ bool running_as_root();
 int run_unprivileged(const std::function<void()>& body);
 void open_to_everyone(const std::string& directory);
 
+// A small tmpfs mounted on a fresh directory for one test (a device that really fills up),
+// unmounted when it goes. Mounting needs root; failure says why, and the test skips.
+class SmallDevice {
+public:
+    SmallDevice(const std::string& directory, std::uint64_t bytes);
+    ~SmallDevice();
+    SmallDevice(const SmallDevice&) = delete;
+    SmallDevice& operator=(const SmallDevice&) = delete;
+
+    bool mounted() const { return failure_.empty(); }
+    const std::string& failure() const { return failure_; }
+
+private:
+    std::string directory_;
+    std::string failure_;
+};
+
 }  // namespace quarvent::testing

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -693,6 +695,63 @@ TEST_F(main_window_convert, ending_the_program_during_a_run_stops_it_after_the_r
     window.convert_Click();
     EXPECT_EQ(output_size(), record_bytes);
     EXPECT_EQ(ui.close_window_calls(), 0);
+}
+
+// The status bar's summary tells what the output holds: the record written before a stop
+// counts, and an input changed after its conversion is kept with that reason.
+TEST_F(main_window_convert, the_summary_counts_what_the_output_holds) {
+    struct Row {
+        const char* name;
+        bool delete_inputs;
+        std::function<bool(MainWindow&, const std::string&, int)> on_yield;
+        std::string summary;  // up to the time taken
+        std::string tail;     // after it
+    };
+    const std::vector<Row> rows = {
+        {"stopped after the first record", false,
+         [](MainWindow& w, const std::string&, int call) {
+             if (call == 1) w.convertstop_Click();
+             return true;
+         },
+         "Stopped: 0 files converted, 1 kept incomplete, 1 trace, 256 bytes in ", ""},
+        {"the first input rewritten after its conversion", true,
+         [](MainWindow&, const std::string& first, int call) {
+             if (call == 4) testing::write_file(first, {1, 2, 3});
+             return true;
+         },
+         "Complete: 2 files converted, 0 kept incomplete, 6 traces, 1,536 bytes in ",
+         "; 1 file changed after it was converted; kept"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ScriptedShellUi row_ui;
+        MainWindow row_window{row_ui};
+        row_window.set_option_defaults();
+        row_window.time_of_day = [] { return std::string("12:34:56"); };
+        testing::TempDir row_dir;
+        row_window.output_file_name = row_dir.file("out.dat");
+        std::vector<std::string> inputs;
+        for (const char* name : {"a.sg2", "b.sg2"}) {
+            testing::Seg2Builder file;
+            for (int t = 0; t < 3; ++t) file.add_trace(testing::Seg2Trace::int16({1, -2, 3, -4}));
+            inputs.push_back(row_dir.file(name));
+            testing::write_file(inputs.back(), file.build());
+            row_ui.list1_add(inputs.back());
+        }
+        if (row.delete_inputs) {
+            row_window.optiondelete_Click();
+            row_ui.queue(Reply::button(Answer::yes));  // "Input Files Will Be Deleted"
+        }
+        row_ui.queue(Reply::text("1"));  // SSN
+        row_ui.queue(Reply::text("1"));  // sample interval, ms
+        row_ui.on_yield() = [&](int call) { return row.on_yield(row_window, inputs[0], call); };
+        row_window.convert_Click();
+        EXPECT_THAT(row_ui.status_message(), ::testing::StartsWith(row.summary));
+        EXPECT_THAT(row_ui.status_message(), ::testing::EndsWith(row.tail));
+        if (row.delete_inputs) {
+            EXPECT_TRUE(std::filesystem::exists(inputs[0]));
+        }
+    }
 }
 
 }  // namespace
