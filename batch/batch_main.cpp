@@ -35,7 +35,6 @@
 #include "common/numbers.hpp"
 #include "common/status_log.hpp"
 #include "engine/conversion_run.hpp"
-#include "engine/file_probe.hpp"
 #include "keywords/header_translation.hpp"
 #include "keywords/keyword_table.hpp"
 #include "shell/system_directory.hpp"
@@ -51,7 +50,9 @@ constexpr const char* exit_status_table =
     "Exit status:\n"
     "  0  the run reached its end and every input was converted completely\n"
     "  1  the run ended at a check or a refused question, or stopped part way, or the\n"
-    "     report could not be written\n"
+    "     report could not be written; also when the output is not a QEX file, ends in\n"
+    "     part of a record (without --trim-partial-record) or is being written by another\n"
+    "     conversion, and then nothing was written\n"
     "  2  usage error\n"
     "  3  the run reached its end, but at least one input was not converted completely\n";
 
@@ -354,14 +355,10 @@ void install_signal_handlers() {
 }
 
 // --ssn continue: the run goes on from the SSN after the last whole record of the output, so
-// that appending runs (and the chunks of one list) never reuse an SSN. A new or empty
-// output starts at 1. After 32767 the answer is out of range and the run says so.
+// that appending runs (and the chunks of one list) never reuse an SSN. The run finds that
+// record in its walk over the output, under its lock, and proposes the next SSN; a new or
+// empty output starts at 1. After 32767 the answer is out of range and the run says so.
 constexpr std::string_view ssn_continue = "continue";
-
-std::string continued_ssn(const std::string& output) {
-    const std::optional<std::int16_t> last = quarvent::last_record_ssn(output);
-    return last ? std::to_string(static_cast<int>(*last) + 1) : "1";
-}
 
 }  // namespace
 
@@ -376,6 +373,7 @@ int main(int argc, char** argv) {
     std::string record_end_ms = "0";
     bool delete_inputs = false;
     bool append = false;
+    bool trim_partial_record = false;
     std::string sample_interval_ms;
     bool quiet = false;
     bool keep_going = false;
@@ -407,6 +405,9 @@ int main(int argc, char** argv) {
     app.add_flag("--delete-inputs", delete_inputs,
                  "Delete each input whose traces were all converted");
     app.add_flag("--append", append, "Append to an existing output file");
+    app.add_flag("--trim-partial-record", trim_partial_record,
+                 "When the existing output ends in part of a record (left by a crash or a "
+                 "killed run), cut it back to its last whole record before appending");
     app.add_option("--sample-interval-ms", sample_interval_ms,
                    "Sample interval in ms, needed at the first trace that has no interval of "
                    "its own nor one left by an earlier trace; from then on used for every "
@@ -506,7 +507,10 @@ int main(int argc, char** argv) {
     request.options.record_end_ms = quarvent::to_float(quarvent::read_number(record_end_ms));
 
     quarvent::ConsoleAnswers answers;
-    answers.ssn = ssn == ssn_continue ? continued_ssn(request.output_file_name) : ssn;
+    answers.ssn = ssn;
+    answers.ssn_proposed = ssn == ssn_continue;
+    request.propose_next_ssn = answers.ssn_proposed;
+    answers.trim_partial_record = trim_partial_record;
     answers.sample_interval_ms = sample_interval_ms;
     answers.append = append;
     answers.delete_inputs = delete_inputs;
