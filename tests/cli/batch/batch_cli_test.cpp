@@ -129,7 +129,9 @@ TEST(batch_cli, messages_and_exit_status) {
         int status;
         std::string err;
     };
-    const auto existing_output = [](const TempDir& d) { write_file(d.file("out.qex"), {9}); };
+    const auto existing_output = [](const TempDir& d) {
+        write_file(d.file("out.qex"), qex_records({1}, 1));
+    };
     const std::vector<Case> cases = {
         {"existing output without --append",
          {},
