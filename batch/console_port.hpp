@@ -22,11 +22,11 @@ namespace quarvent {
 
 // The command line's answers to the run's questions.
 struct ConsoleAnswers {
-    std::string ssn = "1";           // Dialog::starting_ssn
-    bool ssn_proposed = false;       // Dialog::starting_ssn takes the SSN the run proposes
-    std::string sample_interval_ms;  // Dialog::sampling_rate; empty cancels
-    bool append = false;             // OK to Dialog::appending
-    bool delete_inputs = false;      // Yes to Dialog::delete_inputs
+    std::string ssn = "1";             // Dialog::starting_ssn
+    bool ssn_proposed = false;         // Dialog::starting_ssn takes the SSN the run proposes
+    std::string sample_interval_ms;    // Dialog::sampling_rate; empty cancels
+    bool append = false;               // OK to Dialog::appending
+    bool delete_inputs = false;        // Yes to Dialog::delete_inputs
     bool trim_partial_record = false;  // Yes to Dialog::partial_record
     // Nothing is written: the questions and prompts that the run asks are reported with the
     // answer the command line gives, instead of being printed as they are.

@@ -40,8 +40,8 @@ const std::string& sparse_output() {
         header[2 * 57 + 1] = static_cast<std::uint8_t>(samples >> 8);
         for (std::uint64_t r = 0; r < records; ++r) {
             header[2 * 91] = static_cast<std::uint8_t>(r & 0x7F);  // word 92, the SSN
-            if (::pwrite(fd, header.data(), header.size(),
-                         static_cast<off_t>(r * record_bytes)) != 240) {
+            if (::pwrite(fd, header.data(), header.size(), static_cast<off_t>(r * record_bytes)) !=
+                240) {
                 std::abort();
             }
         }
@@ -57,8 +57,8 @@ void report(benchmark::State& state, const QexWalk& walk) {
     if (walk.records != records || walk.stop.end != QexEnd::whole) {
         state.SkipWithError("the walk did not cover every record");
     }
-    state.counters["records_per_second"] =
-        benchmark::Counter(static_cast<double>(records), benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["records_per_second"] = benchmark::Counter(
+        static_cast<double>(records), benchmark::Counter::kIsIterationInvariantRate);
     state.counters["bytes_per_second"] = benchmark::Counter(
         static_cast<double>(records * record_bytes), benchmark::Counter::kIsIterationInvariantRate);
 }

@@ -167,8 +167,8 @@ namespace {
 
 // The first record decides whether this is a QEX file at all: walk's kind, and for a file
 // that is not, its reason and stop. header receives the first header.
-void judge_first_record(const ByteSource& source, std::array<std::uint8_t, qex_header_bytes>& header,
-                        QexWalk& walk) {
+void judge_first_record(const ByteSource& source,
+                        std::array<std::uint8_t, qex_header_bytes>& header, QexWalk& walk) {
     walk.file_bytes = source.size();
     if (walk.file_bytes == 0) {
         walk.stop.end = QexEnd::whole;

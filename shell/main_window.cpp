@@ -221,8 +221,8 @@ bool MainWindow::ask_to_stop_and_close() {
     // the run goes on.
     if (!close_requested_ &&
         port_.message_box({Dialog::close_during_run, std::string(close_question_text),
-                           std::string(close_question_title), Buttons::yes_no,
-                           Icon::question}) == Answer::yes) {
+                           std::string(close_question_title), Buttons::yes_no, Icon::question}) ==
+            Answer::yes) {
         close_requested_ = true;
     }
     return close_requested_;

@@ -480,13 +480,13 @@ TEST(batch_cli, a_second_run_on_an_output_being_written_is_refused) {
         ::kill(first, row.signal);
         if (row.signal == SIGKILL) (void)wait_for(first);
 
-        const Result second = batch({"-o", "out.qex", "--append", "--ssn", "continue",
-                                     "--trim-partial-record", "late.sg2"},
-                                    dir);
+        const Result second = batch(
+            {"-o", "out.qex", "--append", "--ssn", "continue", "--trim-partial-record", "late.sg2"},
+            dir);
         EXPECT_EQ(second.status, row.second_status) << second.err;
         if (row.signal == SIGSTOP) {
-            EXPECT_THAT(second.err, HasSubstr(dir.file("out.qex") +
-                                              " is being written by another conversion"));
+            EXPECT_THAT(second.err,
+                        HasSubstr(dir.file("out.qex") + " is being written by another conversion"));
             EXPECT_THAT(second.out, Not(HasSubstr("Conversion of")));
             ::kill(first, SIGCONT);
             const int status = wait_for(first);

@@ -396,7 +396,13 @@ TEST(batch_survey, an_existing_output_is_walked_before_anything_is_appended) {
          1,
          {"2 records (512 bytes) stay and 156 bytes go", "--trim-partial-record"},
          {}},
-        {"a partial last record, cut back", cut, false, {"--trim-partial-record"}, 0, {}, {4, 4, 5, 5}},
+        {"a partial last record, cut back",
+         cut,
+         false,
+         {"--trim-partial-record"},
+         0,
+         {},
+         {4, 4, 5, 5}},
         {"whole records", whole, false, {}, 0, {}, {4, 4, 5, 6, 6}},
     };
     for (const Row& row : rows) {

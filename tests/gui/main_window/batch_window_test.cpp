@@ -251,7 +251,7 @@ TEST_F(batch_window, an_existing_output_is_judged_before_the_run_writes) {
     struct Row {
         const char* name;
         std::vector<std::uint8_t> bytes;
-        bool locked;  // another open of the file holds its lock
+        bool locked;                 // another open of the file holds its lock
         std::vector<Reply> answers;  // after "Appending Data"
         std::string title;           // of the box after "Appending Data"
         std::string in_text;

@@ -139,7 +139,7 @@ TEST(output_faults, a_full_device_stops_the_run_before_any_input_is_deleted) {
     if (!disk.mounted()) GTEST_SKIP() << "a tmpfs cannot be mounted here: " << std::strerror(errno);
     const std::vector<std::string> inputs = write_inputs(dir);
     const std::string output = dir.file("full/out.qex");
-    std::vector<std::string> args = {"-q", "-k",       testing::keyword_file(), "-o",
+    std::vector<std::string> args = {"-q",   "-k",       testing::keyword_file(), "-o",
                                      output, "--append", "--delete-inputs"};
     args.insert(args.end(), inputs.begin(), inputs.end());
 
