@@ -29,6 +29,7 @@ struct Dialog {
     Buttons buttons = Buttons::ok;
     Icon icon = Icon::none;
     std::string proposed;  // prompts only
+    quarvent::Dialog identity = quarvent::Dialog::no_output;  // which question or message
 };
 
 class ScriptedUi : public UiPort {

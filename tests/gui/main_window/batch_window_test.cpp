@@ -254,6 +254,7 @@ TEST_F(batch_window, an_existing_output_is_judged_before_the_run_writes) {
         bool locked;                 // another open of the file holds its lock
         std::vector<Reply> answers;  // after "Appending Data"
         std::string title;           // of the box after "Appending Data"
+        Dialog identity;             // of that box
         std::string in_text;
         std::size_t size_after;  // 0: untouched
     };
@@ -263,6 +264,7 @@ TEST_F(batch_window, an_existing_output_is_judged_before_the_run_writes) {
          false,
          {Reply::button(Answer::ok)},
          "Output Is Not QEX",
+         Dialog::output_not_qex,
          out + " is not a QEX file; nothing was written",
          0},
         {"a partial last record, kept",
@@ -270,6 +272,7 @@ TEST_F(batch_window, an_existing_output_is_judged_before_the_run_writes) {
          false,
          {Reply::button(Answer::no)},
          "Partial Record at End of Output",
+         Dialog::partial_record,
          "2 records (512 bytes) stay and 156 bytes go",
          0},
         {"a partial last record, cut back",
@@ -277,6 +280,7 @@ TEST_F(batch_window, an_existing_output_is_judged_before_the_run_writes) {
          false,
          {Reply::button(Answer::yes), Reply::text("7"), Reply::text("1")},
          "Partial Record at End of Output",
+         Dialog::partial_record,
          "Cut the file back to its last whole record?",
          512 + 2 * record_bytes},
         {"held by another conversion",
@@ -284,6 +288,7 @@ TEST_F(batch_window, an_existing_output_is_judged_before_the_run_writes) {
          true,
          {Reply::button(Answer::ok)},
          "Output File In Use",
+         Dialog::output_in_use,
          out + " is being written by another conversion",
          0},
     };
@@ -310,6 +315,7 @@ TEST_F(batch_window, an_existing_output_is_judged_before_the_run_writes) {
         ASSERT_GE(dialogs.size(), before + 2);
         EXPECT_EQ(dialogs[before].title, "Appending Data");
         EXPECT_EQ(dialogs[before + 1].title, row.title);
+        EXPECT_EQ(dialogs[before + 1].identity, row.identity);
         EXPECT_THAT(dialogs[before + 1].text, HasSubstr(row.in_text));
         if (row.size_after == 0) {
             EXPECT_EQ(testing::read_file(out), row.bytes);
