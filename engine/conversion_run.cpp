@@ -896,9 +896,10 @@ private:
     std::vector<FileSource::Identity> handed_over_;
     bool sync_failed_ = false;
 
+    // The SSN of the output's last whole record, found by the walk before appending.
+    std::optional<std::int16_t> output_last_ssn_;
     std::int16_t ssn_ = 0;
-    std::optional<std::int16_t> output_last_ssn_;  // of the output's last whole record
-    bool ssn_exhausted_ = false;                   // the last file used SSN 32767
+    bool ssn_exhausted_ = false;  // the last file used SSN 32767
     bool scale_entry_logged_ = false;
     RunReport report_;
     std::size_t current_ = 0;  // index of the input whose turn it is
