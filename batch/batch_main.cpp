@@ -37,7 +37,6 @@
 #include "common/numbers.hpp"
 #include "common/status_log.hpp"
 #include "engine/conversion_run.hpp"
-#include "engine/file_probe.hpp"
 #include "keywords/header_translation.hpp"
 #include "keywords/keyword_table.hpp"
 #include "shell/system_directory.hpp"
@@ -53,7 +52,10 @@ constexpr const char* exit_status_table =
     "Exit status:\n"
     "  0  the run reached its end and every input was converted completely\n"
     "  1  the run ended at a check or a refused question, or stopped part way, or the\n"
-    "     keyword file could not be loaded or the report could not be written\n"
+    "     keyword file could not be loaded or the report could not be written; also when\n"
+    "     the output is not a QEX file, ends in part of a record (without\n"
+    "     --trim-partial-record) or is being written by another conversion, and then\n"
+    "     nothing was written\n"
     "  2  usage error, also lists and folders that hold no input, or a report that would\n"
     "     replace the output or an input, or that cannot be created where it is named\n"
     "  3  the run reached its end, but at least one input was not converted completely,\n"
@@ -513,14 +515,10 @@ void install_signal_handlers() {
 }
 
 // --ssn continue: the run goes on from the SSN after the last whole record of the output, so
-// that appending runs (and the chunks of one list) never reuse an SSN. A new or empty
-// output starts at 1. After 32767 the answer is out of range and the run says so.
+// that appending runs (and the chunks of one list) never reuse an SSN. The run finds that
+// record in its walk over the output, under its lock, and proposes the next SSN; a new or
+// empty output starts at 1. After 32767 the answer is out of range and the run says so.
 constexpr std::string_view ssn_continue = "continue";
-
-std::string continued_ssn(const std::string& output) {
-    const std::optional<std::int16_t> last = quarvent::last_record_ssn(output);
-    return last ? std::to_string(static_cast<int>(*last) + 1) : "1";
-}
 
 // An option that takes a number is given one, read as the window reads an answer but whole:
 // "12abc", "nan" or "0x10" would otherwise quietly count as 12 or 0. An empty value is the
@@ -546,6 +544,7 @@ int main(int argc, char** argv) {
     std::string record_end_ms = "0";
     bool delete_inputs = false;
     bool append = false;
+    bool trim_partial_record = false;
     std::string sample_interval_ms;
     bool quiet = false;
     bool keep_going = false;
@@ -581,6 +580,9 @@ int main(int argc, char** argv) {
     app.add_flag("--delete-inputs", delete_inputs,
                  "Delete each input whose traces were all converted");
     app.add_flag("--append", append, "Append to an existing output file");
+    app.add_flag("--trim-partial-record", trim_partial_record,
+                 "When the existing output ends in part of a record (left by a crash or a "
+                 "killed run), cut it back to its last whole record before appending");
     app.add_option(
         "--sample-interval-ms", sample_interval_ms,
         "Sample interval in ms (a number), needed at the first trace that has no interval of "
@@ -731,7 +733,10 @@ int main(int argc, char** argv) {
     }
 
     quarvent::ConsoleAnswers answers;
-    answers.ssn = ssn == ssn_continue ? continued_ssn(request.output_file_name) : ssn;
+    answers.ssn = ssn;
+    answers.ssn_proposed = ssn == ssn_continue;
+    request.propose_next_ssn = answers.ssn_proposed;
+    answers.trim_partial_record = trim_partial_record;
     answers.sample_interval_ms = sample_interval_ms;
     answers.append = append;
     answers.delete_inputs = delete_inputs;

@@ -93,6 +93,8 @@ Answer answer_to(const MessageBoxRequest& request, const ConsoleAnswers& answers
             return answers.append ? Answer::ok : Answer::cancel;
         case Dialog::delete_inputs:
             return answers.delete_inputs ? Answer::yes : Answer::no;
+        case Dialog::partial_record:
+            return answers.trim_partial_record ? Answer::yes : Answer::no;
         default:
             break;
     }
@@ -130,13 +132,18 @@ Answer ConsolePort::message_box(const MessageBoxRequest& request) {
     } else {
         write_message(request.title, request.text);
     }
+    if (request.dialog == Dialog::partial_record && answer != Answer::yes) {
+        write_err(
+            "quarvent-batch: the output is left as it is and nothing is written; "
+            "--trim-partial-record cuts it back to its last whole record\n");
+    }
     return answer;
 }
 
 std::string ConsolePort::input_prompt(const PromptRequest& request) {
     std::string answer;
     if (request.dialog == Dialog::starting_ssn) {
-        answer = answers_.ssn;
+        answer = answers_.ssn_proposed ? request.proposed : answers_.ssn;
     } else if (request.dialog == Dialog::sampling_rate) {
         answer = answers_.sample_interval_ms;
     }

@@ -22,10 +22,12 @@ namespace quarvent {
 
 // The command line's answers to the run's questions.
 struct ConsoleAnswers {
-    std::string ssn = "1";           // Dialog::starting_ssn
-    std::string sample_interval_ms;  // Dialog::sampling_rate; empty cancels
-    bool append = false;             // OK to Dialog::appending
-    bool delete_inputs = false;      // Yes to Dialog::delete_inputs
+    std::string ssn = "1";             // Dialog::starting_ssn
+    bool ssn_proposed = false;         // Dialog::starting_ssn takes the SSN the run proposes
+    std::string sample_interval_ms;    // Dialog::sampling_rate; empty cancels
+    bool append = false;               // OK to Dialog::appending
+    bool delete_inputs = false;        // Yes to Dialog::delete_inputs
+    bool trim_partial_record = false;  // Yes to Dialog::partial_record
     // Nothing is written: the questions and prompts that the run asks are reported with the
     // answer the command line gives, instead of being printed as they are.
     bool dry_run = false;
@@ -62,6 +64,8 @@ public:
     void set_mouse_pointer(MousePointer) override {}
     // False once stop_requested is set (an interrupt): the run stops after its record.
     bool yield_events() override;
+    // False once stop_requested is set: the run ends before it writes.
+    bool keep_responsive() override { return stop_requested == 0; }
 
     // Writes what the log still holds back and leaves the final totals on the progress line.
     void finish();

@@ -57,6 +57,9 @@ enum class Dialog {
     sampling_rate,          // prompt: the interval for traces that state none
     invalid_sampling_rate,  // the answer to sampling_rate gives no usable interval
     keyword_word_range,     // a keyword entry names a header word that does not exist
+    output_not_qex,         // the existing output is not a QEX file (or not a regular file)
+    output_in_use,          // another conversion is writing the output
+    partial_record,         // Yes to cut the output back to its last whole record
     // The program's window
     settings_missing,      // no settings file at start-up
     keyword_file_missing,  // no keyword file where it is looked for
@@ -120,6 +123,12 @@ public:
     // The input whose turn is under way, so that messages can name it; empty between turns
     // and after the last one. A window shows the input in List1 and Label3 and ignores it.
     virtual void set_current_input(std::string_view path) { (void)path; }
+
+    // Lets pending window events run while the run checks something before it writes (the
+    // walk over the records an existing output holds), without counting as a written
+    // record. Returns false when the operator has asked to stop the run or close the window;
+    // the run then ends without writing. Without a window there is nothing to do.
+    virtual bool keep_responsive() { return true; }
 };
 
 // A port without a window: the window calls do nothing and there are no events to wait for.

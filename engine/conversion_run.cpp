@@ -18,6 +18,7 @@
 #include "engine/file_probe.hpp"
 #include "engine/input_deletion.hpp"
 #include "engine/output_file.hpp"
+#include "engine/qex_reader.hpp"
 #include "engine/sample_decoding.hpp"
 #include "engine/seg2_reader.hpp"
 #include "engine/trace_record.hpp"
@@ -88,6 +89,35 @@ MessageBoxRequest output_open_message(const std::error_code& reason) {
     text += line_break;
     return {Dialog::output_open_error, text, "QUARVENT FILE-ERROR", Buttons::ok, Icon::critical};
 }
+
+MessageBoxRequest output_in_use_message(const std::string& path) {
+    return {Dialog::output_in_use, path + " is being written by another conversion",
+            "Output File In Use", Buttons::ok, Icon::critical};
+}
+
+// Where the existing output ends in something that is not a whole record: what stays and
+// what goes if it is cut back to its last whole record.
+MessageBoxRequest partial_record_message(const std::string& path, const QexWalk& walk) {
+    std::string text = path;
+    text += " ends in part of a record (";
+    text += describe(walk.stop);
+    text += ").";
+    text += line_break;
+    text += "Cut the file back to its last whole record? ";
+    text += std::to_string(walk.records);
+    text += walk.records == 1 ? " record (" : " records (";
+    text += std::to_string(walk.whole_bytes);
+    text += " bytes) stay and ";
+    text += std::to_string(walk.file_bytes - walk.whole_bytes);
+    text += " bytes go.";
+    text += line_break;
+    text += "No: nothing is cut and nothing is written.";
+    return {Dialog::partial_record, text, "Partial Record at End of Output", Buttons::yes_no,
+            Icon::exclamation};
+}
+
+// The walk over an existing output lets window events run after this many records.
+constexpr std::uint64_t walk_records_between_yields = 4096;
 
 constexpr std::string_view ssn_title = "SSN Out Of Range";
 // Word 92 holds the SSN: the run can go no further than this one.
@@ -201,6 +231,7 @@ public:
     void set_mouse_pointer(MousePointer pointer) override { ui_.set_mouse_pointer(pointer); }
     bool yield_events() override { return ui_.yield_events(); }
     void set_current_input(std::string_view path) override { ui_.set_current_input(path); }
+    bool keep_responsive() override { return ui_.keep_responsive(); }
 
     const std::string& last_title() const { return last_title_; }
 
@@ -475,7 +506,8 @@ private:
             ui_.message_box(output_open_message(reason));
             return false;
         }
-        handed_over_bytes_ = output_.file_size();
+        std::optional<std::uint64_t> cut_to;
+        if (!check_existing_output(cut_to)) return false;
         const std::string answer =
             ui_.input_prompt({Dialog::starting_ssn, std::string(ssn_prompt),
                               std::string(ssn_prompt_title), proposed_ssn()});
@@ -486,6 +518,14 @@ private:
             return false;
         }
         ssn_ = *ssn;
+        // Only now, with every question answered, is anything cut.
+        if (cut_to) {
+            if (const std::error_code reason = output_.cut_back(*cut_to)) {
+                ui_.message_box(output_write_error_message(output, reason));
+                return false;
+            }
+        }
+        handed_over_bytes_ = output_.file_size();
 
         ui_.set_text1_visible(true);
         log_.clear();
@@ -495,11 +535,53 @@ private:
         return true;
     }
 
+    // The output as it stands, judged through the open that the run then writes through,
+    // under a lock that keeps every other conversion out from here to the close: a file of
+    // whole QEX records (or an empty one) is appended to; anything else is refused untouched;
+    // a file that ends in part of a record is cut back to its last whole record only when
+    // the operator says so (cut_to: where; the cut waits for the last question). The walk
+    // reads one header per record and lets window events run now and then. False when the
+    // command ends.
+    bool check_existing_output(std::optional<std::uint64_t>& cut_to) {
+        const std::string& output = request_.output_file_name;
+        // A character device (/dev/null, /dev/full) holds no records to judge or damage, and
+        // any number of runs may write into it.
+        if (output_.is_character_device()) return true;
+        if (!request_.dry_run && output_.lock() == OutputFile::LockResult::held_elsewhere) {
+            ui_.message_box(output_in_use_message(output));
+            return false;
+        }
+        if (!output_.is_regular()) {
+            ui_.message_box(output_not_qex_message(output, "it is not a regular file"));
+            return false;
+        }
+        bool go_on = true;
+        const QexWalk walk =
+            output_.walk([&](std::uint64_t number, std::uint64_t, std::span<const std::uint8_t>) {
+                if (go_on && number % walk_records_between_yields == 0) {
+                    go_on = ui_.keep_responsive();
+                }
+            });
+        if (!go_on) return false;
+        if (walk.read_failed()) {
+            ui_.message_box(output_open_message(std::make_error_code(std::errc::io_error)));
+            return false;
+        }
+        if (walk.kind == QexKind::not_qex) {
+            ui_.message_box(output_not_qex_message(output, walk.reason));
+            return false;
+        }
+        if (walk.partial()) {
+            if (ui_.message_box(partial_record_message(output, walk)) != Answer::yes) return false;
+            cut_to = walk.whole_bytes;
+        }
+        output_last_ssn_ = walk.last_ssn;
+        return true;
+    }
+
     std::string proposed_ssn() const {
-        if (!request_.propose_next_ssn) return std::string(ssn_proposed);
-        const std::optional<std::int16_t> last = last_record_ssn(request_.output_file_name);
-        if (!last) return std::string(ssn_proposed);
-        return std::to_string(static_cast<int>(*last) + 1);
+        if (!request_.propose_next_ssn || !output_last_ssn_) return std::string(ssn_proposed);
+        return std::to_string(static_cast<int>(*output_last_ssn_) + 1);
     }
 
     // One file's turn; false when the run stops.
@@ -901,6 +983,8 @@ private:
     std::uint64_t turn_first_record_ = 0;
     int turn_trace_count_ = 0;
 
+    // The SSN of the output's last whole record, found by the walk before appending.
+    std::optional<std::int16_t> output_last_ssn_;
     std::int16_t ssn_ = 0;
     bool ssn_exhausted_ = false;  // the last file used SSN 32767
     bool scale_entry_logged_ = false;
@@ -914,6 +998,15 @@ RunReport convert_run_reporting(const RunRequest& request, UiPort& ui, StatusLog
                                 HeaderStringReceiver& header_strings) {
     ConversionRun run(request, ui, log, header_strings);
     return run.run();
+}
+
+MessageBoxRequest output_not_qex_message(const std::string& path, const std::string& reason) {
+    std::string text = path + " is not a QEX file; nothing was written";
+    if (!reason.empty()) {
+        text += line_break;
+        text += "(" + reason + ")";
+    }
+    return {Dialog::output_not_qex, text, "Output Is Not QEX", Buttons::ok, Icon::critical};
 }
 
 RunTotals run_totals(const RunReport& report) {

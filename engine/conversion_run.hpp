@@ -4,7 +4,10 @@
 // the status log.
 //
 // A run only ever appends whole records to the output; an output file that the run created
-// and wrote nothing into is removed at its end. An input is deleted (when asked) only after
+// and wrote nothing into is removed at its end. Before anything is written, an existing
+// output is locked against other conversions and walked record by record: a file that is not
+// QEX is refused untouched, and one that ends in part of a record is cut back to its last
+// whole record only when the operator says so. An input is deleted (when asked) only after
 // every one of its traces, at least one, was written and the output was flushed to disk, and
 // only while its path still names the file that was read.
 
@@ -41,8 +44,8 @@ struct RunRequest {
     // neither created nor written (records are only counted) and no input is deleted.
     bool dry_run = false;
     // true: when the output already holds records, the SSN prompt proposes the number after
-    // the last record's SSN, so that appending does not repeat one by accident. false: it
-    // always proposes 1.
+    // the last whole record's SSN, so that appending does not repeat one by accident. false:
+    // it always proposes 1.
     bool propose_next_ssn = false;
 };
 
@@ -108,6 +111,10 @@ struct RunTotals {
     std::optional<std::int16_t> last_ssn;
 };
 RunTotals run_totals(const RunReport& report);
+
+// The refusal of an existing output that is not a QEX file (reason: why not, for a person;
+// may be empty). The run shows it, and so does the window when such a file is chosen.
+MessageBoxRequest output_not_qex_message(const std::string& path, const std::string& reason);
 
 // The whole Convert command, with what became of every input.
 RunReport convert_run_reporting(const RunRequest& request, UiPort& ui, StatusLog& log,

@@ -1,6 +1,7 @@
 #include "engine/output_file.hpp"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,6 +19,29 @@ std::error_code last_error() { return {errno, std::generic_category()}; }
 // Links followed from the output's name to a file that does not exist yet, as many as the
 // system follows in one path.
 constexpr int max_symbolic_links = 40;
+
+// The first size bytes of an open file, read where they are asked for.
+class DescriptorSource final : public ByteSource {
+public:
+    DescriptorSource(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
+    std::uint64_t size() const override { return size_; }
+    bool read_at(std::uint64_t offset, std::span<std::uint8_t> out) const override {
+        if (offset > size_ || out.size() > size_ - offset) return false;
+        std::size_t done = 0;
+        while (done < out.size()) {
+            const ssize_t got = ::pread(fd_, out.data() + done, out.size() - done,
+                                        static_cast<off_t>(offset + done));
+            if (got < 0 && errno == EINTR) continue;
+            if (got <= 0) return false;
+            done += static_cast<std::size_t>(got);
+        }
+        return true;
+    }
+
+private:
+    int fd_;
+    std::uint64_t size_;
+};
 
 }  // namespace
 
@@ -66,13 +90,12 @@ std::error_code OutputFile::open(const std::string& path) {
         ::close(fd);
         return reason;
     }
-    if (!S_ISREG(info.st_mode) && !S_ISBLK(info.st_mode) && !S_ISCHR(info.st_mode)) {
-        ::close(fd);
-        return std::make_error_code(std::errc::invalid_argument);
-    }
+    // Anything else than a regular file is opened too, so that the run can say what it is;
+    // it has no length, and the run writes nothing into it.
     fd_ = fd;
-    // A device has no length: records go from its start.
-    end_ = S_ISREG(info.st_mode) ? static_cast<std::uint64_t>(info.st_size) : 0;
+    regular_ = S_ISREG(info.st_mode);
+    character_device_ = S_ISCHR(info.st_mode);
+    end_ = regular_ ? static_cast<std::uint64_t>(info.st_size) : 0;
     created_path_ = created ? target : std::string{};
     directory_synced_ = false;
     bytes_written_ = 0;
@@ -88,16 +111,24 @@ std::error_code OutputFile::open_for_counting(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
     if (fd >= 0) {
         struct stat info {};
-        const bool usable =
-            ::fstat(fd, &info) == 0 &&
-            (S_ISREG(info.st_mode) || S_ISBLK(info.st_mode) || S_ISCHR(info.st_mode));
-        ::close(fd);
-        if (!usable) return std::make_error_code(std::errc::invalid_argument);
+        if (::fstat(fd, &info) != 0) {
+            const std::error_code reason = last_error();
+            ::close(fd);
+            return reason;
+        }
+        // Kept open, so that what the file holds can be walked as in a run.
+        fd_ = fd;
+        regular_ = S_ISREG(info.st_mode);
+        character_device_ = S_ISCHR(info.st_mode);
+        end_ = regular_ ? static_cast<std::uint64_t>(info.st_size) : 0;
     } else {
         if (errno != ENOENT) return last_error();
         std::filesystem::path directory = std::filesystem::path(path).parent_path();
         if (directory.empty()) directory = ".";
         if (::access(directory.c_str(), W_OK | X_OK) != 0) return last_error();
+        regular_ = true;
+        character_device_ = false;
+        end_ = 0;
     }
     counting_ = true;
     return {};
@@ -107,6 +138,9 @@ std::error_code OutputFile::close() {
     if (counting_) {
         counting_ = false;
         used_ = 0;
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = -1;
+        end_ = 0;
         return {};
     }
     if (fd_ < 0) return {};
@@ -117,6 +151,53 @@ std::error_code OutputFile::close() {
     end_ = 0;
     created_path_.clear();
     return reason;
+}
+
+OutputFile::LockResult OutputFile::lock() {
+    if (fd_ < 0) return LockResult::unsupported;
+    struct flock whole {};
+    whole.l_type = F_WRLCK;
+    whole.l_whence = SEEK_SET;
+    whole.l_start = 0;
+    whole.l_len = 0;  // to the end, however far the file grows
+    int result = 0;
+    do {
+        result = ::fcntl(fd_, F_OFD_SETLK, &whole);
+    } while (result != 0 && errno == EINTR);
+    bool held = result != 0 && (errno == EAGAIN || errno == EACCES);
+    if (result != 0 && errno == EINVAL) {
+        // A system without open-file-description locks: flock locks the open file the same
+        // way.
+        do {
+            result = ::flock(fd_, LOCK_EX | LOCK_NB);
+        } while (result != 0 && errno == EINTR);
+        held = result != 0 && errno == EWOULDBLOCK;
+    }
+    if (result == 0) return LockResult::locked;
+    if (!held) return LockResult::unsupported;
+    // The conversion that holds the lock writes into this file, even one this open created
+    // an instant before the holder opened it.
+    created_path_.clear();
+    return LockResult::held_elsewhere;
+}
+
+QexWalk OutputFile::walk(const QexRecordVisitor& visit) const {
+    if (fd_ < 0) return {};
+    return walk_qex(DescriptorSource(fd_, end_), visit);
+}
+
+std::error_code OutputFile::cut_back(std::uint64_t bytes) {
+    if (used_ > 0 || bytes > end_) return std::make_error_code(std::errc::invalid_argument);
+    if (!counting_) {
+        if (fd_ < 0) return std::make_error_code(std::errc::bad_file_descriptor);
+        int cut = 0;
+        do {
+            cut = calls_.ftruncate(fd_, static_cast<off_t>(bytes));
+        } while (cut != 0 && errno == EINTR);
+        if (cut != 0) return last_error();
+    }
+    end_ = bytes;
+    return {};
 }
 
 void OutputFile::remove_if_created_and_empty() {

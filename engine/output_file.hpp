@@ -9,6 +9,11 @@
 //
 // A file that the open created and that holds nothing when it is closed is removed again,
 // so that a run which wrote nothing leaves no empty file behind.
+//
+// What the file already holds is judged through the same open (walk), cut back through it
+// when it ends in part of a record (cut_back), and appended to through it, under a lock that
+// keeps every other conversion out (lock): nothing can change the file between the check
+// and the writing.
 
 #include <sys/types.h>
 
@@ -18,6 +23,8 @@
 #include <string>
 #include <system_error>
 #include <vector>
+
+#include "engine/qex_reader.hpp"
 
 namespace quarvent {
 
@@ -55,8 +62,35 @@ public:
 
     // Checks that path could be opened for appending (an existing file opens for writing, or
     // the directory of a new one takes new files) and from then on only counts the records
-    // given to it: nothing is created or written. Closed by close like an open file.
+    // given to it: nothing is created or written. An existing file stays open for walk.
+    // Closed by close like an open file.
     [[nodiscard]] std::error_code open_for_counting(const std::string& path);
+
+    // Whether the open file is a regular file; a device, a pipe or the like is not, and has
+    // no records to append to.
+    bool is_regular() const { return regular_; }
+    // Whether the open file is a character device such as /dev/null: it keeps no records, so
+    // there is nothing to judge or damage, and records are written into it as a sink.
+    bool is_character_device() const { return character_device_; }
+
+    enum class LockResult {
+        locked,          // no other conversion can take the file until it is closed
+        held_elsewhere,  // another open of the file (another conversion) holds the lock
+        unsupported,     // the file system takes no lock; nothing keeps others out
+    };
+    // Takes an exclusive advisory lock on the open file, held until close: an
+    // open-file-description lock, or a whole-file flock where the system has none. It goes
+    // with the process that holds it, however that process ends. When another holds it, a
+    // file this open created is left in place at close: the holder writes into it.
+    LockResult lock();
+
+    // Walks the records the file held at the open, one header read through this open each
+    // (see walk_qex). Empty when nothing is open.
+    QexWalk walk(const QexRecordVisitor& visit = {}) const;
+
+    // Cuts the file back to its first bytes (where its last whole record ends), before any
+    // record is gathered; the records go after them. While counting only the end moves.
+    [[nodiscard]] std::error_code cut_back(std::uint64_t bytes);
 
     // The record bytes that reached the file (or were counted) since open.
     std::uint64_t bytes_written() const { return bytes_written_; }
@@ -115,6 +149,8 @@ private:
     std::string created_path_;  // the file this open created; empty when it existed before
     std::error_code cut_back_failure_;
     bool directory_synced_ = false;
+    bool regular_ = false;
+    bool character_device_ = false;
     bool counting_ = false;
     std::uint64_t bytes_written_ = 0;
     std::uint64_t records_written_ = 0;

@@ -163,32 +163,33 @@ QexSummary summarize_qex(const ByteSource& source) {
     return summary;
 }
 
-QexWalk walk_qex(const ByteSource& source, const QexRecordVisitor& visit) {
-    QexWalk walk;
+namespace {
+
+// The first record decides whether this is a QEX file at all: walk's kind, and for a file
+// that is not, its reason and stop. header receives the first header.
+void judge_first_record(const ByteSource& source,
+                        std::array<std::uint8_t, qex_header_bytes>& header, QexWalk& walk) {
     walk.file_bytes = source.size();
     if (walk.file_bytes == 0) {
         walk.stop.end = QexEnd::whole;
-        return walk;
+        return;
     }
-    std::array<std::uint8_t, qex_header_bytes> header{};
     const auto stop_here = [&](QexEnd end, std::uint64_t present, std::uint64_t needed,
                                std::int16_t word58) {
         walk.stop = {end, walk.records + 1, walk.whole_bytes, present, needed, word58};
     };
-
-    // The first record decides whether this is a QEX file at all.
     if (walk.file_bytes < qex_header_bytes) {
         walk.kind = QexKind::not_qex;
         walk.reason = "it is shorter than one record header (" + std::to_string(walk.file_bytes) +
                       " of 240 bytes)";
         stop_here(QexEnd::partial_header, walk.file_bytes, qex_header_bytes, 0);
-        return walk;
+        return;
     }
     if (!source.read_at(0, header)) {
         walk.kind = QexKind::not_qex;
         walk.reason = "it could not be read";
         stop_here(QexEnd::read_failed, walk.file_bytes, qex_header_bytes, 0);
-        return walk;
+        return;
     }
     const std::int16_t first_count = *read_le_i16(header, 2 * 57);
     const std::uint64_t first_needed =
@@ -206,9 +207,29 @@ QexWalk walk_qex(const ByteSource& source, const QexRecordVisitor& visit) {
         walk.kind = QexKind::not_qex;
         stop_here(first_count < 0 ? QexEnd::negative_count : QexEnd::partial_samples,
                   std::min(walk.file_bytes, first_needed), first_needed, first_count);
-        return walk;
+        return;
     }
     walk.kind = QexKind::qex;
+}
+
+}  // namespace
+
+QexWalk judge_qex(const ByteSource& source) {
+    QexWalk walk;
+    std::array<std::uint8_t, qex_header_bytes> header{};
+    judge_first_record(source, header, walk);
+    return walk;
+}
+
+QexWalk walk_qex(const ByteSource& source, const QexRecordVisitor& visit) {
+    QexWalk walk;
+    std::array<std::uint8_t, qex_header_bytes> header{};
+    judge_first_record(source, header, walk);
+    if (walk.kind != QexKind::qex) return walk;
+    const auto stop_here = [&](QexEnd end, std::uint64_t present, std::uint64_t needed,
+                               std::int16_t word58) {
+        walk.stop = {end, walk.records + 1, walk.whole_bytes, present, needed, word58};
+    };
 
     // The rest: one header read per record, samples stepped over.
     std::uint64_t at = 0;

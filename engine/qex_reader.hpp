@@ -140,4 +140,8 @@ using QexRecordVisitor = std::function<void(std::uint64_t number, std::uint64_t 
 // file. visit, when given, sees every whole record in order.
 QexWalk walk_qex(const ByteSource& source, const QexRecordVisitor& visit = {});
 
+// The first part of walk_qex alone: whether the file is empty, QEX or not QEX (with the
+// reason), judged by its first record, reading one header at most. Records are not counted.
+QexWalk judge_qex(const ByteSource& source);
+
 }  // namespace quarvent

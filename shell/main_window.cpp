@@ -1,5 +1,7 @@
 #include "shell/main_window.hpp"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -10,9 +12,11 @@
 #include <string_view>
 #include <vector>
 
+#include "common/byte_source.hpp"
 #include "common/numbers.hpp"
 #include "engine/conversion_run.hpp"
 #include "engine/file_probe.hpp"
+#include "engine/qex_reader.hpp"
 #include "shell/input_drop.hpp"
 
 namespace quarvent {
@@ -109,6 +113,11 @@ public:
         if (close_requested_ || stop_requested_) return false;
         return port_.yield_events() && !close_requested_ && !stop_requested_;
     }
+    // Called while the run checks the output before it writes: no record is counted.
+    bool keep_responsive() override {
+        if (close_requested_ || stop_requested_) return false;
+        return port_.yield_events() && !close_requested_ && !stop_requested_;
+    }
 
 private:
     void refresh() {
@@ -173,6 +182,20 @@ std::string repeated_note(const std::vector<std::string>& inputs) {
            repeated.front().path + ".";
 }
 
+// Why an existing file is not one a run could append to (judged by its first record only, so
+// that it costs one read whatever its size); nothing for a QEX file, an empty one, or a name
+// that names no file yet.
+std::optional<std::string> not_qex_reason(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) return std::nullopt;
+    if (!S_ISREG(info.st_mode)) return std::string("it is not a regular file");
+    FileSource file;
+    if (file.open(path)) return std::nullopt;  // the run says why it cannot open it
+    const QexWalk first = judge_qex(file);
+    if (first.kind != QexKind::not_qex) return std::nullopt;
+    return first.reason;
+}
+
 std::string unexpected_error_text(const std::string& error_text) {
     std::string text = "Unexpected error";
     text += line_break;
@@ -201,18 +224,23 @@ void MainWindow::set_option_defaults() {
 
 bool MainWindow::Form_QueryUnload() {
     if (running_) {
-        // Asked once: the run stops after its current record and the window then closes,
-        // or the run goes on.
-        if (!close_requested_ &&
-            port_.message_box({Dialog::close_during_run, std::string(close_question_text),
-                               std::string(close_question_title), Buttons::yes_no,
-                               Icon::question}) == Answer::yes) {
-            close_requested_ = true;
-        }
+        ask_to_stop_and_close();
         return false;
     }
     close_requested_ = false;
     return true;
+}
+
+bool MainWindow::ask_to_stop_and_close() {
+    // Asked once: the run stops after its current record and the window then closes, or
+    // the run goes on.
+    if (!close_requested_ &&
+        port_.message_box({Dialog::close_during_run, std::string(close_question_text),
+                           std::string(close_question_title), Buttons::yes_no, Icon::question}) ==
+            Answer::yes) {
+        close_requested_ = true;
+    }
+    return close_requested_;
 }
 
 void MainWindow::Form_Resize() {
@@ -383,6 +411,14 @@ void MainWindow::fileoutput_Click() {
     const auto chosen = show_filelog(FileDialogMode::save);
     if (!chosen) return;
     const FileDialogResult& result = *chosen;
+    // A file that holds something other than QEX records (a field recording among the
+    // *.dat files, a text) is never taken as the output: the run would refuse it anyway.
+    if (!result.text.empty()) {
+        if (const std::optional<std::string> why = not_qex_reason(result.text)) {
+            (void)port_.message_box(output_not_qex_message(result.text, *why));
+            return;
+        }
+    }
     if (!result.text.empty()) {
         output_file_name = result.text;
         remember(preference_key::output_file, output_file_name);
@@ -597,7 +633,12 @@ void MainWindow::convert_Click() {
 
     if (close_requested_) {
         close_requested_ = false;
-        port_.close_window();
+        if (exit_requested_) {
+            exit_requested_ = false;
+            fileexit_Click();
+        } else {
+            port_.close_window();
+        }
     }
 }
 

@@ -4,7 +4,7 @@
 //
 // While a conversion runs (inside convert_Click, which yields to window events after each
 // record) the commands that would change what the run reads are disabled, and a request
-// to close the window is held until the run has stopped after its current record.
+// to close the window, or Exit, is held until the run has stopped after its current record.
 
 #include <functional>
 #include <memory>
@@ -136,6 +136,9 @@ private:
     // nothing, as a cancel does.
     std::optional<FileDialogResult> show_filelog(FileDialogMode mode);
     void remove_selected_input();
+    // The "stop and close?" question of a close or Exit during a run; true once the operator
+    // has said yes (then the run stops after its current record).
+    bool ask_to_stop_and_close();
     void set_run_commands_enabled(bool enabled);
     void remember(std::string_view key, std::string_view value);
     // Opens the trace display of path, or tells the operator why it cannot.
@@ -151,6 +154,7 @@ private:
     StatusLog log_;
     bool running_ = false;
     bool close_requested_ = false;
+    bool exit_requested_ = false;  // the close asked for during the run came from Exit
     bool stop_requested_ = false;
     bool remember_delete_ = false;
 };

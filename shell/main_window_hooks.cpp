@@ -11,7 +11,15 @@ void MainWindow::Form_Load() { (void)run_startup(*this, session); }
 
 void MainWindow::Form_Unload() { run_unload(session); }
 
-void MainWindow::fileexit_Click() { (void)run_exit(*this, session); }
+void MainWindow::fileexit_Click() {
+    // During a run Exit asks what closing the window asks, and ends the program only once
+    // the run has stopped after its current record.
+    if (running_) {
+        if (ask_to_stop_and_close()) exit_requested_ = true;
+        return;
+    }
+    (void)run_exit(*this, session);
+}
 
 void MainWindow::helpcontent_Click() { session.help.show_help_contents(); }
 

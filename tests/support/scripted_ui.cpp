@@ -16,7 +16,8 @@ Answer ScriptedUi::message_box(const MessageBoxRequest& request) {
                         request.text,
                         request.buttons,
                         request.icon,
-                        {}});
+                        {},
+                        request.dialog});
     if (replies_.empty()) {
         ADD_FAILURE() << "unexpected message box \"" << request.title << "\": " << request.text;
         return request.buttons == Buttons::yes_no || request.buttons == Buttons::yes_no_cancel
@@ -32,7 +33,7 @@ Answer ScriptedUi::message_box(const MessageBoxRequest& request) {
 
 std::string ScriptedUi::input_prompt(const PromptRequest& request) {
     dialogs_.push_back({Dialog::Kind::prompt, request.title, request.prompt, Buttons::ok_cancel,
-                        Icon::none, request.proposed});
+                        Icon::none, request.proposed, request.dialog});
     if (replies_.empty()) {
         ADD_FAILURE() << "unexpected prompt \"" << request.title << "\": " << request.prompt;
         return {};

@@ -28,7 +28,8 @@ struct Dialog {
     std::string text;  // message text, or the prompt
     Buttons buttons = Buttons::ok;
     Icon icon = Icon::none;
-    std::string proposed;  // prompts only
+    std::string proposed;                                     // prompts only
+    quarvent::Dialog identity = quarvent::Dialog::no_output;  // which question or message
 };
 
 class ScriptedUi : public UiPort {

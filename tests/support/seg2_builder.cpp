@@ -146,4 +146,19 @@ std::vector<std::uint8_t> read_file(const std::string& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+std::vector<std::uint8_t> qex_records(const std::vector<std::int16_t>& ssns, int samples) {
+    const std::size_t record = 240 + 4 * static_cast<std::size_t>(samples);
+    std::vector<std::uint8_t> bytes(ssns.size() * record, 0);
+    for (std::size_t r = 0; r < ssns.size(); ++r) {
+        const auto put = [&](int word, int value) {
+            const std::size_t at = r * record + 2 * static_cast<std::size_t>(word - 1);
+            bytes[at] = static_cast<std::uint8_t>(value & 0xFF);
+            bytes[at + 1] = static_cast<std::uint8_t>((value >> 8) & 0xFF);
+        };
+        put(58, samples);
+        put(92, ssns[r]);
+    }
+    return bytes;
+}
+
 }  // namespace quarvent::testing

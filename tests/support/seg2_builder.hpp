@@ -69,4 +69,8 @@ public:
 void write_file(const std::string& path, const std::vector<std::uint8_t>& bytes);
 std::vector<std::uint8_t> read_file(const std::string& path);
 
+// QEX records as a conversion writes them, one per SSN given (word 92), each of `samples`
+// samples (word 58) of 0.
+std::vector<std::uint8_t> qex_records(const std::vector<std::int16_t>& ssns, int samples);
+
 }  // namespace quarvent::testing

@@ -30,6 +30,7 @@ namespace {
 
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
+using ::testing::Not;
 
 using Result = ProgramResult;
 
@@ -129,7 +130,9 @@ TEST(batch_cli, messages_and_exit_status) {
         int status;
         std::string err;
     };
-    const auto existing_output = [](const TempDir& d) { write_file(d.file("out.qex"), {9}); };
+    const auto existing_output = [](const TempDir& d) {
+        write_file(d.file("out.qex"), qex_records({1}, 1));
+    };
     const std::vector<Case> cases = {
         {"existing output without --append",
          {},
@@ -439,6 +442,70 @@ TEST(batch_cli, signals_stop_the_run_after_a_whole_record) {
         const auto report = nlohmann::json::parse(file_text(dir.file("r.json")));
         EXPECT_EQ(report["traces_written"], size / record_size);
         EXPECT_EQ(report["bytes_written"], size);
+    }
+}
+
+// Two conversions on one output: while one run writes it (held still by SIGSTOP), a second
+// refuses before it writes anything, and the first goes on to a whole output of its own
+// records. A run killed with SIGKILL leaves no lock behind: the next run appends.
+TEST(batch_cli, a_second_run_on_an_output_being_written_is_refused) {
+    constexpr int files = 40;
+    constexpr int traces = 24;
+    std::vector<std::int16_t> data(2000, 5);
+    Seg2Builder recording;
+    for (int t = 1; t <= traces; ++t) {
+        recording.add_trace(Seg2Trace::int16(data).with_string("SAMPLE_INTERVAL 0.00025"));
+    }
+    const std::vector<std::uint8_t> bytes = recording.build();
+    struct Row {
+        const char* name;
+        int signal;  // sent to the first run once it has begun writing
+        int second_status;
+    };
+    for (const Row& row : {Row{"the first run still writes", SIGSTOP, 1},
+                           Row{"the first run was killed", SIGKILL, 0}}) {
+        SCOPED_TRACE(row.name);
+        TempDir dir;
+        std::vector<std::string> args = {"-q", "-o", "out.qex"};
+        for (int f = 1; f <= files; ++f) {
+            args.push_back("shot" + std::to_string(f) + ".sg2");
+            write_file(dir.file(args.back()), bytes);
+        }
+        write_file(dir.file("late.sg2"), shot(3).build());
+        const int log = ::open(dir.file(".log").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const pid_t first = start_batch(args, dir, log, log);
+        ::close(log);
+        ASSERT_GT(first, 0);
+        const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        std::error_code missing;
+        while (std::filesystem::file_size(dir.file("out.qex"), missing) == 0 || missing) {
+            if (std::chrono::steady_clock::now() > give_up) break;
+            std::this_thread::sleep_for(std::chrono::microseconds(500));
+        }
+        ::kill(first, row.signal);
+        if (row.signal == SIGKILL) (void)wait_for(first);
+
+        const Result second = batch(
+            {"-o", "out.qex", "--append", "--ssn", "continue", "--trim-partial-record", "late.sg2"},
+            dir);
+        EXPECT_EQ(second.status, row.second_status) << second.err;
+        if (row.signal == SIGSTOP) {
+            EXPECT_THAT(second.err,
+                        HasSubstr(dir.file("out.qex") + " is being written by another conversion"));
+            EXPECT_THAT(second.out, Not(HasSubstr("Conversion of")));
+            ::kill(first, SIGCONT);
+            const int status = wait_for(first);
+            ASSERT_TRUE(WIFEXITED(status));
+            EXPECT_EQ(WEXITSTATUS(status), 0) << file_text(dir.file(".log"));
+            // Only the first run's records, every one whole.
+            EXPECT_EQ(records_per_ssn(dir.file("out.qex")), std::vector<int>(files, traces));
+            EXPECT_EQ(std::filesystem::file_size(dir.file("out.qex")),
+                      std::uintmax_t{files} * traces * (240 + 4 * 2000));
+        } else {
+            const std::vector<int> counts = records_per_ssn(dir.file("out.qex"));
+            ASSERT_FALSE(counts.empty());
+            EXPECT_EQ(counts.back(), 3) << "the late run's records follow the killed run's";
+        }
     }
 }
 

@@ -495,7 +495,7 @@ TEST(batch_survey, dry_run_changes_nothing_and_ends_as_the_run_would) {
         no_interval.add_trace(Seg2Trace::int16({1, 2}));
         write_file(dir.file("c.sg2"),
                    c.inputs[0] == std::string("c.sg2") ? no_interval.build() : shot(1).build());
-        if (c.existing_output) write_file(dir.file("out.qex"), std::vector<std::uint8_t>(244, 7));
+        if (c.existing_output) write_file(dir.file("out.qex"), qex_records({7}, 1));
         std::vector<std::string> args = {"-o", "out.qex"};
         args.insert(args.end(), c.options.begin(), c.options.end());
         for (const char* name : c.inputs) args.push_back(name);
@@ -554,14 +554,78 @@ TEST(batch_survey, ssn_continue_never_repeats_an_ssn_across_appending_runs) {
     EXPECT_EQ(records_of(dir.file("empty.qex")).front().ssn, 1);
 
     // After SSN 32767 there is no next one: the run refuses before it writes anything.
-    std::vector<std::uint8_t> full(240, 0);
-    full[2 * (92 - 1)] = 0xFF;
-    full[2 * (92 - 1) + 1] = 0x7F;
+    const std::vector<std::uint8_t> full = qex_records({32767}, 1);
     write_file(dir.file("full.qex"), full);
     const Outcome r = batch(dir, {"-o", "full.qex", "--append", "--ssn", "continue", "a.sg2"});
     EXPECT_EQ(r.status, 1);
     EXPECT_THAT(r.err, HasSubstr("Entered value = 32768"));
     EXPECT_EQ(read_file(dir.file("full.qex")), full);
+}
+
+// An existing output is walked record by record before anything goes into it: a file that is
+// not QEX is refused untouched, a partial last record is cut back only with
+// --trim-partial-record, and --ssn continue takes the SSN after the last whole record.
+TEST(batch_survey, an_existing_output_is_walked_before_anything_is_appended) {
+    const std::vector<std::uint8_t> whole = qex_records({4, 4, 5}, 4);  // 3 records, 256 bytes each
+    const std::vector<std::uint8_t> cut(whole.begin(), whole.end() - 100);
+    const std::string text = "line 7, shots 1001 to 1040\n";
+    struct Row {
+        const char* name;
+        std::vector<std::uint8_t> bytes;
+        bool pipe;  // the output is a named pipe
+        std::vector<std::string> options;
+        int status;
+        std::vector<std::string> in_err;
+        std::vector<int> ssns;  // of the output's records afterwards; empty: left untouched
+    };
+    const std::string refused = "out.qex is not a QEX file; nothing was written";
+    const std::vector<Row> rows = {
+        {"a SEG-2 recording", shot(20).build(), false, {}, 1, {refused, "SEG-2"}, {}},
+        {"a text file", {text.begin(), text.end()}, false, {}, 1, {refused}, {}},
+        {"a named pipe", {}, true, {}, 1, {refused, "not a regular file"}, {}},
+        {"a partial last record",
+         cut,
+         false,
+         {},
+         1,
+         {"2 records (512 bytes) stay and 156 bytes go", "--trim-partial-record"},
+         {}},
+        {"a partial last record, cut back",
+         cut,
+         false,
+         {"--trim-partial-record"},
+         0,
+         {},
+         {4, 4, 5, 5}},
+        {"whole records", whole, false, {}, 0, {}, {4, 4, 5, 6, 6}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        TempDir dir;
+        write_file(dir.file("a.sg2"), shot(2).build());
+        if (row.pipe) {
+            ASSERT_EQ(::mkfifo(dir.file("out.qex").c_str(), 0600), 0);
+        } else {
+            write_file(dir.file("out.qex"), row.bytes);
+        }
+        std::vector<std::string> args = {"-o", "out.qex", "--append", "--ssn", "continue"};
+        args.insert(args.end(), row.options.begin(), row.options.end());
+        args.push_back("a.sg2");
+
+        const Outcome r = batch(dir, args);
+        EXPECT_EQ(r.status, row.status) << r.err;
+        for (const std::string& part : row.in_err) EXPECT_THAT(r.err, HasSubstr(part));
+        if (row.ssns.empty()) {
+            if (!row.pipe) {
+                EXPECT_EQ(read_file(dir.file("out.qex")), row.bytes);
+            }
+            EXPECT_THAT(r.out, Not(HasSubstr("Conversion of")));
+            continue;
+        }
+        std::vector<int> ssns;
+        for (const Record& record : records_of(dir.file("out.qex"))) ssns.push_back(record.ssn);
+        EXPECT_EQ(ssns, row.ssns);
+    }
 }
 
 TEST(batch_survey, report_matches_the_output_read_back) {

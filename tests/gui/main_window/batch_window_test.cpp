@@ -1,8 +1,10 @@
 // The main window with real batches: progress, Stop, the close question, drops, multi-select
 // removal, reorder, remembered choices and the proposed SSN, through real widgets and events.
 
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QAction>
 #include <QApplication>
@@ -201,6 +203,191 @@ TEST_F(batch_window, closing_during_a_run_asks_whether_to_stop_or_go_on) {
         EXPECT_EQ(window.isVisible(), !c.closes);
     }
     QApplication::setQuitOnLastWindowClosed(true);
+}
+
+// Exit during a run asks what closing the window asks; Yes stops the run after its current
+// record and only then ends the program, with the settings written.
+TEST_F(batch_window, exit_during_a_run_asks_whether_to_stop_or_go_on) {
+    window.logic().session.start_dir = dir.path().string();
+    struct Case {
+        Answer answer;
+        bool ends;
+    };
+    for (const Case& c : {Case{Answer::no, false}, Case{Answer::yes, true}}) {
+        SCOPED_TRACE(c.ends);
+        prepare_run(3, 2);
+        scripted.queue(Reply::button(c.answer));
+        during_run([&](int record) {
+            if (record == 1) action("fileexit")->trigger();
+        });
+        action("convert")->trigger();
+        timers.back()->stop();
+
+        const auto& question = scripted.ui().dialogs().back();
+        EXPECT_EQ(question.title, "Conversion in progress");
+        EXPECT_EQ(question.buttons, Buttons::yes_no);
+        EXPECT_EQ(output_size(), (c.ends ? 1U : 6U) * record_bytes);
+        EXPECT_EQ(window.port().program_ended(), c.ends);
+        EXPECT_EQ(std::filesystem::exists(dir.file("quarvent.ini")), c.ends);
+        EXPECT_THAT(window.logic().status_log().text(),
+                    c.ends ? HasSubstr("Conversion stopped by the operator")
+                           : HasSubstr("Conversion complete"));
+    }
+    // Exit ends the application; a fresh start of its event loop undoes that for the tests
+    // that follow.
+    QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
+    QCoreApplication::exec();
+}
+
+// Before the run writes, the existing output is judged through the open it writes through:
+// a file that is not QEX is refused untouched, a partial last record goes only when the
+// operator says so, and an output another conversion holds is refused.
+TEST_F(batch_window, an_existing_output_is_judged_before_the_run_writes) {
+    const std::vector<std::uint8_t> whole = testing::qex_records({6, 6, 7}, 4);
+    const std::vector<std::uint8_t> cut(whole.begin(), whole.end() - 100);
+    testing::Seg2Builder seg2;
+    seg2.add_trace(testing::Seg2Trace::int16({1, 2}));
+    const std::string out = dir.file("out.qex");
+    struct Row {
+        const char* name;
+        std::vector<std::uint8_t> bytes;
+        bool locked;                 // another open of the file holds its lock
+        std::vector<Reply> answers;  // after "Appending Data"
+        std::string title;           // of the box after "Appending Data"
+        Dialog identity;             // of that box
+        std::string in_text;
+        std::size_t size_after;  // 0: untouched
+    };
+    const Row rows[] = {
+        {"a SEG-2 recording",
+         seg2.build(),
+         false,
+         {Reply::button(Answer::ok)},
+         "Output Is Not QEX",
+         Dialog::output_not_qex,
+         out + " is not a QEX file; nothing was written",
+         0},
+        {"a partial last record, kept",
+         cut,
+         false,
+         {Reply::button(Answer::no)},
+         "Partial Record at End of Output",
+         Dialog::partial_record,
+         "2 records (512 bytes) stay and 156 bytes go",
+         0},
+        {"a partial last record, cut back",
+         cut,
+         false,
+         {Reply::button(Answer::yes), Reply::text("7"), Reply::text("1")},
+         "Partial Record at End of Output",
+         Dialog::partial_record,
+         "Cut the file back to its last whole record?",
+         512 + 2 * record_bytes},
+        {"held by another conversion",
+         whole,
+         true,
+         {Reply::button(Answer::ok)},
+         "Output File In Use",
+         Dialog::output_in_use,
+         out + " is being written by another conversion",
+         0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        window.port().list1_clear();
+        window.port().list1_add(recording("a.sg2"));
+        window.logic().output_file_name = out;
+        testing::write_file(out, row.bytes);
+        const int holder = row.locked ? ::open(out.c_str(), O_RDWR) : -1;
+        if (row.locked) {
+            struct flock whole_file {};
+            whole_file.l_type = F_WRLCK;
+            whole_file.l_whence = SEEK_SET;
+            ASSERT_EQ(::fcntl(holder, F_OFD_SETLK, &whole_file), 0);
+        }
+        scripted.queue(Reply::button(Answer::ok));  // Appending Data
+        for (const Reply& reply : row.answers) scripted.queue(reply);
+        const std::size_t before = scripted.ui().dialogs().size();
+        action("convert")->trigger();
+        if (holder >= 0) ::close(holder);
+
+        const auto& dialogs = scripted.ui().dialogs();
+        ASSERT_GE(dialogs.size(), before + 2);
+        EXPECT_EQ(dialogs[before].title, "Appending Data");
+        EXPECT_EQ(dialogs[before + 1].title, row.title);
+        EXPECT_EQ(dialogs[before + 1].identity, row.identity);
+        EXPECT_THAT(dialogs[before + 1].text, HasSubstr(row.in_text));
+        if (row.size_after == 0) {
+            EXPECT_EQ(testing::read_file(out), row.bytes);
+            continue;
+        }
+        // The SSN proposed follows the last whole record's.
+        EXPECT_EQ(dialogs[before + 2].proposed, "7");
+        EXPECT_EQ(output_size(), row.size_after);
+    }
+}
+
+// The Output dialog takes no file that holds something other than QEX records.
+TEST_F(batch_window, the_output_dialog_refuses_a_file_that_is_not_qex) {
+    testing::write_file(dir.file("line1.qex"), testing::qex_records({1}, 4));
+    struct Row {
+        const char* name;
+        std::string chosen;
+        bool refused;
+    };
+    const Row rows[] = {
+        {"a SEG-2 recording", recording("shot1.dat"), true},
+        {"a QEX file", dir.file("line1.qex"), false},
+        {"a new name", dir.file("new.dat"), false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        window.logic().output_file_name = "/earlier/out.qex";
+        const std::size_t before = scripted.ui().dialogs().size();
+        if (row.refused) scripted.queue(Reply::button(Answer::ok));
+        scripted.queue_filelog(ScriptedShellUi::chosen(row.chosen, dir.path().string()));
+        action("fileoutput")->trigger();
+        EXPECT_EQ(window.logic().output_file_name, row.refused ? "/earlier/out.qex" : row.chosen);
+        EXPECT_EQ(scripted.ui().dialogs().size(), before + (row.refused ? 1 : 0));
+        if (row.refused) {
+            EXPECT_EQ(scripted.ui().dialogs().back().title, "Output Is Not QEX");
+            EXPECT_THAT(scripted.ui().dialogs().back().text,
+                        HasSubstr(row.chosen + " is not a QEX file"));
+        }
+    }
+}
+
+// The walk over a long output lets the window's events run: Stop during it ends the command
+// before the SSN prompt, and nothing is written.
+TEST_F(batch_window, stop_during_the_walk_of_a_long_output_writes_nothing) {
+    constexpr int records = 20000;
+    constexpr int samples = 1000;
+    const std::string out = dir.file("out.qex");
+    {
+        // Sparse: only the headers are written.
+        const std::vector<std::uint8_t> header = testing::qex_records({3}, samples);
+        const int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ASSERT_GE(fd, 0);
+        const off_t record = 240 + 4 * samples;
+        for (int r = 0; r < records; ++r) {
+            ASSERT_EQ(::pwrite(fd, header.data(), 240, r * record), 240);
+        }
+        ASSERT_EQ(::ftruncate(fd, records * record), 0);
+        ::close(fd);
+    }
+    const auto size = std::filesystem::file_size(out);
+    window.port().list1_clear();
+    window.port().list1_add(recording("a.sg2"));
+    window.logic().output_file_name = out;
+    scripted.queue(Reply::button(Answer::ok));  // Appending Data
+    during_run([&](int tick) {
+        if (tick == 1) action("convertstop")->trigger();
+    });
+    action("convert")->trigger();
+    timers.back()->stop();
+    EXPECT_EQ(scripted.ui().dialogs().back().title, "Appending Data");
+    EXPECT_EQ(std::filesystem::file_size(out), size);
+    EXPECT_FALSE(window.logic().run_in_progress());
 }
 
 // Sends a drag of urls from outside onto the list, and drops it.

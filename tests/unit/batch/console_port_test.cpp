@@ -23,6 +23,7 @@ ConsoleAnswers answers_that_go_ahead() {
     answers.sample_interval_ms = "0.5";
     answers.append = true;
     answers.delete_inputs = true;
+    answers.trim_partial_record = true;
     return answers;
 }
 
@@ -48,6 +49,10 @@ TEST(console_port, answers_questions_by_their_identity_not_their_title) {
          Answer::yes},
         {"delete not given", Dialog::delete_inputs, "Input Files Will Be Deleted", Buttons::yes_no,
          false, Answer::no},
+        {"cut back, as asked", Dialog::partial_record, "Partial Record at End of Output",
+         Buttons::yes_no, true, Answer::yes},
+        {"cut back not given", Dialog::partial_record, "Partial Record at End of Output",
+         Buttons::yes_no, false, Answer::no},
         {"another question under a known title", Dialog::close_during_run, "Appending Data",
          Buttons::ok_cancel, true, Answer::cancel},
         {"another yes/no question", Dialog::add_subfolders, "Input Files Will Be Deleted",

@@ -5,10 +5,12 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -115,21 +117,43 @@ TEST(output_faults, a_file_size_limit_stops_the_run_with_whole_records_only) {
     }
 }
 
+// A file system of one page, mounted for the test: the output on it is full after 4096 bytes.
+// (A device such as /dev/full is no output: the run refuses anything but a regular file.)
+class FullDisk {
+public:
+    explicit FullDisk(const std::string& at) : at_(at) {
+        std::filesystem::create_directories(at);
+        mounted_ = ::mount("tmpfs", at.c_str(), "tmpfs", 0, "size=4k") == 0;
+    }
+    ~FullDisk() {
+        if (mounted_) ::umount2(at_.c_str(), MNT_DETACH);
+    }
+    bool mounted() const { return mounted_; }
+
+private:
+    std::string at_;
+    bool mounted_ = false;
+};
+
 TEST(output_faults, a_full_device_stops_the_run_before_any_input_is_deleted) {
     TempDir dir;
+    const FullDisk disk(dir.file("full"));
+    if (!disk.mounted()) GTEST_SKIP() << "a tmpfs cannot be mounted here: " << std::strerror(errno);
     const std::vector<std::string> inputs = write_inputs(dir);
-    std::vector<std::string> args = {"-q",        "-k",       testing::keyword_file(), "-o",
-                                     "/dev/full", "--append", "--delete-inputs"};
+    const std::string output = dir.file("full/out.qex");
+    std::vector<std::string> args = {"-q",   "-k",       testing::keyword_file(), "-o",
+                                     output, "--append", "--delete-inputs"};
     args.insert(args.end(), inputs.begin(), inputs.end());
 
     const testing::ChildResult child = testing::run_child(testing::batch_program(), args);
     EXPECT_EQ(child.exit_status, 1);
-    EXPECT_THAT(child.err, HasSubstr("Output Write Error: The output file could not be written:\n"
-                                     "/dev/full\n"));
+    EXPECT_THAT(child.err, HasSubstr("Output Write Error: The output file could not be written:\n" +
+                                     output + "\n"));
     EXPECT_THAT(child.err, HasSubstr("No space left on device"));
     EXPECT_THAT(child.out, HasSubstr("Conversion of " + inputs[0]));
     EXPECT_THAT(child.out, Not(HasSubstr("Conversion of " + inputs[1])));
     for (const std::string& input : inputs) EXPECT_TRUE(std::filesystem::exists(input)) << input;
+    EXPECT_EQ(std::filesystem::file_size(output) % record_bytes, 0U);
 }
 
 // The output cannot be opened: the command ends before the SSN prompt, nothing is written
