@@ -37,6 +37,7 @@
 #include "common/numbers.hpp"
 #include "common/status_log.hpp"
 #include "engine/conversion_run.hpp"
+#include "engine/file_probe.hpp"
 #include "keywords/header_translation.hpp"
 #include "keywords/keyword_table.hpp"
 #include "shell/system_directory.hpp"
