@@ -15,10 +15,10 @@
 #include <vector>
 
 #include "common/status_log.hpp"
+#include "common/system_directory.hpp"
 #include "info/file_report.hpp"
 #include "keywords/header_translation.hpp"
 #include "keywords/keyword_table.hpp"
-#include "shell/system_directory.hpp"
 
 #ifdef QUARVENT_INFO_PLOT
 #include <QGuiApplication>
