@@ -16,14 +16,14 @@
 
 #include "common/status_log.hpp"
 #include "common/system_directory.hpp"
-#include "info/file_report.hpp"
+#include "inspect/file_report.hpp"
 #include "keywords/header_translation.hpp"
 #include "keywords/keyword_table.hpp"
 
 #ifdef QUARVENT_INFO_PLOT
 #include <QGuiApplication>
 
-#include "info/section_loader.hpp"
+#include "inspect/section_loader.hpp"
 #include "render/section_renderer.hpp"
 #endif
 

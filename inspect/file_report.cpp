@@ -1,4 +1,4 @@
-#include "info/file_report.hpp"
+#include "inspect/file_report.hpp"
 
 #include <algorithm>
 #include <array>
