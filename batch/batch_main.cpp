@@ -36,11 +36,11 @@
 #include "common/natural_order.hpp"
 #include "common/numbers.hpp"
 #include "common/status_log.hpp"
+#include "common/system_directory.hpp"
 #include "engine/conversion_run.hpp"
 #include "engine/file_probe.hpp"
 #include "keywords/header_translation.hpp"
 #include "keywords/keyword_table.hpp"
-#include "shell/system_directory.hpp"
 
 namespace {
 

@@ -16,6 +16,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/console_text.hpp"
 #include "common/ui_port.hpp"
 
 namespace quarvent {
@@ -32,10 +33,6 @@ struct ConsoleAnswers {
     // answer the command line gives, instead of being printed as they are.
     bool dry_run = false;
 };
-
-// Text as UTF-8: every well-formed UTF-8 sequence is kept as it is; each other byte is read
-// as Latin-1 and converted.
-std::string as_utf8(std::string_view text);
 
 // How the progress display shares the terminal.
 enum class Progress {

@@ -11,7 +11,7 @@
 #   share/applications/quarvent.desktop
 #
 # A program run from the build tree uses the source tree's data/ instead; the environment
-# variable QUARVENT_SYSTEM_DIR overrides both (shell/system_directory.hpp).
+# variable QUARVENT_SYSTEM_DIR overrides both (common/system_directory.hpp).
 
 set(QUARVENT_PROGRAM_DIR "${CMAKE_INSTALL_LIBEXECDIR}/quarvent")
 set(QUARVENT_DATA_DIR "${CMAKE_INSTALL_DATADIR}/quarvent")
@@ -25,7 +25,9 @@ file(RELATIVE_PATH quarvent_data_from_programdir "${CMAKE_INSTALL_FULL_LIBEXECDI
 file(RELATIVE_PATH quarvent_program_from_bindir "${CMAKE_INSTALL_FULL_BINDIR}"
      "${CMAKE_INSTALL_FULL_LIBEXECDIR}/quarvent/quarvent")
 
-target_compile_definitions(shell PRIVATE
+# Only the file that looks for the data needs its places.
+set_property(SOURCE common/system_directory.cpp TARGET_DIRECTORY common APPEND PROPERTY
+    COMPILE_DEFINITIONS
     QUARVENT_SOURCE_DATA_DIR="${QUARVENT_SOURCE_DATA_DIR}"
     QUARVENT_DATA_FROM_BINDIR="${quarvent_data_from_bindir}/"
     QUARVENT_DATA_FROM_LIBEXECDIR="${quarvent_data_from_programdir}/")

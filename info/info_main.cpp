@@ -15,15 +15,15 @@
 #include <vector>
 
 #include "common/status_log.hpp"
-#include "info/file_report.hpp"
+#include "common/system_directory.hpp"
+#include "inspect/file_report.hpp"
 #include "keywords/header_translation.hpp"
 #include "keywords/keyword_table.hpp"
-#include "shell/system_directory.hpp"
 
 #ifdef QUARVENT_INFO_PLOT
 #include <QGuiApplication>
 
-#include "info/section_loader.hpp"
+#include "inspect/section_loader.hpp"
 #include "render/section_renderer.hpp"
 #endif
 

@@ -20,7 +20,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "info/section_loader.hpp"
+#include "inspect/section_loader.hpp"
 #include "qt/qt_main_window.hpp"
 #include "qt/trace_display_window.hpp"
 

@@ -12,12 +12,12 @@
 #include <utility>
 
 #include "common/numbers.hpp"
+#include "common/system_directory.hpp"
 #include "keywords/header_translation.hpp"
 #include "keywords/keyword_table.hpp"
 #include "shell/fileinfo.hpp"
 #include "shell/main_window.hpp"
 #include "shell/settings_file.hpp"
-#include "shell/system_directory.hpp"
 
 namespace quarvent {
 

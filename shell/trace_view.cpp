@@ -5,7 +5,7 @@
 #include <algorithm>
 
 #include "common/numbers.hpp"
-#include "info/file_report.hpp"
+#include "inspect/file_report.hpp"
 #include "shell/main_window.hpp"
 
 namespace quarvent {

@@ -1,4 +1,4 @@
-#include "shell/system_directory.hpp"
+#include "common/system_directory.hpp"
 
 #include <array>
 #include <cstdlib>

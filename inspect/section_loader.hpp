@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "common/header_string_receiver.hpp"
-#include "info/file_report.hpp"
+#include "inspect/file_report.hpp"
 #include "render/section.hpp"
 
 namespace quarvent {

@@ -1,4 +1,4 @@
-#include "info/section_loader.hpp"
+#include "inspect/section_loader.hpp"
 
 #include <charconv>
 

@@ -1,11 +1,11 @@
 // Text as the batch program writes it: UTF-8 kept, every other byte read as Latin-1.
 
+#include "common/console_text.hpp"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
-
-#include "batch/console_port.hpp"
 
 namespace quarvent {
 namespace {

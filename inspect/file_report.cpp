@@ -1,12 +1,12 @@
-#include "info/file_report.hpp"
+#include "inspect/file_report.hpp"
 
 #include <algorithm>
 #include <array>
 #include <concepts>
 #include <cstdio>
 
-#include "batch/console_port.hpp"
 #include "common/byte_source.hpp"
+#include "common/console_text.hpp"
 #include "common/numbers.hpp"
 #include "common/status_log.hpp"
 #include "common/trace_header.hpp"
