@@ -44,6 +44,7 @@ inline constexpr std::string_view remember_delete = "options/remember_delete_inp
 inline constexpr std::string_view delete_inputs = "options/delete_inputs";
 inline constexpr std::string_view output_file = "files/output_file";
 inline constexpr std::string_view list_width = "layout/input_list_width_twips";
+inline constexpr std::string_view run_log = "options/write_run_log";
 }  // namespace preference_key
 
 }  // namespace quarvent

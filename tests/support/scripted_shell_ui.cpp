@@ -37,6 +37,8 @@ ScriptedShellUi::ScriptedShellUi() {
         {Menu::viewmenu, "&View"},
         {Menu::viewinput, "&Input File"},
         {Menu::viewoutput, "O&utput File"},
+        {Menu::filesavelog, "Save Status &Log\u2026"},
+        {Menu::optionrunlog, "Write Run Log Beside Output"},
     };
     for (const auto& [menu, caption] : captions) captions_[index_of(menu)] = caption;
     enabled_.fill(true);
