@@ -158,12 +158,13 @@ std::string run_log_summary_text(const RunReport& report, const RunEnding& endin
 std::string run_log_text(const RunLogHeader& header, std::string_view status_log,
                          const RunReport& report, const RunEnding& ending) {
     std::string text = run_log_header_text(header);
-    text += "Status log:\n";
+    text += "\nStatus log:\n";
     std::string log = with_line_feeds(status_log);
     // The log's first entry begins with a line break of its own.
     while (!log.empty() && log.front() == '\n') log.erase(0, 1);
     text += log;
     if (!log.empty() && log.back() != '\n') text += '\n';
+    text += '\n';
     text += run_log_summary_text(report, ending);
     text += "\n";
     return text;
