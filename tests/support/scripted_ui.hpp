@@ -29,6 +29,7 @@ struct Dialog {
     Buttons buttons = Buttons::ok;
     Icon icon = Icon::none;
     std::string proposed;  // prompts only
+    std::string detail{};  // prompts only: the line of our own under the prompt
 };
 
 class ScriptedUi : public UiPort {

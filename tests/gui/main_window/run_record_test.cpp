@@ -177,6 +177,26 @@ TEST_F(run_record, the_run_log_records_damaged_files_and_how_the_run_ended) {
     }
 }
 
+// An interval that rounds to 0: the prompt says where and what the strings said; cancelling
+// it ends the run at that check, and the run log says which.
+TEST_F(run_record, the_sampling_rate_prompt_names_the_file_and_what_its_strings_said) {
+    testing::Seg2Builder file;
+    file.add_trace(testing::Seg2Trace::int16({1, 2}));
+    file.add_trace(testing::Seg2Trace::int16({1, 2}).with_string("SAMPLE_INTERVAL 2.000E-007"));
+    testing::write_file(dir.file("lab.sg2"), file.build());
+    window.port().list1_add(recording("a.sg2", 1));
+    window.port().list1_add(dir.file("lab.sg2"));
+    scripted.queue(Reply::text("1"));  // SSN
+    scripted.queue(Reply::text(""));   // the interval prompt cancelled
+    action("convert")->trigger();
+    const testing::Dialog& prompt = scripted.ui().dialogs().back();
+    EXPECT_EQ(prompt.title, "Missing Sampling Rate");
+    EXPECT_EQ(prompt.detail, dir.file("lab.sg2") +
+                                 ", trace 2: SAMPLE_INTERVAL 2.000E-007: 0.2 microseconds, below 1 "
+                                 "microsecond");
+    EXPECT_THAT(run_log(), HasSubstr("  Run ended: ended at a check: \"Missing Sampling Rate\"\n"));
+}
+
 // The run log keeps the start of a long run that the status report has emptied away.
 TEST_F(run_record, the_run_log_keeps_what_the_status_report_emptied) {
     // Long names: each file that is not SEG-2 adds two lines of its name to the log.
