@@ -48,8 +48,8 @@ QIcon standard_icon(QMessageBox::Icon icon, const QStyle& style) {
 }  // namespace
 
 QString kept_files_caption(const std::vector<KeptFile>& kept) {
-    const auto not_seg2 = std::count_if(kept.begin(), kept.end(),
-                                        [](const KeptFile& file) { return file.not_seg2; });
+    const auto not_seg2 =
+        std::count_if(kept.begin(), kept.end(), [](const KeptFile& file) { return file.not_seg2; });
     const auto incomplete = static_cast<qsizetype>(kept.size()) - not_seg2;
     QStringList parts;
     if (incomplete > 0) parts << QStringLiteral("%1 kept incomplete").arg(incomplete);
@@ -97,8 +97,8 @@ KeptFilesDialog::KeptFilesDialog(const std::vector<KeptFile>& kept, QWidget* par
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     layout->addWidget(buttons);
 
-    const QSize size = within(preferred_size, parent != nullptr ? available_area(*parent)
-                                                                : available_area(*this));
+    const QSize size =
+        within(preferred_size, parent != nullptr ? available_area(*parent) : available_area(*this));
     resize(size);
     list_->setColumnWidth(0, size.width() * 3 / 5);
 }
@@ -138,8 +138,7 @@ QMessageBox::StandardButton exec_scrolling_message(QMessageBox::Icon icon, const
     for (QMessageBox::StandardButton button :
          {QMessageBox::Ok, QMessageBox::Yes, QMessageBox::No, QMessageBox::Cancel}) {
         if (!buttons.testFlag(button)) continue;
-        QPushButton* push =
-            box->addButton(static_cast<QDialogButtonBox::StandardButton>(button));
+        QPushButton* push = box->addButton(static_cast<QDialogButtonBox::StandardButton>(button));
         QObject::connect(push, &QPushButton::clicked, &dialog, [&dialog, &pressed, button] {
             pressed = button;
             dialog.done(QDialog::Accepted);
@@ -147,10 +146,13 @@ QMessageBox::StandardButton exec_scrolling_message(QMessageBox::Icon icon, const
     }
     layout->addWidget(box);
 
-    // As large as the text asks for, but never beyond the available area.
+    // As large as the text asks for, but no taller than three quarters of the available
+    // area, so that it reads as a message over the window rather than a window of its own.
     const QSize text_size = label->sizeHint() + QSize(scroll->frameWidth() * 2 + 24, 8);
-    const QSize wanted(std::max(360, text_size.width() + 80),
-                       text_size.height() + box->sizeHint().height() + 40);
+    QSize wanted(std::max(360, text_size.width() + 80),
+                 text_size.height() + box->sizeHint().height() + 40);
+    if (!available.isEmpty())
+        wanted.setHeight(std::min(wanted.height(), available.height() * 3 / 4));
     dialog.resize(within(wanted, available));
     if (parent != nullptr && parent->isVisible()) {
         QRect place(QPoint(), dialog.size());

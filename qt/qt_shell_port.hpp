@@ -122,8 +122,10 @@ private:
     bool hourglass_ = false;
     bool ended_ = false;
     bool pending_cr_ = false;  // Text1 got a carriage return that may start a CR LF
-    std::optional<WindowRect> given_rect_;  // what the window was given before it was fitted
-    QRect fitted_rect_;                     // where fitting put it
+    // What the window was given before it was fitted into the screen, and where fitting put
+    // it.
+    std::optional<WindowRect> given_rect_;
+    QRect fitted_rect_;
 };
 
 }  // namespace quarvent

@@ -307,8 +307,7 @@ void MainWindow::filesavelog_Click() {
     dialog.cancel_reported = true;
     const FileDialogResult result = port_.filelog_show(FileDialogMode::save, dialog);
     if (result.outcome == FileDialogResult::Outcome::failed) {
-        (void)port_.message_box({Dialog::unexpected_error,
-                                 unexpected_error_text(result.error_text),
+        (void)port_.message_box({Dialog::unexpected_error, unexpected_error_text(result.error_text),
                                  std::string(error_title), Buttons::ok, Icon::none});
         return;
     }
@@ -630,8 +629,8 @@ void MainWindow::convert_Click() {
         const RunTotals totals = run_totals(report);
         summary.files_complete = totals.converted;
         const std::vector<KeptFile> kept = kept_files(report);
-        summary.files_not_seg2 = static_cast<int>(
-            std::count_if(kept.begin(), kept.end(), [](const KeptFile& file) { return file.not_seg2; }));
+        summary.files_not_seg2 = static_cast<int>(std::count_if(
+            kept.begin(), kept.end(), [](const KeptFile& file) { return file.not_seg2; }));
         summary.files_incomplete = totals.partial + totals.skipped - summary.files_not_seg2;
         summary.traces_written = totals.traces_written;
         summary.bytes_written = static_cast<long long>(report.bytes_written);

@@ -202,7 +202,8 @@ std::error_code save_text_file(const std::string& path, std::string_view text) {
 std::string options_in_force_text(const ConversionOptions& options, std::string_view separator) {
     std::vector<std::string> parts;
     if (options.resample_factor != 1) parts.push_back(plain(options.resample_factor) + ":1");
-    if (options.record_end_ms != 0) parts.push_back("record " + plain(options.record_end_ms) + " ms");
+    if (options.record_end_ms != 0)
+        parts.push_back("record " + plain(options.record_end_ms) + " ms");
     if (options.delete_inputs) parts.push_back("Delete Input Files");
     if (options.fresh_header_per_file) parts.push_back("fresh header per file");
     std::string text;

@@ -125,8 +125,8 @@ TEST_F(qt_main_window, has_the_designed_caption_menus_and_controls) {
     for (QAction* item : window.findChild<QMenu*>("filemenu")->actions()) {
         files << (item->isSeparator() ? QStringLiteral("-") : item->objectName());
     }
-    EXPECT_EQ(files, QStringList({"fileopen", "fileoutput", "fileclear", "filesavelog", "-",
-                                  "fileexit"}));
+    EXPECT_EQ(files,
+              QStringList({"fileopen", "fileoutput", "fileclear", "filesavelog", "-", "fileexit"}));
 
     EXPECT_TRUE(action("resamp1_1")->isChecked());
     EXPECT_FALSE(action("resamp1_2")->isChecked());

@@ -143,16 +143,14 @@ TEST_F(run_record, the_run_log_records_damaged_files_and_how_the_run_ended) {
         {"completed",
          0,
          {"==== Quarvent run log ====\nDate and time: 2026-12-09 10:20:30\nProgram: quarvent ",
-          "Output file: " + top + "/out.qex\n",
-          "  Resample: 1:1\n  Record length: original\n",
+          "Output file: " + top + "/out.qex\n", "  Resample: 1:1\n  Record length: original\n",
           "  Delete Input Files: off\n  Fresh header per file: off\n",
           top + "/cut.sg2 truncated trace 2 Skipping\n",
           top + "/notes.dat Not valid SEG-2 file-Skipping\n",
           "  Files converted: 2\n  Files kept: 2\n",
           "    " + top + "/cut.sg2: trace 2 truncated (1 of 2 traces skipped)\n",
-          "    " + top + "/notes.dat: not SEG-2\n",
-          "  Traces written: 6\n", "  Bytes written: 1,536\n", "  SSN range: 1 to 3\n",
-          "  Run ended: completed\n"},
+          "    " + top + "/notes.dat: not SEG-2\n", "  Traces written: 6\n",
+          "  Bytes written: 1,536\n", "  SSN range: 1 to 3\n", "  Run ended: completed\n"},
          {}},
         {"stopped by the operator",
          4,
@@ -329,7 +327,10 @@ TEST_F(run_record, the_status_bar_shows_the_options_that_differ_from_the_default
         {"defaults", {"resamp1_1"}, nullptr, ""},
         {"2:1", {"resamp1_2"}, nullptr, "2:1"},
         {"record length", {}, "500", "record 500 ms"},
-        {"all three", {"resamp1_2", "optiondelete"}, "500", "2:1 \u00b7 record 500 ms \u00b7 Delete Input Files"},
+        {"all three",
+         {"resamp1_2", "optiondelete"},
+         "500",
+         "2:1 \u00b7 record 500 ms \u00b7 Delete Input Files"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -355,7 +356,8 @@ TEST_F(run_record, files_not_found_with_2000_names_scrolls_within_the_screen) {
     bool button_inside = false;
     testing::when_modal([&](QWidget* modal) {
         title = modal->windowTitle().toStdString();
-        if (auto* shown = modal->findChild<QLabel*>("messagetext")) text = shown->text().toStdString();
+        if (auto* shown = modal->findChild<QLabel*>("messagetext"))
+            text = shown->text().toStdString();
         size = modal->size();
         ASSERT_NE(modal->findChild<QScrollArea*>("messagescroll"), nullptr);
         QPushButton* ok = modal->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok);
@@ -365,7 +367,8 @@ TEST_F(run_record, files_not_found_with_2000_names_scrolls_within_the_screen) {
     });
     action("convert")->trigger();
     EXPECT_EQ(title, "Files Not Found");
-    EXPECT_THAT(text, ::testing::StartsWith("The following files not found:\n" + dir.file("gone0")));
+    EXPECT_THAT(text,
+                ::testing::StartsWith("The following files not found:\n" + dir.file("gone0")));
     EXPECT_THAT(text, HasSubstr(dir.file("gone1999") + "\nCan not Continue."));
     EXPECT_LE(size.height(), available.height());
     EXPECT_LE(size.width(), available.width());

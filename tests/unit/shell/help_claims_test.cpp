@@ -113,7 +113,8 @@ TEST(help_claims, each_claim_of_the_help_holds) {
              p.ui.queue(Reply::text("500"));
              p.window.optionshorten_Click();
              p.window.optiondelete_Click();
-             EXPECT_EQ(p.ui.options_in_force(), "2:1 \u00b7 record 500 ms \u00b7 Delete Input Files");
+             EXPECT_EQ(p.ui.options_in_force(),
+                       "2:1 \u00b7 record 500 ms \u00b7 Delete Input Files");
          }},
         {"Write Run Log Beside Output (checked from the start) makes each conversion append a "
          "run log to a text file named like the output file with \".log\" added, beside it",
