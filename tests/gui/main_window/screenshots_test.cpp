@@ -45,7 +45,8 @@ TEST(screenshots, kept_files_after_600_files_and_files_not_found_with_2000) {
     const char* out = std::getenv("QUARVENT_SCREENSHOT_DIR");
     if (out == nullptr) GTEST_SKIP() << "QUARVENT_SCREENSHOT_DIR is not set";
     const std::string size = std::to_string(QGuiApplication::primaryScreen()->size().width()) +
-                             "x" + std::to_string(QGuiApplication::primaryScreen()->size().height());
+                             "x" +
+                             std::to_string(QGuiApplication::primaryScreen()->size().height());
     std::filesystem::create_directories(out);
 
     testing::TempDir dir;
