@@ -41,6 +41,7 @@
 #include "engine/file_probe.hpp"
 #include "keywords/header_translation.hpp"
 #include "keywords/keyword_table.hpp"
+#include "shell/run_log.hpp"
 
 namespace {
 
@@ -556,6 +557,7 @@ int main(int argc, char** argv) {
     bool verbose = false;
     bool fresh_header = false;
     std::string report_path;
+    std::string run_log_path;
     std::vector<std::string> inputs;
 
     app.add_option("-o,--output", output, "Output file; always appended to")->required();
@@ -610,6 +612,13 @@ int main(int argc, char** argv) {
                  "word of one file carries into the next (within a file words still carry)");
     app.add_option("--report", report_path,
                    "Write a JSON report of the run and of every input to this file");
+    // A flag whose value, if any, follows "=": a bare --run-log never takes the next
+    // argument (an input) for the log's name.
+    constexpr std::string_view run_log_beside = "OUTPUT.log";
+    CLI::Option* run_log_option =
+        app.add_flag("--run-log{" + std::string(run_log_beside) + "}", run_log_path,
+                     "Append the run's log (header, whole status log, summary) to a text "
+                     "file: --run-log=FILE, or OUTPUT.log beside the output");
     app.add_option("INPUT", inputs, "SEG-2 input files, converted in this order");
     app.footer(exit_status_table);
     app.set_version_flag("--version", "quarvent-batch " QUARVENT_VERSION);
@@ -670,6 +679,17 @@ int main(int argc, char** argv) {
     }
 
     if (!report_path.empty()) report_path = absolute_path(report_path);
+
+    const bool write_run_log = run_log_option->count() > 0;
+    if (write_run_log) {
+        run_log_path = run_log_path == run_log_beside || run_log_path.empty()
+                           ? quarvent::run_log_path_for(output_path)
+                           : absolute_path(run_log_path);
+        if (run_log_path == output_path) {
+            std::fprintf(stderr, "quarvent-batch: the run log and the output are one file\n");
+            return exit_usage;
+        }
+    }
 
     quarvent::RunRequest request;
     LeftOut left_out;
@@ -753,13 +773,36 @@ int main(int argc, char** argv) {
     // without end on a long run.
     quarvent::StatusLog log(port, quarvent::StatusLog::Keeping::length_only);
     quarvent::HeaderTranslator translator(*loaded.table, log, port);
+    quarvent::TitleRecorder titles(port);
+    // The run log keeps the whole status log, which the console's log does not.
+    std::string whole_log;
+    if (write_run_log) log.copy_to(&whole_log);
+    quarvent::RunLogHeader log_header;
+    log_header.date_time = quarvent::local_date_and_time();
+    log_header.program = "quarvent-batch";
+    log_header.output = output_path;
+    log_header.options = request.options;
+    log_header.manual_interval_ms = sample_interval_ms;
+    log_header.keyword_file = keywords;
 
     const auto start = std::chrono::steady_clock::now();
-    quarvent::RunReport report = quarvent::convert_run_reporting(request, port, log, translator);
+    quarvent::RunReport report = quarvent::convert_run_reporting(request, titles, log, translator);
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     port.finish();
     std::fflush(stdout);
+    log.copy_to(nullptr);
+    // A run that ended at a check wrote nothing and leaves no run log. A log that cannot be
+    // written is reported; the run's result stands.
+    if (write_run_log && report.outcome != quarvent::RunOutcome::ended_at_check) {
+        const quarvent::RunEnding ending = quarvent::run_ending(
+            report.outcome, quarvent::ConsolePort::stop_requested != 0, titles.last_title());
+        if (const std::error_code reason = quarvent::append_run_log(
+                run_log_path, quarvent::run_log_text(log_header, whole_log, report, ending))) {
+            std::fprintf(stderr, "quarvent-batch: the run log %s was not written: %s\n",
+                         quarvent::as_utf8(run_log_path).c_str(), reason.message().c_str());
+        }
+    }
 
     int status = exit_not_completed;
     if (report.outcome == quarvent::RunOutcome::completed) {

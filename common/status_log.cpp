@@ -14,6 +14,7 @@ void StatusLog::append(std::string_view text) {
     if (size_ > 0 && size_ + cleaned.size() > hard_limit) clear();
     if (keeping_ == Keeping::text) text_ += cleaned;
     size_ += cleaned.size();
+    if (copy_ != nullptr) *copy_ += cleaned;
     ui_.text1_append(cleaned);
 }
 

@@ -43,6 +43,9 @@ public:
     // any, and starts counting afresh.
     void end_header_string_messages();
     void clear();
+    // Everything appended from now on is also added to copy, whatever emptying the log does
+    // to its own text, until copy_to(nullptr). The copy must outlive the log's use of it.
+    void copy_to(std::string* copy) { copy_ = copy; }
 
     const std::string& text() const { return text_; }
     // Characters appended since the log was last emptied.
@@ -56,6 +59,7 @@ private:
     std::size_t header_lines_shown_ = 0;
     std::size_t header_characters_shown_ = 0;
     std::size_t header_lines_not_shown_ = 0;
+    std::string* copy_ = nullptr;
 };
 
 }  // namespace quarvent

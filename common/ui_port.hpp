@@ -91,6 +91,8 @@ struct PromptRequest {
     std::string prompt;
     std::string title;
     std::string proposed;  // the proposed answer shown in the box
+    // A line of our own shown below the prompt (what the request is about); empty: none.
+    std::string detail{};
 };
 
 class UiPort {

@@ -363,14 +363,23 @@ public:
         } else {
             written_ = true;
             unrounded_ = receiver_.unrounded_value(interval_word);
+            // Kept short: it is shown in one line of a prompt.
+            last_writer_.assign(s.substr(0, std::min<std::size_t>(s.size(), 80)));
+            std::erase(last_writer_, '\0');
         }
         return result;
     }
 
-    void file_begins() override { receiver_.file_begins(); }
+    void file_begins() override {
+        last_writer_.clear();
+        receiver_.file_begins();
+    }
     std::optional<float> unrounded_value(int n) const override {
         return receiver_.unrounded_value(n);
     }
+    // The last string that wrote the interval, as it was given; empty when none of this
+    // file's strings did.
+    const std::string& last_writer() const { return last_writer_; }
 
     // Forgets what earlier strings wrote.
     void start() {
@@ -392,6 +401,7 @@ private:
     HeaderStringReceiver& receiver_;
     bool written_ = false;
     std::optional<float> unrounded_;
+    std::string last_writer_;
 };
 
 class ConversionRun {
@@ -444,6 +454,32 @@ private:
         log_.append(run_complete_entry(time_of_day()));
         ui_.set_text1_visible(true);
         return RunOutcome::completed;
+    }
+
+    void note_first_skip(int t, std::string_view cause) {
+        std::string& first = report_.inputs[current_].first_skip;
+        if (!first.empty()) return;
+        first = "trace " + std::to_string(t);
+        if (!cause.empty()) first += " " + std::string(cause);
+    }
+
+    // The line of our own under the sample interval prompt: the file, the trace, and what
+    // its strings said about the interval.
+    std::string interval_detail(std::string_view path, int t) const {
+        std::string detail(path);
+        detail += ", trace " + std::to_string(t) + ": ";
+        const std::string& said = interval_watch_.last_writer();
+        if (said.empty()) return detail + "its strings state no sample interval";
+        detail += said;
+        // SEG-2 states the interval in seconds.
+        std::string_view text(said);
+        const std::size_t blank = text.find_first_of(" \t");
+        if (blank != std::string_view::npos) {
+            const double us = read_number(text.substr(blank)) * 1e6;
+            detail += ": " + number_text(us).substr(us < 0 ? 0 : 1) + " microseconds";
+            if (us < 1) detail += ", below 1 microsecond";
+        }
+        return detail;
     }
 
     // Whether a check that ended the run at this point ends only the file's turn.
@@ -637,6 +673,7 @@ private:
                 log_.append(not_seg2_entry(path));
                 result.status = InputStatus::skipped;
                 result.reason = "not a SEG-2 file";
+                result.not_seg2 = true;
                 return end_of_turn(path, false);
             case FileDescriptorResult::pointer_shortage:
                 ui_.message_box(pointer_shortage_message(file));
@@ -714,6 +751,9 @@ private:
             case TraceDescriptorResult::bad_trace_id:
             case TraceDescriptorResult::truncated:
                 log_.append(skipped_trace_entry(read, path, t));
+                note_first_skip(t, read == TraceDescriptorResult::truncated
+                                       ? "truncated"
+                                       : "with a bad trace identifier");
                 return TraceOutcome::skipped;
             case TraceDescriptorResult::stop_run:
                 return TraceOutcome::stop;
@@ -747,12 +787,13 @@ private:
             case DecodeResult::decoded:
                 break;
             case DecodeResult::skipped:
+                note_first_skip(t, arrays_.skip_cause);
                 return TraceOutcome::skipped;
             case DecodeResult::run_ended:
                 return ended_by_check(t);
         }
-        if (check_sample_interval(header_, manual_interval_, own_interval, ui_, log_) ==
-            IntervalResult::run_ended) {
+        if (check_sample_interval(header_, manual_interval_, own_interval, ui_, log_,
+                                  interval_detail(path, t)) == IntervalResult::run_ended) {
             report_.inputs[current_].reason =
                 "the run stopped at trace " + std::to_string(t) + ": no usable sample interval";
             return TraceOutcome::stop;
@@ -778,7 +819,7 @@ private:
         if (!ui_.yield_events()) {
             // The record is written, and counts; the stop comes after it.
             report_.inputs[current_].reason =
-                "the run was stopped after trace " + std::to_string(t);
+                "stopped by the operator after trace " + std::to_string(t);
             return TraceOutcome::written_then_stop;
         }
         return TraceOutcome::written;

@@ -84,6 +84,10 @@ struct InputResult {
     std::optional<std::int16_t> last_ssn;
     bool deleted = false;
     std::string reason;  // why it is short of converted; empty when converted
+    // Skipped because it is not a SEG-2 file.
+    bool not_seg2 = false;
+    // The first trace skipped and why ("trace 15 truncated"); empty when none was.
+    std::string first_skip;
 };
 
 struct RunReport {

@@ -161,6 +161,7 @@ DecodeResult decode_trace_samples(const TraceToDecode& trace, std::int16_t resam
                                   SampleArrays& arrays, UiPort& ui, StatusLog& log) {
     const std::int32_t n = trace.sample_count;
     arrays.decoded = {};
+    arrays.skip_cause = {};
     std::span<float> out;
     if (n >= 0 && n < 65536) {
         const auto size = static_cast<std::size_t>(n);
@@ -179,6 +180,7 @@ DecodeResult decode_trace_samples(const TraceToDecode& trace, std::int16_t resam
         text += number_text(static_cast<int>(trace.format_code));
         text += line_break;
         log.append(text);
+        arrays.skip_cause = "of an unknown data type";
         return DecodeResult::skipped;
     }
     if (n > rule->max_samples) {
@@ -188,6 +190,7 @@ DecodeResult decode_trace_samples(const TraceToDecode& trace, std::int16_t resam
     }
     if (n < 0) {
         log_skipped_trace(log, trace, bad_count_entry);
+        arrays.skip_cause = "with a bad sample count";
         return DecodeResult::skipped;
     }
 
@@ -200,6 +203,7 @@ DecodeResult decode_trace_samples(const TraceToDecode& trace, std::int16_t resam
          !trace.input.read_at(trace.data_offset,
                               read_target(trace.format_code, n, byte_count, arrays, out)))) {
         log_skipped_trace(log, trace, truncated_entry);
+        arrays.skip_cause = "truncated";
         return DecodeResult::skipped;
     }
 
@@ -208,6 +212,7 @@ DecodeResult decode_trace_samples(const TraceToDecode& trace, std::int16_t resam
     if (result != SampleLibraryResult::ok) {
         log_skipped_trace(log, trace, conversion_failed_entry,
                           std::string(": ") + std::string(describe(result)));
+        arrays.skip_cause = "not converted";
         return DecodeResult::skipped;
     }
     arrays.decoded = out.first(static_cast<std::size_t>(resampled_count(n, resample_factor)));
@@ -216,11 +221,11 @@ DecodeResult decode_trace_samples(const TraceToDecode& trace, std::int16_t resam
 
 IntervalResult check_sample_interval(OutputTraceHeader& header, ManualInterval& manual,
                                      std::optional<std::int16_t> own_interval, UiPort& ui,
-                                     StatusLog& log) {
+                                     StatusLog& log, std::string_view detail) {
     if (header.word(59) <= 0 && !manual.manual_interval_in_force) {
-        const std::string answer =
-            ui.input_prompt({Dialog::sampling_rate, std::string(interval_prompt),
-                             std::string(interval_title), number_text(manual.manual_interval_us)});
+        const std::string answer = ui.input_prompt(
+            {Dialog::sampling_rate, std::string(interval_prompt), std::string(interval_title),
+             number_text(manual.manual_interval_us), std::string(detail)});
         if (answer.empty()) return IntervalResult::run_ended;
         const std::optional<float> interval_us = answer_to_interval_us(answer);
         if (!interval_us || !interval_word(*interval_us)) {

@@ -27,6 +27,8 @@ struct SampleArrays {
     std::span<float> destination;
     // The samples of the last trace decoded, wherever they went.
     std::span<const float> decoded;
+    // Why the last trace was skipped, in a few words ("truncated"); empty when it was not.
+    std::string_view skip_cause;
     std::vector<std::int16_t> raw_int16_samples;
     std::vector<std::int32_t> raw_int32_samples;
     std::vector<double> raw_float64_samples;
@@ -82,10 +84,11 @@ constexpr std::string_view name_of(IntervalResult result) {
 // file's strings, wrote into word 59; none when neither wrote it) when that is above 0, and
 // every other trace gets the manual interval. A cancelled prompt ends the run; an invalid
 // answer (one that does not give 1 .. 32767 microseconds) ends it after the
-// Dialog::invalid_sampling_rate box.
+// Dialog::invalid_sampling_rate box. detail goes into the prompt as its line of our own.
 [[nodiscard]] IntervalResult check_sample_interval(OutputTraceHeader& header,
                                                    ManualInterval& manual,
                                                    std::optional<std::int16_t> own_interval,
-                                                   UiPort& ui, StatusLog& log);
+                                                   UiPort& ui, StatusLog& log,
+                                                   std::string_view detail = {});
 
 }  // namespace quarvent

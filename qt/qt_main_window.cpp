@@ -14,6 +14,7 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -22,6 +23,7 @@
 #include <functional>
 
 #include "qt/help_viewer.hpp"
+#include "qt/kept_files_dialog.hpp"
 #include "qt/qt_shell_port.hpp"
 
 namespace quarvent {
@@ -191,7 +193,32 @@ QtMainWindow::QtMainWindow(FileDialogs* dialogs, QWidget* parent)
     status_note_->setObjectName(QStringLiteral("deletenote"));
     status_note_->hide();
     statusBar()->setObjectName(QStringLiteral("statusbar"));
+    kept_button_ = new QPushButton(this);
+    kept_button_->setObjectName(QStringLiteral("keptfilesbutton"));
+    kept_button_->setFlat(true);
+    kept_button_->setCursor(Qt::PointingHandCursor);
+    kept_button_->setToolTip(QStringLiteral("List the files the last run kept, and why"));
+    kept_button_->hide();
+    connect(kept_button_, &QPushButton::clicked, this, &QtMainWindow::show_kept_files);
+    options_in_force_ = new QLabel(this);
+    options_in_force_->setObjectName(QStringLiteral("optionsinforce"));
+    options_in_force_->setToolTip(QStringLiteral("Options in force that differ from the defaults"));
+    options_in_force_->hide();
+    statusBar()->addPermanentWidget(kept_button_);
+    statusBar()->addPermanentWidget(options_in_force_);
     statusBar()->addPermanentWidget(status_note_);
+    connect(statusBar(), &QStatusBar::messageChanged, this, [this](const QString& message) {
+        if (!message.isEmpty() || held_message_.isEmpty()) return;
+        // Put back after the status tip that cleared it has been handled.
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (statusBar()->currentMessage().isEmpty() && !held_message_.isEmpty()) {
+                    statusBar()->showMessage(held_message_);
+                }
+            },
+            Qt::QueuedConnection);
+    });
     setMinimumSize(minimum_width_pixels, minimum_height_pixels);
 
     port_->set_window_width(designed_width_twips);
@@ -199,6 +226,26 @@ QtMainWindow::QtMainWindow(FileDialogs* dialogs, QWidget* parent)
     port_->on_size_changed = [this] { logic_->Form_Resize(); };
     logic_->Form_Resize();
     attach_help_and_about(*this);
+}
+
+void QtMainWindow::show_status_message(const QString& text) {
+    held_message_ = text;
+    if (text.isEmpty()) {
+        statusBar()->clearMessage();
+    } else {
+        statusBar()->showMessage(text);
+    }
+}
+
+void QtMainWindow::set_kept_files(const std::vector<KeptFile>& kept) {
+    kept_ = kept;
+    kept_button_->setText(kept_files_caption(kept_) + QStringLiteral("\u2026"));
+    kept_button_->setVisible(!kept_.empty());
+}
+
+void QtMainWindow::show_kept_files() {
+    KeptFilesDialog dialog(kept_, this);
+    dialog.exec();
 }
 
 QtMainWindow::~QtMainWindow() {
@@ -256,6 +303,8 @@ void QtMainWindow::build_files_menu(const AddMenu& add_menu) {
     add_command(files, Menu::fileoutput, "&Output ", &MainWindow::fileoutput_Click)
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
     add_command(files, Menu::fileclear, "&Clear List", &MainWindow::fileclear_Click);
+    add_command(files, Menu::filesavelog, "Save Status &Log", &MainWindow::filesavelog_Click)
+        ->setText(QStringLiteral("Save Status &Log\u2026"));
     QAction* separator = files->addSeparator();
     separator->setObjectName(QStringLiteral("filesep"));
     actions_[index_of(Menu::filesep)] = separator;
@@ -287,6 +336,10 @@ void QtMainWindow::build_options_menu(const AddMenu& add_menu) {
     add_command(options, Menu::optionfresh, "Fresh Header for Each File",
                 &MainWindow::optionfresh_Click)
         ->setCheckable(true);
+    QAction* run_log = add_command(options, Menu::optionrunlog, "Write Run Log Beside Output",
+                                   &MainWindow::optionrunlog_Click);
+    run_log->setCheckable(true);
+    run_log->setChecked(true);
 }
 
 void QtMainWindow::build_convert_commands() {

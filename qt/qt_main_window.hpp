@@ -6,6 +6,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "shell/main_window.hpp"
 #include "shell/shell_port.hpp"
@@ -13,6 +14,7 @@
 class QAction;
 class QLabel;
 class QProgressBar;
+class QPushButton;
 class QListWidget;
 class QMenu;
 class QMenuBar;
@@ -52,6 +54,16 @@ public:
     void show_progress(const ProgressView& progress);
     // The standing note in the status bar (Delete Input Files).
     QLabel* status_note() const { return status_note_; }
+    // The status bar's message (the last run's summary). A menu hovered over clears the
+    // bar's message; this one comes back when it has.
+    void show_status_message(const QString& text);
+    // The files the last run kept: the status bar's button that lists them, and the list.
+    void set_kept_files(const std::vector<KeptFile>& kept);
+    QPushButton* kept_files_button() const { return kept_button_; }
+    // Opens the list of the kept files (the button's action).
+    void show_kept_files();
+    // The options in force that differ from the defaults, in a permanent part of the bar.
+    QLabel* options_in_force() const { return options_in_force_; }
     // The divider between the list and the status report.
     QWidget* splitter_handle() const { return splitter_; }
     // Keeps the progress panel over Text1 and the divider between List1 and Text1.
@@ -91,6 +103,10 @@ private:
     QProgressBar* progress_bar_ = nullptr;
     std::array<QLabel*, 4> progress_lines_{};
     QLabel* status_note_ = nullptr;
+    QLabel* options_in_force_ = nullptr;
+    QPushButton* kept_button_ = nullptr;
+    std::vector<KeptFile> kept_;
+    QString held_message_;
     QWidget* splitter_ = nullptr;
     std::unique_ptr<FileDialogs> own_dialogs_;  // when none was given
     std::unique_ptr<QtShellPort> port_;

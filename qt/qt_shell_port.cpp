@@ -21,7 +21,9 @@
 #include <cmath>
 
 #include "inspect/section_loader.hpp"
+#include "qt/kept_files_dialog.hpp"
 #include "qt/qt_main_window.hpp"
+#include "qt/screen_fit.hpp"
 #include "qt/trace_display_window.hpp"
 
 namespace quarvent {
@@ -156,9 +158,23 @@ Answer QtShellPort::message_box(const MessageBoxRequest& request) {
                     display_text(request.title.empty() ? default_title : request.title),
                     message_text(request.text), qt_buttons(request.buttons), &window_);
     box.setTextFormat(Qt::PlainText);
+    // A text that grows with the input (a list of missing files) could make the box taller
+    // than the screen, its buttons out of reach: it is then shown in a scrolling area.
+    const QRect available = available_area(window_);
+    const QSize wanted = box.sizeHint();
+    if (!available.isEmpty() &&
+        (wanted.height() > available.height() - 60 || wanted.width() > available.width() - 20)) {
+        return answer_of(exec_scrolling_message(box.icon(), box.windowTitle(), box.text(),
+                                                box.standardButtons(), &window_, available),
+                         request.buttons);
+    }
     centre_over(box, window_);
     box.exec();
-    switch (box.standardButton(box.clickedButton())) {
+    return answer_of(box.standardButton(box.clickedButton()), request.buttons);
+}
+
+Answer QtShellPort::answer_of(int button, Buttons buttons) {
+    switch (static_cast<QMessageBox::StandardButton>(button)) {
         case QMessageBox::Ok:
             return Answer::ok;
         case QMessageBox::Cancel:
@@ -168,7 +184,7 @@ Answer QtShellPort::message_box(const MessageBoxRequest& request) {
         case QMessageBox::No:
             return Answer::no;
         default:
-            return dismissed_answer(request.buttons);
+            return dismissed_answer(buttons);
     }
 }
 
@@ -177,8 +193,19 @@ std::string QtShellPort::input_prompt(const PromptRequest& request) {
     QInputDialog dialog(&window_);
     dialog.setInputMode(QInputDialog::TextInput);
     dialog.setWindowTitle(display_text(request.title.empty() ? default_title : request.title));
-    dialog.setLabelText(message_text(request.prompt));
+    QString label = message_text(request.prompt);
+    if (!request.detail.empty()) label += QStringLiteral("\n\n") + message_text(request.detail);
+    dialog.setLabelText(label);
     dialog.setTextValue(display_text(request.proposed));
+    // A long prompt wraps within a width that suits reading, and the dialog takes the
+    // height its text needs, instead of one line as wide as the whole prompt.
+    if (auto* shown = dialog.findChild<QLabel*>()) {
+        shown->setWordWrap(true);
+        const QRect available = available_area(window_);
+        const int width = available.isEmpty() ? 520 : std::min(520, available.width() - 80);
+        shown->setFixedWidth(std::max(200, width));
+    }
+    dialog.adjustSize();
     centre_over(dialog, window_);
     if (dialog.exec() != QDialog::Accepted) return {};
     return program_text(dialog.textValue());
@@ -353,6 +380,10 @@ std::string QtShellPort::show_trace_display(const TraceDisplayRequest& request) 
         new TraceDisplayWindow(std::move(loaded.section), display_text(request.title), &window_);
     display->setObjectName(QStringLiteral("traceDisplay"));
     display->setAttribute(Qt::WA_DeleteOnClose);
+    // Opens within the available area of the main window's screen, on a small one too.
+    QRect place(QPoint(), display->size());
+    place.moveCenter(window_.geometry().center());
+    display->setGeometry(fitted_into(place, frame_of(*display), available_area(window_)));
     display->show();
     return {};
 }
@@ -435,12 +466,36 @@ void QtShellPort::set_progress_visible(bool visible) {
 void QtShellPort::show_progress(const ProgressView& progress) { window_.show_progress(progress); }
 
 void QtShellPort::set_status_message(std::string_view text) {
-    window_.statusBar()->showMessage(display_text(text));
+    window_.show_status_message(display_text(text));
 }
 
 void QtShellPort::set_status_note(std::string_view text) {
     window_.status_note()->setText(display_text(text));
     window_.status_note()->setVisible(!text.empty());
+}
+
+void QtShellPort::set_kept_files(const std::vector<KeptFile>& kept) {
+    window_.set_kept_files(kept);
+}
+
+void QtShellPort::set_options_in_force(std::string_view text) {
+    window_.options_in_force()->setText(display_text(text));
+    window_.options_in_force()->setVisible(!text.empty());
+}
+
+void QtShellPort::fit_window_into_screen() {
+    const QRect fitted =
+        fitted_into(window_.geometry(), frame_of(window_), available_area(window_));
+    if (fitted == window_.geometry()) return;
+    given_rect_ = WindowRect{window_left(), window_top(), window_width(), window_height()};
+    window_.setGeometry(fitted);
+    fitted_rect_ = window_.geometry();
+    if (on_size_changed) on_size_changed();
+}
+
+WindowRect QtShellPort::window_rect_to_save() const {
+    if (given_rect_ && window_.geometry() == fitted_rect_) return *given_rect_;
+    return ShellPort::window_rect_to_save();
 }
 
 void QtShellPort::set_menu_visible(Menu menu, bool visible) {

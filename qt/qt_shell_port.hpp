@@ -7,8 +7,10 @@
 // back (chosen paths, prompt answers) is encoded the way the file system names files, so a
 // chosen path opens the file that was chosen.
 
+#include <QRect>
 #include <QString>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -46,6 +48,11 @@ public:
 
     bool program_ended() const { return ended_; }
 
+    // Moves and shrinks the window into the available area of its screen when the position
+    // and size it was given (from the settings file) do not fit there. Exit still saves the
+    // values it was given until the operator moves or sizes the window.
+    void fit_window_into_screen();
+
     // UiPort
     Answer message_box(const MessageBoxRequest& request) override;
     std::string input_prompt(const PromptRequest& request) override;
@@ -81,6 +88,9 @@ public:
     void show_progress(const ProgressView& progress) override;
     void set_status_message(std::string_view text) override;
     void set_status_note(std::string_view text) override;
+    void set_kept_files(const std::vector<KeptFile>& kept) override;
+    void set_options_in_force(std::string_view text) override;
+    WindowRect window_rect_to_save() const override;
     void set_menu_visible(Menu menu, bool visible) override;
     std::string show_trace_display(const TraceDisplayRequest& request) override;
     double window_left() const override;
@@ -101,6 +111,8 @@ public:
     void end_program() override;
 
 private:
+    // The answer for a QMessageBox::StandardButton pressed in a box with buttons.
+    static Answer answer_of(int button, Buttons buttons);
     int to_pixels_x(double twips) const;
     int to_pixels_y(double twips) const;
 
@@ -110,6 +122,10 @@ private:
     bool hourglass_ = false;
     bool ended_ = false;
     bool pending_cr_ = false;  // Text1 got a carriage return that may start a CR LF
+    // What the window was given before it was fitted into the screen, and where fitting put
+    // it.
+    std::optional<WindowRect> given_rect_;
+    QRect fitted_rect_;
 };
 
 }  // namespace quarvent

@@ -18,6 +18,7 @@
 #include "engine/file_probe.hpp"
 #include "engine/qex_reader.hpp"
 #include "shell/input_drop.hpp"
+#include "shell/run_log.hpp"
 
 namespace quarvent {
 
@@ -219,6 +220,7 @@ void MainWindow::set_option_defaults() {
     port_.set_menu_checked(Menu::optiondelete, options.delete_inputs);
     port_.set_menu_checked(Menu::optionfresh, options.fresh_header_per_file);
     port_.set_menu_caption(Menu::optionshorten, shorten_caption);
+    port_.set_menu_checked(Menu::optionrunlog, write_run_log);
     show_delete_note();
 }
 
@@ -316,11 +318,52 @@ void MainWindow::restore_choices() {
     if (const auto width = parse_double(stored.value(preference_key::list_width))) {
         List1_SetWidth(*width);
     }
+    if (const auto run_log = stored.value(preference_key::run_log)) {
+        write_run_log = *run_log != "0";
+        port_.set_menu_checked(Menu::optionrunlog, write_run_log);
+    }
     show_delete_note();
 }
 
 void MainWindow::show_delete_note() {
     port_.set_status_note(options.delete_inputs ? delete_note : std::string_view{});
+    show_options_in_force();
+}
+
+void MainWindow::show_options_in_force() {
+    port_.set_options_in_force(options_in_force_text(options, " \u00b7 "));
+}
+
+void MainWindow::optionrunlog_Click() {
+    if (running_) return;
+    write_run_log = !write_run_log;
+    port_.set_menu_checked(Menu::optionrunlog, write_run_log);
+    remember(preference_key::run_log, write_run_log ? "1" : "0");
+}
+
+void MainWindow::filesavelog_Click() {
+    if (running_) return;
+    FileDialogSettings& dialog = save_log_dialog_;
+    dialog.initial_dir = last_output_dir;
+    dialog.filter = "Text (*.txt *.log)|*.txt;*.log|All Files (*.*)|*.*";
+    dialog.title = "Save Status Log";
+    dialog.filter_index = 1;
+    dialog.default_ext = "txt";
+    dialog.file_name.clear();
+    dialog.multi_select = false;
+    dialog.cancel_reported = true;
+    const FileDialogResult result = port_.filelog_show(FileDialogMode::save, dialog);
+    if (result.outcome == FileDialogResult::Outcome::failed) {
+        (void)port_.message_box({Dialog::unexpected_error, unexpected_error_text(result.error_text),
+                                 std::string(error_title), Buttons::ok, Icon::none});
+        return;
+    }
+    if (result.outcome != FileDialogResult::Outcome::chosen || result.text.empty()) return;
+    if (const std::error_code reason = save_text_file(result.text, log_.text())) {
+        port_.set_status_message("The status log was not saved: " + reason.message());
+    } else {
+        port_.set_status_message("Status log saved to " + result.text);
+    }
 }
 
 double MainWindow::now_seconds() const {
@@ -438,6 +481,7 @@ void MainWindow::set_resample(std::int16_t factor) {
     port_.set_menu_checked(Menu::resamp1_1, factor == 1);
     port_.set_menu_checked(Menu::resamp1_2, factor == 2);
     port_.set_menu_checked(Menu::resamp1_4, factor == 4);
+    show_options_in_force();
 }
 
 void MainWindow::resamp1_1_Click() {
@@ -482,6 +526,7 @@ void MainWindow::optionfresh_Click() {
     options.fresh_header_per_file = !options.fresh_header_per_file;
     port_.set_menu_checked(Menu::optionfresh, options.fresh_header_per_file);
     remember(preference_key::fresh_header, options.fresh_header_per_file ? "1" : "0");
+    show_options_in_force();
 }
 
 void MainWindow::optionshorten_Click() {
@@ -501,6 +546,7 @@ void MainWindow::set_record_end(float ms) {
     } else {
         port_.set_menu_caption(Menu::optionshorten, shorten_caption);
     }
+    show_options_in_force();
 }
 
 void MainWindow::convertstop_Click() {
@@ -556,7 +602,8 @@ void MainWindow::set_run_commands_enabled(bool enabled) {
     for (Menu menu :
          {Menu::fileopen, Menu::fileoutput, Menu::fileclear, Menu::resamp1_1, Menu::resamp1_2,
           Menu::resamp1_4, Menu::optiondelete, Menu::optionremember, Menu::optionshorten,
-          Menu::convert, Menu::viewinput, Menu::viewoutput, Menu::optionfresh}) {
+          Menu::convert, Menu::viewinput, Menu::viewoutput, Menu::optionfresh, Menu::filesavelog,
+          Menu::optionrunlog}) {
         port_.set_menu_enabled(menu, enabled);
     }
 }
@@ -579,6 +626,9 @@ void MainWindow::convert_Click() {
         trace_counts.push_back(seg2_trace_count(input).value_or(0));
     }
     RunProgress progress(std::move(trace_counts));
+    // The last run's summary and kept files belong to it alone.
+    port_.set_status_message({});
+    port_.set_kept_files({});
     const std::string repeated = repeated_note(request.inputs);
     if (!repeated.empty()) port_.set_status_message(repeated);
 
@@ -592,9 +642,19 @@ void MainWindow::convert_Click() {
     port_.set_menu_enabled(Menu::convertstop, true);
     RunPort run_port(port_, close_requested_, stop_requested_, progress, request.inputs,
                      [this] { return now_seconds(); });
+    TitleRecorder titles(run_port);
     IgnoreHeaderStrings no_translation;
     HeaderStringReceiver& receiver = header_strings ? *header_strings : no_translation;
-    const RunReport report = convert_run_reporting(request, run_port, log_, receiver);
+    // The run log keeps the whole status log, also what the report's emptying drops.
+    std::string whole_log;
+    log_.copy_to(&whole_log);
+    RunLogHeader log_header;
+    log_header.date_time = date_and_time ? date_and_time() : local_date_and_time();
+    log_header.program = "quarvent";
+    log_header.output = output_file_name;
+    log_header.options = options;
+    log_header.keyword_file = session.keyword_file_path;
+    const RunReport report = convert_run_reporting(request, titles, log_, receiver);
     const RunOutcome outcome = report.outcome;
     port_.show_progress(progress.view(request.inputs, now_seconds()));
     port_.set_progress_visible(false);
@@ -607,7 +667,21 @@ void MainWindow::convert_Click() {
         const std::string time = time_of_day ? time_of_day() : local_time_of_day();
         log_.append("Conversion stopped by the operator @ " + time + std::string(line_break));
     }
+    log_.copy_to(nullptr);
+    const RunEnding ending =
+        run_ending(outcome, stop_requested_ || close_requested_, titles.last_title());
     stop_requested_ = false;
+    // A run that ended at a check wrote nothing, and leaves no run log either.
+    std::string log_problem;
+    if (outcome != RunOutcome::ended_at_check) {
+        last_run_log_ = run_log_text(log_header, whole_log, report, ending);
+        if (write_run_log) {
+            const std::string log_path = run_log_path_for(output_file_name);
+            if (const std::error_code reason = append_run_log(log_path, last_run_log_)) {
+                log_problem = "; the run log " + log_path + " was not written: " + reason.message();
+            }
+        }
+    }
     if (outcome != RunOutcome::ended_at_check) {
         // Inputs the run deleted leave the list, last first so the indices hold.
         if (port_.list1_count() == static_cast<int>(request.inputs.size())) {
@@ -619,7 +693,10 @@ void MainWindow::convert_Click() {
         summary.stopped = outcome == RunOutcome::stopped;
         const RunTotals totals = run_totals(report);
         summary.files_complete = totals.converted;
-        summary.files_incomplete = totals.partial + totals.skipped;
+        const std::vector<KeptFile> kept = kept_files(report);
+        summary.files_not_seg2 = static_cast<int>(std::count_if(
+            kept.begin(), kept.end(), [](const KeptFile& file) { return file.not_seg2; }));
+        summary.files_incomplete = totals.partial + totals.skipped - summary.files_not_seg2;
         summary.traces_written = totals.traces_written;
         summary.bytes_written = static_cast<long long>(report.bytes_written);
         summary.elapsed_seconds =
@@ -627,8 +704,9 @@ void MainWindow::convert_Click() {
         summary.files_changed = static_cast<int>(std::count_if(
             report.inputs.begin(), report.inputs.end(),
             [](const InputResult& input) { return input.reason == changed_after_conversion; }));
-        port_.set_status_message(repeated.empty() ? summary_text(summary)
-                                                  : summary_text(summary) + ". " + repeated);
+        port_.set_status_message(summary_text(summary) + log_problem +
+                                 (repeated.empty() ? std::string() : ". " + repeated));
+        port_.set_kept_files(kept);
     }
 
     if (close_requested_) {

@@ -54,6 +54,13 @@ public:
     std::function<std::string()> time_of_day;
     // Seconds on a steady clock, for the progress panel's times; empty: the real clock.
     std::function<double()> clock;
+    // Local date and time for the run log's header; empty: the real clock. Tests replace it.
+    std::function<std::string()> date_and_time;
+    // Whether each run appends its run log to "<output>.log" beside the output (Options,
+    // "Write Run Log Beside Output"); on unless the operator turned it off.
+    bool write_run_log = true;
+    // The last run's log entry as it was written to the run log (or would have been).
+    const std::string& last_run_log() const { return last_run_log_; }
     // Where the remembered choices are kept; nullptr: nothing is remembered.
     PreferenceStore* preferences = nullptr;
     // Start-up's and Exit's state: the start-up directory, the settings file's name, the
@@ -109,6 +116,11 @@ public:
     void optionremember_Click();
     // Fresh Header for Each File: whether each input file starts with a cleared trace header.
     void optionfresh_Click();
+    void optionrunlog_Click();
+    // Files, "Save Status Log...": saves what the status report shows to a file.
+    void filesavelog_Click();
+    // Shows the options that differ from their defaults in the status bar.
+    void show_options_in_force();
     void helpcontent_Click();
     void fileabout_Click();
     // View: the trace display of the selected input, or of the output file.
@@ -157,6 +169,10 @@ private:
     bool exit_requested_ = false;  // the close asked for during the run came from Exit
     bool stop_requested_ = false;
     bool remember_delete_ = false;
+    std::string last_run_log_;
+    // The save dialog of the status log keeps its own settings, so that the input and
+    // output selections find filelog as they left it.
+    FileDialogSettings save_log_dialog_;
 };
 
 }  // namespace quarvent

@@ -45,6 +45,7 @@ inline constexpr std::string_view delete_inputs = "options/delete_inputs";
 inline constexpr std::string_view fresh_header = "options/fresh_header_per_file";
 inline constexpr std::string_view output_file = "files/output_file";
 inline constexpr std::string_view list_width = "layout/input_list_width_twips";
+inline constexpr std::string_view run_log = "options/write_run_log";
 }  // namespace preference_key
 
 }  // namespace quarvent

@@ -86,6 +86,9 @@ std::string summary_text(const RunSummary& summary) {
     text += std::to_string(summary.files_complete) +
             (summary.files_complete == 1 ? " file converted, " : " files converted, ");
     text += std::to_string(summary.files_incomplete) + " kept incomplete, ";
+    if (summary.files_not_seg2 > 0) {
+        text += std::to_string(summary.files_not_seg2) + " not SEG-2, ";
+    }
     text +=
         grouped(summary.traces_written) + (summary.traces_written == 1 ? " trace, " : " traces, ");
     text += grouped(summary.bytes_written) + " bytes in ";

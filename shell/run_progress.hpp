@@ -54,7 +54,8 @@ std::string grouped(long long number);
 struct RunSummary {
     bool stopped = false;
     int files_complete = 0;
-    int files_incomplete = 0;
+    int files_incomplete = 0;  // kept partly converted, or skipped for a reason of their own
+    int files_not_seg2 = 0;    // kept because they are not SEG-2 files
     long long traces_written = 0;
     long long bytes_written = 0;
     double elapsed_seconds = 0;

@@ -5,11 +5,11 @@
 namespace quarvent {
 
 std::string_view menu_name(Menu menu) {
-    static constexpr auto names = enum_names<Menu::optionfresh>(
+    static constexpr auto names = enum_names<Menu::optionrunlog>(
         "filemenu", "fileopen", "fileoutput", "fileclear", "filesep", "fileexit", "segoptions",
         "optresamp", "resamp1_1", "resamp1_2", "resamp1_4", "optiondelete", "optionshorten",
         "convert", "help", "helpcontent", "fileabout", "convertstop", "optionremember", "viewmenu",
-        "viewinput", "viewoutput", "optionfresh");
+        "viewinput", "viewoutput", "optionfresh", "filesavelog", "optionrunlog");
     return name_in(names, menu);
 }
 

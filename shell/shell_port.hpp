@@ -15,6 +15,8 @@
 
 #include "common/enum_names.hpp"
 #include "common/ui_port.hpp"
+#include "shell/about.hpp"
+#include "shell/run_log.hpp"
 #include "shell/run_progress.hpp"
 
 namespace quarvent {
@@ -48,9 +50,11 @@ enum class Menu {
     viewmenu,        // View, before Help: the trace display of an input or the output
     viewinput,
     viewoutput,
-    optionfresh,  // clear the trace header at the start of each input file
+    optionfresh,   // clear the trace header at the start of each input file
+    filesavelog,   // Files: save what the status report shows to a file
+    optionrunlog,  // Options: write the run log beside the output
 };
-inline constexpr int menu_count = static_cast<int>(Menu::optionfresh) + 1;
+inline constexpr int menu_count = static_cast<int>(Menu::optionrunlog) + 1;
 std::string_view menu_name(Menu menu);
 
 // The window's controls that the logic sizes or captions.
@@ -185,6 +189,12 @@ public:
     virtual void set_window_top(double twips) = 0;
     virtual void set_window_width(double twips) = 0;
     virtual void set_window_height(double twips) = 0;
+    // The position and size Exit saves: the window's own, unless the window was only moved
+    // and shrunk to fit a smaller screen than the settings were made on and the operator has
+    // not moved or sized it since; the settings then keep the values they were read with.
+    virtual WindowRect window_rect_to_save() const {
+        return {window_left(), window_top(), window_width(), window_height()};
+    }
 
     // A control's size in twips. The setters return false when the size is refused (it
     // is negative, or not a number); the control then keeps its size.
@@ -204,6 +214,12 @@ public:
     // (empty: none) that stays until it is replaced.
     virtual void set_status_message(std::string_view text) = 0;
     virtual void set_status_note(std::string_view text) = 0;
+    // The files the last run kept, with their reasons, shown behind the status bar's
+    // summary; empty: none (and a new run clears them).
+    virtual void set_kept_files(const std::vector<KeptFile>& kept) { (void)kept; }
+    // The options in force that differ from their start-up values, shown in a part of the
+    // status bar of its own; empty: all at their defaults.
+    virtual void set_options_in_force(std::string_view text) { (void)text; }
     // Makes a menu item visible or hidden.
     virtual void set_menu_visible(Menu menu, bool visible) = 0;
 

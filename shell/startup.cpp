@@ -215,10 +215,11 @@ bool write_settings(MainWindow& window, const ShellSession& session, const std::
 
     Settings settings;
     settings.placeholder_value = session.placeholder_value;
-    settings.window_top = port.window_top();
-    settings.window_left = port.window_left();
-    settings.window_width = port.window_width();
-    settings.window_height = port.window_height();
+    const WindowRect saved = port.window_rect_to_save();
+    settings.window_top = saved.top;
+    settings.window_left = saved.left;
+    settings.window_width = saved.width;
+    settings.window_height = saved.height;
     settings.last_input_dir = window.last_input_dir;
     settings.last_output_dir = window.last_output_dir;
     const std::string text = format_settings(settings);

@@ -38,6 +38,8 @@ ScriptedShellUi::ScriptedShellUi() {
         {Menu::viewinput, "&Input File"},
         {Menu::viewoutput, "O&utput File"},
         {Menu::optionfresh, "Fresh Header for Each File"},
+        {Menu::filesavelog, "Save Status &Log\u2026"},
+        {Menu::optionrunlog, "Write Run Log Beside Output"},
     };
     for (const auto& [menu, caption] : captions) captions_[index_of(menu)] = caption;
     enabled_.fill(true);

@@ -63,6 +63,8 @@ public:
     const std::vector<ProgressView>& progress_shown() const { return progress_; }
     const std::string& status_message() const { return status_message_; }
     const std::string& status_note() const { return status_note_; }
+    const std::vector<KeptFile>& kept_files() const { return kept_files_; }
+    const std::string& options_in_force() const { return options_in_force_; }
     bool menu_visible(Menu menu) const { return visible_.at(static_cast<std::size_t>(menu)); }
     bool program_ended() const { return program_ended_; }
 
@@ -113,6 +115,8 @@ public:
     void show_progress(const ProgressView& progress) override { progress_.push_back(progress); }
     void set_status_message(std::string_view text) override { status_message_ = text; }
     void set_status_note(std::string_view text) override { status_note_ = text; }
+    void set_kept_files(const std::vector<KeptFile>& kept) override { kept_files_ = kept; }
+    void set_options_in_force(std::string_view text) override { options_in_force_ = text; }
     void set_menu_visible(Menu menu, bool visible) override;
     std::string show_trace_display(const TraceDisplayRequest& request) override {
         trace_displays_.push_back({request.title, request.first, request.last, request.receiver});
@@ -152,6 +156,8 @@ private:
     std::vector<ProgressView> progress_;
     std::string status_message_;
     std::string status_note_;
+    std::vector<KeptFile> kept_files_;
+    std::string options_in_force_;
     std::vector<TraceDisplayCall> trace_displays_;
     int close_window_calls_ = 0;
     bool program_ended_ = false;

@@ -33,7 +33,7 @@ Answer ScriptedUi::message_box(const MessageBoxRequest& request) {
 
 std::string ScriptedUi::input_prompt(const PromptRequest& request) {
     dialogs_.push_back({Dialog::Kind::prompt, request.title, request.prompt, Buttons::ok_cancel,
-                        Icon::none, request.proposed, request.dialog});
+                        Icon::none, request.proposed, request.dialog, request.detail});
     if (replies_.empty()) {
         ADD_FAILURE() << "unexpected prompt \"" << request.title << "\": " << request.prompt;
         return {};

@@ -30,6 +30,7 @@ struct Dialog {
     Icon icon = Icon::none;
     std::string proposed;                                     // prompts only
     quarvent::Dialog identity = quarvent::Dialog::no_output;  // which question or message
+    std::string detail{};  // prompts only: the line of our own under the prompt
 };
 
 class ScriptedUi : public UiPort {

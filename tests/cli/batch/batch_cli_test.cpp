@@ -756,3 +756,82 @@ TEST(batch_cli, dot_dot_after_a_symbolic_link_follows_the_link) {
 
 }  // namespace
 }  // namespace quarvent::testing
+
+namespace quarvent::testing {
+namespace {
+
+// --run-log: where the log goes, what its summary says of the run, and that a log that cannot
+// be written leaves the run's result as it is.
+TEST(batch_cli, run_log_records_the_run_beside_the_output_or_where_named) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> args;  // before the inputs
+        bool with_interval;             // the inputs state their sample interval
+        const char* log;                // where the log should be; nullptr: nowhere
+        int status;
+        std::vector<std::string> expected;  // in the log, or on standard error for a folder
+    };
+    const Case cases[] = {
+        {"beside the output",
+         {"--run-log"},
+         true,
+         "out.qex.log",
+         3,
+         {"Program: quarvent-batch ", "  Files converted: 1\n  Files kept: 1\n",
+          "/notes.dat: not SEG-2\n", "  SSN range: 1 to 1\n", "  Run ended: completed\n"}},
+        {"named", {"--run-log=named.log"}, true, "named.log", 3, {"Run ended: completed"}},
+        {"ended at a check",
+         {"--run-log"},
+         false,
+         "out.qex.log",
+         1,
+         {"/a.sg2: the run stopped at trace 1: no usable sample interval\n",
+          "  Run ended: ended at a check: \"Missing Sampling Rate\"\n"}},
+        {"not writable",
+         {"--run-log=folder"},
+         true,
+         nullptr,
+         3,
+         {"quarvent-batch: the run log ", "/folder was not written: "}},
+        {"interval given",
+         {"--run-log", "--sample-interval-ms", "0.25"},
+         false,
+         "out.qex.log",
+         3,
+         {"  Manual sample interval: 0.25 ms\n", "  Run ended: completed\n"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        std::filesystem::create_directory(dir.file("folder"));
+        Seg2Builder file;
+        file.add_trace(Seg2Trace::int16({1, 2}));
+        if (c.with_interval) file.traces[0].strings.push_back("SAMPLE_INTERVAL 0.00025");
+        write_file(dir.file("a.sg2"), file.build());
+        std::ofstream(dir.file("notes.dat")) << "not a recording";
+        std::ofstream(dir.file("k.rd"), std::ios::binary) << "SAMPLE_INTERVAL 1 59 1000000\r\n";
+        std::vector<std::string> args = {"-q", "-k", "k.rd", "-o", "out.qex"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        args.insert(args.end(), {"a.sg2", "notes.dat"});
+        const Result r = batch(args, dir);
+        EXPECT_EQ(r.status, c.status) << r.err;
+        const std::string log = c.log != nullptr ? file_text(dir.file(c.log)) : r.err;
+        for (const std::string& text : c.expected) EXPECT_THAT(log, HasSubstr(text));
+        if (c.log == nullptr) {
+            EXPECT_TRUE(std::filesystem::is_directory(dir.file("folder")));
+        }
+    }
+}
+
+TEST(batch_cli, no_run_log_without_the_option_or_when_nothing_was_converted) {
+    TempDir dir;
+    write_file(dir.file("a.sg2"), shot(1).build());
+    EXPECT_EQ(batch({"-q", "-o", "out.qex", "a.sg2"}, dir).status, 0);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("out.qex.log")));
+    // A missing input ends the run at its checks: nothing written, no log.
+    EXPECT_EQ(batch({"-q", "--run-log", "-o", "new.qex", "a.sg2", "gone.sg2"}, dir).status, 1);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("new.qex.log")));
+}
+
+}  // namespace
+}  // namespace quarvent::testing

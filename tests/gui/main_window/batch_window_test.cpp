@@ -490,12 +490,13 @@ TEST_F(batch_window, inputs_deleted_by_the_run_leave_the_list) {
     scripted.queue(Reply::button(Answer::yes));  // inputs will be deleted
     queue_run_answers();
     action("convert")->trigger();
-    // The file that was not converted stays, on disk and in the list.
+    // The file that was not converted stays, on disk and in the list; the summary counts it
+    // apart from the files kept partly converted.
     EXPECT_THAT(entries(window), ElementsAre(dir.file("notes.dat")));
     EXPECT_TRUE(std::filesystem::exists(dir.file("notes.dat")));
     EXPECT_FALSE(std::filesystem::exists(dir.file("last.sg2")));
     EXPECT_THAT(window.statusBar()->currentMessage().toStdString(),
-                HasSubstr("Complete: 4 files converted, 1 kept incomplete"));
+                HasSubstr("Complete: 4 files converted, 0 kept incomplete, 1 not SEG-2"));
 }
 
 TEST_F(batch_window, appending_proposes_the_ssn_after_the_last_record) {

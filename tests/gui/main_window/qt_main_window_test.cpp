@@ -120,12 +120,13 @@ TEST_F(qt_main_window, has_the_designed_caption_menus_and_controls) {
         ASSERT_NE(parent, nullptr);
         EXPECT_TRUE(parent->actions().contains(found));
     }
-    // Order within the Files menu, with its separator before Exit.
+    // Order within the Files menu, with its separator before Exit; Save Status Log is ours.
     QStringList files;
     for (QAction* item : window.findChild<QMenu*>("filemenu")->actions()) {
         files << (item->isSeparator() ? QStringLiteral("-") : item->objectName());
     }
-    EXPECT_EQ(files, QStringList({"fileopen", "fileoutput", "fileclear", "-", "fileexit"}));
+    EXPECT_EQ(files,
+              QStringList({"fileopen", "fileoutput", "fileclear", "filesavelog", "-", "fileexit"}));
 
     EXPECT_TRUE(action("resamp1_1")->isChecked());
     EXPECT_FALSE(action("resamp1_2")->isChecked());

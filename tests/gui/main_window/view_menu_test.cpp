@@ -18,6 +18,7 @@
 
 #include "qt/qt_main_window.hpp"
 #include "qt/qt_shell_port.hpp"
+#include "qt/screen_fit.hpp"
 #include "qt/trace_display_window.hpp"
 #include "render/section_layout.hpp"
 #include "shell/trace_view.hpp"
@@ -124,6 +125,9 @@ TEST_F(view_menu, input_file_opens_the_selected_input_and_a_double_click_the_one
     EXPECT_EQ(displays()[0]->section().traces.size(), 7U);
     EXPECT_TRUE(displays()[0]->isVisible());
     EXPECT_TRUE(displays()[0]->isWindow());
+    // It opens within the screen's available area, however small the screen.
+    EXPECT_TRUE(available_area(window).contains(
+        displays()[0]->geometry().marginsAdded(frame_of(*displays()[0]))));
 
     QListWidget* list = window.list1();
     const QPoint on_first = list->visualItemRect(list->item(0)).center();
