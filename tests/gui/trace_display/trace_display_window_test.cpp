@@ -28,14 +28,15 @@ using ::testing::HasSubstr;
 constexpr int trace_count = 8;
 constexpr int sample_count = 400;
 
-// Trace t has header word n = 100 * t + n (word 59 aside: 2 ms), and a ramp of samples
-// that tells the traces apart.
+// Trace t has header word n = 100 * t + n (word 59 aside: 2 ms; word 55, the delay, 0), and a
+// ramp of samples that tells the traces apart.
 render::Section synthetic_section() {
     render::Section section;
     for (int t = 0; t < trace_count; ++t) {
         render::SectionTrace trace;
         for (int n = 1; n <= 120; ++n) trace.set_word(n, static_cast<std::int16_t>(100 * t + n));
         trace.set_word(59, 2000);
+        trace.set_word(55, 0);
         trace.samples.resize(sample_count);
         for (int i = 0; i < sample_count; ++i) {
             trace.samples[static_cast<std::size_t>(i)] =
@@ -164,7 +165,7 @@ TEST_F(trace_display_window, header_panel_shows_the_words_time_and_amplitude_und
         if (c.zoomed) window.set_view({5, 7, 400, 600});
         mouse(QEvent::MouseMove, point_at(c.trace, c.sample * 2.0), Qt::NoButton, Qt::NoButton);
         for (int n = 1; n <= 120; ++n) {
-            const int expected = n == 59 ? 2000 : 100 * c.trace + n;
+            const int expected = n == 59 ? 2000 : n == 55 ? 0 : 100 * c.trace + n;
             ASSERT_EQ(word_shown(n), QString::number(expected)) << "word " << n;
         }
         const float amplitude =
@@ -207,7 +208,9 @@ TEST_F(trace_display_window, save_writes_the_picture_as_png) {
     EXPECT_TRUE(suggested.endsWith(".png"));
     const QImage saved(QString::fromStdString(dir.file("picture.png")));
     ASSERT_FALSE(saved.isNull());
-    EXPECT_EQ(saved.convertToFormat(QImage::Format_RGB32), window.picture());
+    // The saved picture is the one on screen with its caption strip under it.
+    EXPECT_EQ(saved.convertToFormat(QImage::Format_RGB32), window.captioned_picture());
+    EXPECT_EQ(saved.size(), window.picture().size());
 
     // Cancelled: nothing written, no message.
     window.set_save_path_chooser([](QWidget*, const QString&) { return QString(); });
