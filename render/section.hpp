@@ -60,7 +60,8 @@ struct ViewRange {
     // Times as recorded: a trace's first sample lies at its delay (word 55). A start that is
     // not finite means the earliest first sample.
     double start_ms = -std::numeric_limits<double>::infinity();
-    double end_ms = -1;  // at or below start_ms: to the end of the longest trace
+    // At or below start_ms, or not finite: to the end of the trace that ends latest.
+    double end_ms = -std::numeric_limits<double>::infinity();
 
     bool operator==(const ViewRange&) const = default;
 };

@@ -124,7 +124,7 @@ ViewRange resolve_view(const Section& section, const ViewRange& view) {
     const double earliest_ms = section_start_ms(section);
     const double latest_ms = section_end_ms(section);
     const double start_ms = std::isfinite(view.start_ms) ? view.start_ms : earliest_ms;
-    const double end_ms = std::isfinite(view.end_ms) ? view.end_ms : -1.0;
+    const double end_ms = std::isfinite(view.end_ms) ? view.end_ms : latest_ms;
     resolved.start_ms = std::clamp(start_ms, earliest_ms, latest_ms);
     resolved.end_ms = end_ms <= resolved.start_ms ? latest_ms : std::min(end_ms, latest_ms);
     if (resolved.end_ms <= resolved.start_ms) {
