@@ -44,7 +44,8 @@ std::vector<FirstSampleRun> first_sample_runs(const FileReport& report) {
 }
 
 std::string first_sample_text(const FileReport& report, const std::vector<FirstSampleRun>& runs) {
-    if (runs.empty()) return {};
+    // Recorded without a delay: nothing to say.
+    if (runs.empty() || (runs.size() == 1 && runs.front().ms == 0)) return {};
     std::string text = "  first sample (ms, word 55): ";
     if (runs.size() == 1) return text + std::to_string(runs.front().ms) + "\n";
     const char* unit = report.kind == FileKind::qex ? "records " : "traces ";

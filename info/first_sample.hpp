@@ -23,7 +23,7 @@ struct FirstSampleRun {
 std::vector<FirstSampleRun> first_sample_runs(const FileReport& report);
 
 // "  first sample (ms, word 55): -500\n", or the runs where the times differ; empty without
-// traces.
+// traces and when every first sample lies at 0 ms.
 std::string first_sample_text(const FileReport& report, const std::vector<FirstSampleRun>& runs);
 
 // The time when it is the same for the whole file, else [{"first", "last", "ms"}, ...].

@@ -23,7 +23,8 @@ inline constexpr std::string_view view_no_output_text =
     "No output file has been chosen yet. Choose one with Files, Output first.";
 
 // The display window's title: the file's name, then the traces (or records) shown and how
-// many the file holds, e.g. "shot.dat - traces 1-24 of 24".
+// many the file holds, e.g. "shot.dat - traces 1-24 of 24"; for a damaged recording also how
+// many of them can be read, e.g. "cut.dat - traces 1-24 of 24, 14 of 24 traces readable".
 std::string trace_display_title(const FileReport& report, std::uint64_t first, std::uint64_t last);
 
 // Why path cannot be shown, for a report that gives no traces; empty when it has some.
