@@ -77,9 +77,9 @@ std::string_view record_writer_word_name(int word) {
         case 2:
             return "traces in the input file";
         case 3:
-            return "6 (record writer)";
+            return "always 6";
         case 4:
-            return "8 (record writer)";
+            return "always 8";
         case 6:
             return "file number";
         case 8:
@@ -87,13 +87,13 @@ std::string_view record_writer_word_name(int word) {
         case 14:
             return "trace in the input file";
         case 15:
-            return "1 when unset";
+            return "trace type (1 when unset)";
         case 58:
             return "samples";
         case 59:
             return "sample interval (µs)";
         case 60:
-            return "21930 (record writer)";
+            return "always 21930";
         case 88:
             return "last trace of its file";
         case 92:
@@ -149,11 +149,19 @@ LoadedSection load_section(const FileReport& report, TraceRange range,
                 gap.missing_reason = damage_reason(report, gap.number);
             }
             render::SectionTrace& shown = loaded.section.traces.emplace_back();
-            for (int n = 1; n <= render::SectionTrace::word_count; ++n) {
-                shown.set_word(n, trace.words[static_cast<std::size_t>(n)]);
-            }
             shown.number = trace.number;
-            if (report.kind == FileKind::seg2) shown.translated = noting.translated;
+            // A SEG-2 trace whose descriptor could not be read has no words of its own; the
+            // header the reader carries would show the previous trace's.
+            const bool own_words =
+                report.kind != FileKind::seg2 ||
+                (trace.number <= report.seg2.traces.size() &&
+                 report.seg2.traces[trace.number - 1].descriptor_read);
+            if (own_words) {
+                for (int n = 1; n <= render::SectionTrace::word_count; ++n) {
+                    shown.set_word(n, trace.words[static_cast<std::size_t>(n)]);
+                }
+                if (report.kind == FileKind::seg2) shown.translated = noting.translated;
+            }
             if (trace.samples_read) {
                 shown.samples = trace.samples;
             } else {

@@ -283,17 +283,24 @@ void TraceDisplayWindow::build_controls() {
     hit_label_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     hit_label_->setMinimumHeight(hit_label_->fontMetrics().height() * 4);
     hit_label_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    header_table_ = new QTableWidget(render::SectionTrace::word_count, 2, panel);
+    header_table_ = new QTableWidget(render::SectionTrace::word_count, 1, panel);
     header_table_->setObjectName(QStringLiteral("headerTable"));
-    header_table_->setHorizontalHeaderLabels({QStringLiteral("Value"), QStringLiteral("Filled by")});
+    header_table_->setHorizontalHeaderLabels({QStringLiteral("Value")});
     header_table_->horizontalHeader()->setStretchLastSection(true);
     header_table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    header_table_->setToolTip(
+        QStringLiteral("Marked rows: words filled by the keyword translation"));
     for (int n = 1; n <= render::SectionTrace::word_count; ++n) {
         header_table_->setItem(n - 1, 0, new QTableWidgetItem);
-        header_table_->setItem(n - 1, 1, new QTableWidgetItem);
     }
     column->addWidget(hit_label_);
     column->addWidget(header_table_);
+    // Wide enough for a named word and its value side by side.
+    header_table_->horizontalHeader()->setMinimumSectionSize(
+        header_table_->fontMetrics().horizontalAdvance(QStringLiteral("-32768")) + 24);
+    panel->setMinimumWidth(header_table_->fontMetrics().horizontalAdvance(
+                               QStringLiteral("15 trace type (1 when unset) -32768")) +
+                           130);
     auto* dock = new QDockWidget(QStringLiteral("Trace Header"), this);
     dock->setObjectName(QStringLiteral("headerDock"));
     dock->setFeatures(QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable);
@@ -568,13 +575,15 @@ void TraceDisplayWindow::show_header(const render::SectionTrace* trace) {
         names << (name.empty() ? QString::number(n)
                                : QStringLiteral("%1 %2").arg(n).arg(QString::fromStdString(name)));
         QTableWidgetItem* value = header_table_->item(n - 1, 0);
-        QTableWidgetItem* source = header_table_->item(n - 1, 1);
-        const bool translated = trace != nullptr && trace->translated.test(static_cast<std::size_t>(n - 1));
+        const bool translated =
+            trace != nullptr && trace->translated.test(static_cast<std::size_t>(n - 1));
         value->setText(trace == nullptr ? QString() : QString::number(trace->word(n)));
-        source->setText(translated ? QStringLiteral("keyword translation") : QString());
-        const QBrush background = translated ? QBrush(QColor(255, 244, 200)) : QBrush();
-        value->setBackground(background);
-        source->setBackground(background);
+        // The row's value and the vertical header both say where the word came from.
+        value->setData(Qt::UserRole, translated);
+        value->setBackground(translated ? QBrush(QColor(255, 236, 170)) : QBrush());
+        value->setToolTip(translated ? QStringLiteral("Filled by the keyword translation")
+                                     : QString());
+        if (translated) names.last() += QStringLiteral(" \u2020");
     }
     header_table_->setVerticalHeaderLabels(names);
 }

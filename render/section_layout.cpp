@@ -73,18 +73,19 @@ double trace_delay_ms(const Section& section, std::size_t index) {
 }
 
 double section_start_ms(const Section& section) {
-    if (section.traces.empty()) return 0.0;
+    // Missing traces have no time of their own.
     double start_ms = std::numeric_limits<double>::infinity();
     for (std::size_t i = 0; i < section.traces.size(); ++i) {
-        start_ms = std::min(start_ms, trace_delay_ms(section, i));
+        if (!section.traces[i].missing) start_ms = std::min(start_ms, trace_delay_ms(section, i));
     }
-    return start_ms;
+    return std::isfinite(start_ms) ? start_ms : 0.0;
 }
 
 double section_end_ms(const Section& section) {
     const double start_ms = section_start_ms(section);
     double end_ms = start_ms;
     for (std::size_t i = 0; i < section.traces.size(); ++i) {
+        if (section.traces[i].missing) continue;
         const double samples = static_cast<double>(section.traces[i].samples.size());
         end_ms =
             std::max(end_ms, trace_delay_ms(section, i) + samples * trace_interval_ms(section, i));
@@ -97,11 +98,10 @@ double section_length_ms(const Section& section) {
 }
 
 std::string delay_text(const Section& section) {
-    if (section.traces.empty()) return {};
     const double start_ms = section_start_ms(section);
     double latest_ms = start_ms;
     for (std::size_t i = 0; i < section.traces.size(); ++i) {
-        latest_ms = std::max(latest_ms, trace_delay_ms(section, i));
+        if (!section.traces[i].missing) latest_ms = std::max(latest_ms, trace_delay_ms(section, i));
     }
     if (start_ms == 0 && latest_ms == 0) return {};
     const auto ms = [](double value) { return std::to_string(static_cast<int>(value)); };

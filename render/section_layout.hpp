@@ -20,7 +20,8 @@ double trace_interval_ms(const Section& section, std::size_t index);
 bool time_is_in_samples(const Section& section);
 // The time of trace `index`'s first sample in ms: its word 55 (the recording delay).
 double trace_delay_ms(const Section& section, std::size_t index);
-// The earliest first sample of the section's traces (0 without traces).
+// The earliest first sample of the section's traces (0 without traces); missing traces have
+// none.
 double section_start_ms(const Section& section);
 // Time from the earliest first sample to just past the last sample that ends latest; 1 ms
 // for a section without samples.

@@ -225,16 +225,22 @@ void draw_axes(QImage& image, const SectionLayout& layout, const Section& sectio
     }
 
     if (layout.visible_traces() == 0) return;
-    const int label_width = metrics.horizontalAdvance(QStringLiteral("000000")) + 6;
-    const int every = std::max(
-        1, static_cast<int>(std::ceil(label_width / std::max(layout.trace_spacing_px(), 1e-9))));
-    painter.save();
-    painter.setClipRect(layout.plot_left() - label_width / 2, 0, layout.plot_width() + label_width,
-                        layout.plot_top());
     const auto label_of = [&](int trace) {
         const SectionTrace& shown = section.traces[static_cast<std::size_t>(trace)];
         return shown.number != 0 ? shown.number : static_cast<std::uint64_t>(trace) + 1;
     };
+    // Room for the longest label in view (the numbers grow to the right).
+    const int label_width =
+        metrics.horizontalAdvance(QString(QString::number(std::max(label_of(view.first_trace),
+                                                                   label_of(view.last_trace)))
+                                              .size(),
+                                          QLatin1Char('0'))) +
+        8;
+    const int every = std::max(
+        1, static_cast<int>(std::ceil(label_width / std::max(layout.trace_spacing_px(), 1e-9))));
+    painter.save();
+    painter.setClipRect(layout.plot_left() - 4, 0, layout.plot_width() + label_width,
+                        layout.plot_top());
     int last_labelled = -every;
     for (int trace = view.first_trace; trace <= view.last_trace; ++trace) {
         const bool missing = section.traces[static_cast<std::size_t>(trace)].missing;
@@ -243,7 +249,9 @@ void draw_axes(QImage& image, const SectionLayout& layout, const Section& sectio
         last_labelled = trace;
         const int x = static_cast<int>(std::lround(layout.baseline_x(trace)));
         painter.setPen(missing ? QColor(170, 0, 0) : axis_colour);
-        painter.drawText(QRect(x - label_width / 2, 0, label_width, layout.plot_top()),
+        // A label at the left edge moves right rather than run into the axis's unit.
+        const int left = std::max(x - label_width / 2, layout.plot_left() - 4);
+        painter.drawText(QRect(left, 0, label_width, layout.plot_top()),
                          Qt::AlignHCenter | Qt::AlignVCenter, QString::number(label_of(trace)));
     }
     painter.restore();

@@ -384,14 +384,18 @@ const MarkCase mark_cases[] = {
     {"missing_traces_are_hatched_and_labelled",
      [](Section& section, RenderOptions&) {
          for (std::size_t t = 0; t < section.traces.size(); ++t) section.traces[t].number = t + 11;
+         for (SectionTrace& trace : section.traces) trace.set_word(55, -20);
          for (const std::size_t t : {3u, 4u}) {
              section.traces[t].missing = true;
              section.traces[t].samples.clear();
+             // The reader gave it no words: its word 55 is no delay of the recording.
+             section.traces[t].set_word(55, 0);
          }
      },
      [](const QImage& image, const SectionLayout& layout, const Section& section,
         const RenderOptions&) {
          EXPECT_EQ(readable_traces(section), 4u);
+         EXPECT_EQ(delay_text(section), "delay -20 ms");
          for (int t = 0; t < 6; ++t) {
              SCOPED_TRACE(t);
              const bool missing = t == 3 || t == 4;
