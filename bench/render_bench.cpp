@@ -12,7 +12,6 @@
 // file is sparse (headers only, the samples holes), written to $TMPDIR once.
 
 #include <benchmark/benchmark.h>
-
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -113,7 +112,8 @@ const std::string& sparse_output() {
         std::string file = std::string(tmp != nullptr ? tmp : "/tmp") + "/quarvent-bench-2gb.qex";
         constexpr std::uint64_t record_bytes = 240 + 4 * 2000;
         constexpr std::uint64_t records = (std::uint64_t{2} << 30) / record_bytes;
-        if (std::filesystem::exists(file) && std::filesystem::file_size(file) == records * record_bytes) {
+        if (std::filesystem::exists(file) &&
+            std::filesystem::file_size(file) == records * record_bytes) {
             return file;
         }
         const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);

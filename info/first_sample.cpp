@@ -33,13 +33,13 @@ std::vector<FirstSampleRun> first_sample_runs(const FileReport& report) {
     FileSource source;
     if (source.open(report.path)) return runs;
     // Headers only: a file of any size costs one small read a record.
-    (void)walk_qex(source, [&](std::uint64_t number, std::uint64_t,
-                               std::span<const std::uint8_t> header) {
-        const std::size_t at = 2 * (delay_word - 1);
-        add(runs, number,
-            static_cast<std::int16_t>(static_cast<std::uint16_t>(header[at]) |
-                                      static_cast<std::uint16_t>(header[at + 1] << 8)));
-    });
+    (void)walk_qex(
+        source, [&](std::uint64_t number, std::uint64_t, std::span<const std::uint8_t> header) {
+            const std::size_t at = 2 * (delay_word - 1);
+            add(runs, number,
+                static_cast<std::int16_t>(static_cast<std::uint16_t>(header[at]) |
+                                          static_cast<std::uint16_t>(header[at + 1] << 8)));
+        });
     return runs;
 }
 

@@ -196,8 +196,7 @@ int plot(const PlotRequest& request, const quarvent::FileReport& report,
                                              : quarvent::render::DisplayMode::wiggle;
     options.caption = request.caption;
     const std::size_t slash = report.path.find_last_of('/');
-    options.caption_file =
-        slash == std::string::npos ? report.path : report.path.substr(slash + 1);
+    options.caption_file = slash == std::string::npos ? report.path : report.path.substr(slash + 1);
     const std::uint64_t shown = loaded.section.traces.size();
     const char* unit = report.kind == quarvent::FileKind::qex ? "records " : "traces ";
     options.caption_range = unit + std::to_string(loaded.first) + "-" +
@@ -350,9 +349,8 @@ int main(int argc, char** argv) {
             continue;
         }
         std::fputs(quarvent::summary_text(report).c_str(), stdout);
-        std::fputs(
-            quarvent::first_sample_text(report, quarvent::first_sample_runs(report)).c_str(),
-            stdout);
+        std::fputs(quarvent::first_sample_text(report, quarvent::first_sample_runs(report)).c_str(),
+                   stdout);
         if (shown.strings) std::fputs(quarvent::strings_text(report).c_str(), stdout);
         if (shown.words && trace_count(report) > 0) {
             std::fputs(quarvent::words_table(report, *shown.words, receiver).c_str(), stdout);

@@ -152,10 +152,9 @@ LoadedSection load_section(const FileReport& report, TraceRange range,
             shown.number = trace.number;
             // A SEG-2 trace whose descriptor could not be read has no words of its own; the
             // header the reader carries would show the previous trace's.
-            const bool own_words =
-                report.kind != FileKind::seg2 ||
-                (trace.number <= report.seg2.traces.size() &&
-                 report.seg2.traces[trace.number - 1].descriptor_read);
+            const bool own_words = report.kind != FileKind::seg2 ||
+                                   (trace.number <= report.seg2.traces.size() &&
+                                    report.seg2.traces[trace.number - 1].descriptor_read);
             if (own_words) {
                 for (int n = 1; n <= render::SectionTrace::word_count; ++n) {
                     shown.set_word(n, trace.words[static_cast<std::size_t>(n)]);

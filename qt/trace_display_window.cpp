@@ -2,12 +2,14 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QDir>
 #include <QDockWidget>
 #include <QDoubleSpinBox>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHeaderView>
+#include <QInputDialog>
 #include <QLabel>
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -20,8 +22,6 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 #include <QWheelEvent>
-#include <QDir>
-#include <QInputDialog>
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -142,7 +142,9 @@ TraceDisplayWindow::TraceDisplayWindow(render::Section section, const QString& t
 
 TraceDisplayWindow::TraceDisplayWindow(std::unique_ptr<render::SectionPages> pages,
                                        std::uint64_t page_size, QWidget* parent)
-    : QMainWindow(parent), pages_(std::move(pages)), page_size_(std::max<std::uint64_t>(page_size, 1)) {
+    : QMainWindow(parent),
+      pages_(std::move(pages)),
+      page_size_(std::max<std::uint64_t>(page_size, 1)) {
     setObjectName(QStringLiteral("traceDisplayWindow"));
     setWindowFlag(Qt::Window);
     choose_save_path_ = [](QWidget* owner, const QString& suggested) {
@@ -333,21 +335,22 @@ QImage TraceDisplayWindow::picture() const { return canvas_->image(); }
 QImage TraceDisplayWindow::captioned_picture() const {
     render::RenderOptions options = options_;
     options.caption = true;
-    options.caption_file = QFileInfo(QString::fromStdString(pages_->path())).fileName().toStdString();
+    options.caption_file =
+        QFileInfo(QString::fromStdString(pages_->path())).fileName().toStdString();
     if (!section_.traces.empty()) {
         const render::ViewRange shown = view();
-        options.caption_range = pages_->unit() + "s " +
-                                std::to_string(page_first_ + static_cast<std::uint64_t>(shown.first_trace)) +
-                                "-" +
-                                std::to_string(page_first_ + static_cast<std::uint64_t>(shown.last_trace)) +
-                                " of " + std::to_string(total());
+        options.caption_range =
+            pages_->unit() + "s " +
+            std::to_string(page_first_ + static_cast<std::uint64_t>(shown.first_trace)) + "-" +
+            std::to_string(page_first_ + static_cast<std::uint64_t>(shown.last_trace)) + " of " +
+            std::to_string(total());
     }
     return render::render_section_image(section_, options, canvas_->size());
 }
 
 QString TraceDisplayWindow::suggested_png_path() const {
     const QString mode = options_.mode == render::DisplayMode::density ? QStringLiteral("density")
-                                                                        : QStringLiteral("wiggle");
+                                                                       : QStringLiteral("wiggle");
     const QString input = QString::fromStdString(pages_->path());
     if (input.isEmpty()) return QStringLiteral("section-%1.png").arg(mode);
     const QFileInfo info(input);
@@ -359,8 +362,7 @@ std::uint64_t TraceDisplayWindow::total() const { return pages_->count(); }
 void TraceDisplayWindow::show_page(std::uint64_t first) {
     const std::uint64_t count = total();
     first = count == 0 ? 1 : std::clamp<std::uint64_t>(first, 1, count);
-    const std::uint64_t last =
-        count == 0 ? 0 : first + std::min(page_size_ - 1, count - first);
+    const std::uint64_t last = count == 0 ? 0 : first + std::min(page_size_ - 1, count - first);
     // The page on show goes before the next is read, so that two are never held at once.
     section_ = render::Section{};
     section_ = pages_->load(first, last);
@@ -426,11 +428,12 @@ void TraceDisplayWindow::update_title() {
     }
     const QString name = QFileInfo(QString::fromStdString(pages_->path())).fileName();
     const QString unit = QString::fromStdString(pages_->unit());
-    QString title = QStringLiteral("%1 - %2s %3-%4 of %5")
-                        .arg(name, unit)
-                        .arg(page_first_)
-                        .arg(page_first_ + section_.traces.size() - (section_.traces.empty() ? 0 : 1))
-                        .arg(total());
+    QString title =
+        QStringLiteral("%1 - %2s %3-%4 of %5")
+            .arg(name, unit)
+            .arg(page_first_)
+            .arg(page_first_ + section_.traces.size() - (section_.traces.empty() ? 0 : 1))
+            .arg(total());
     const std::size_t readable = render::readable_traces(section_);
     if (readable < section_.traces.size()) {
         title += QStringLiteral(", %1 of %2 %3s readable")
@@ -462,10 +465,12 @@ void TraceDisplayWindow::build_page_controls() {
         const int n = QInputDialog::getInt(
             this, QStringLiteral("Go to Record"),
             QStringLiteral("%1 number (1 to %2):")
-                .arg(pages_->unit() == "record" ? QStringLiteral("Record") : QStringLiteral("Trace"))
+                .arg(pages_->unit() == "record" ? QStringLiteral("Record")
+                                                : QStringLiteral("Trace"))
                 .arg(total()),
             static_cast<int>(std::min<std::uint64_t>(page_first_, INT32_MAX)), 1,
-            static_cast<int>(std::min<std::uint64_t>(std::max<std::uint64_t>(total(), 1), INT32_MAX)),
+            static_cast<int>(
+                std::min<std::uint64_t>(std::max<std::uint64_t>(total(), 1), INT32_MAX)),
             1, &ok);
         if (ok) go_to_record(static_cast<std::uint64_t>(n));
     });
@@ -473,9 +478,9 @@ void TraceDisplayWindow::build_page_controls() {
     ssn->setObjectName(QStringLiteral("goToSsnAction"));
     connect(ssn, &QAction::triggered, this, [this] {
         bool ok = false;
-        const int value = QInputDialog::getInt(this, QStringLiteral("Go to SSN"),
-                                               QStringLiteral("Shot (SSN, word 92):"), 1, -32768,
-                                               32767, 1, &ok);
+        const int value =
+            QInputDialog::getInt(this, QStringLiteral("Go to SSN"),
+                                 QStringLiteral("Shot (SSN, word 92):"), 1, -32768, 32767, 1, &ok);
         if (ok && !go_to_ssn(static_cast<std::int16_t>(value))) {
             statusBar()->showMessage(QStringLiteral("No record has SSN %1").arg(value));
         }
@@ -595,8 +600,7 @@ void TraceDisplayWindow::show_hit(double x, double y) {
         pages_ && pages_->unit() == "record" ? QStringLiteral("Record") : QStringLiteral("Trace");
     const auto number_of = [&](int index) {
         const render::SectionTrace& trace = section_.traces[static_cast<std::size_t>(index)];
-        return trace.number != 0 ? trace.number
-                                 : page_first_ + static_cast<std::uint64_t>(index);
+        return trace.number != 0 ? trace.number : page_first_ + static_cast<std::uint64_t>(index);
     };
     QString text;
     if (pinned_) {

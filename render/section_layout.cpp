@@ -270,9 +270,9 @@ PreparedSection prepare_section(const Section& section, const RenderOptions& opt
         prepared.agc_samples.resize(count);
         for (std::size_t i = 0; i < count; ++i) {
             const double window = std::round(agc_ms / trace_interval_ms(section, i));
-            const std::span<const float> input = options.remove_mean
-                                                     ? std::span<const float>(prepared.agc_samples[i])
-                                                     : section.traces[i].samples;
+            const std::span<const float> input =
+                options.remove_mean ? std::span<const float>(prepared.agc_samples[i])
+                                    : section.traces[i].samples;
             prepared.agc_samples[i] =
                 apply_agc(input, static_cast<int>(std::clamp(window, 1.0, 1e9)));
         }

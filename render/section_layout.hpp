@@ -133,7 +133,7 @@ struct Hit {
     double time_ms = 0;
     // The sample nearest the time, when the trace has one there.
     std::optional<int> sample;
-    float amplitude = 0;  // that sample as stored, before AGC and scaling
+    float amplitude = 0;   // that sample as stored, before AGC and scaling
     bool missing = false;  // the trace could not be read
 };
 std::optional<Hit> hit_test(const Section& section, const RenderOptions& options, int width_px,

@@ -47,7 +47,6 @@ std::pair<long, long> lane_columns(const SectionLayout& layout, int trace) {
     return {from, std::max(from, std::lround(lane_left + layout.trace_spacing_px()) - 1)};
 }
 
-
 void draw_wiggles(QImage& image, const SectionLayout& layout, const Section& section,
                   const PreparedSection& prepared, const RenderOptions& options) {
     const ViewRange& view = layout.view();
@@ -122,7 +121,8 @@ void draw_missing(QImage& image, const SectionLayout& layout, const Section& sec
             const int row = layout.plot_top() + r;
             fill_run(image, layout, row, from, to, missing_fill);
             for (long x = from; x <= to; ++x) {
-                if ((x + r) % hatch_period_px == 0) fill_run(image, layout, row, x, x, missing_hatch);
+                if ((x + r) % hatch_period_px == 0)
+                    fill_run(image, layout, row, x, x, missing_hatch);
             }
         }
     }
@@ -231,10 +231,9 @@ void draw_axes(QImage& image, const SectionLayout& layout, const Section& sectio
     };
     // Room for the longest label in view (the numbers grow to the right).
     const int label_width =
-        metrics.horizontalAdvance(QString(QString::number(std::max(label_of(view.first_trace),
-                                                                   label_of(view.last_trace)))
-                                              .size(),
-                                          QLatin1Char('0'))) +
+        metrics.horizontalAdvance(QString(
+            QString::number(std::max(label_of(view.first_trace), label_of(view.last_trace))).size(),
+            QLatin1Char('0'))) +
         8;
     const int every = std::max(
         1, static_cast<int>(std::ceil(label_width / std::max(layout.trace_spacing_px(), 1e-9))));
@@ -242,15 +241,19 @@ void draw_axes(QImage& image, const SectionLayout& layout, const Section& sectio
     painter.setClipRect(layout.plot_left() - 4, 0, layout.plot_width() + label_width,
                         layout.plot_top());
     int last_labelled = -every;
+    int free_from = 0;
     for (int trace = view.first_trace; trace <= view.last_trace; ++trace) {
         const bool missing = section.traces[static_cast<std::size_t>(trace)].missing;
         // Every few traces, and every missing trace that has room for its own number.
         if (trace - last_labelled < every || !(trace % every == 0 || missing)) continue;
-        last_labelled = trace;
         const int x = static_cast<int>(std::lround(layout.baseline_x(trace)));
         painter.setPen(missing ? QColor(170, 0, 0) : axis_colour);
-        // A label at the left edge moves right rather than run into the axis's unit.
+        // A label at the left edge moves right rather than run into the axis's unit, and the
+        // next one then waits for room.
         const int left = std::max(x - label_width / 2, layout.plot_left() - 4);
+        if (left < free_from) continue;
+        free_from = left + label_width;
+        last_labelled = trace;
         painter.drawText(QRect(left, 0, label_width, layout.plot_top()),
                          Qt::AlignHCenter | Qt::AlignVCenter, QString::number(label_of(trace)));
     }

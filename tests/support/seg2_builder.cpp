@@ -166,7 +166,8 @@ void write_qex_output(const std::string& path, const QexOutput& output) {
             std::memcpy(&bits, &value, sizeof bits);
             const std::size_t at = 240 + 4 * static_cast<std::size_t>(n % output.samples);
             for (int b = 0; b < 4; ++b) {
-                record[at + static_cast<std::size_t>(b)] = static_cast<std::uint8_t>(bits >> (8 * b));
+                record[at + static_cast<std::size_t>(b)] =
+                    static_cast<std::uint8_t>(bits >> (8 * b));
             }
         }
         out.seekp(static_cast<std::streamoff>((n - 1) * record_bytes));

@@ -6,14 +6,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QImage>
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
-
-#include <QImage>
 
 #include "common/bytes.hpp"
 #include "tests/support/program_run.hpp"
@@ -276,8 +275,8 @@ TEST(info_cli, first_sample_time_follows_the_recording_delay) {
     const std::string keywords = QUARVENT_KEYWORD_FILE;
     struct Case {
         std::vector<std::string> args;
-        std::string line;         // in the summary; empty: no such line
-        nlohmann::json json;      // first_sample_ms
+        std::string line;     // in the summary; empty: no such line
+        nlohmann::json json;  // first_sample_ms
     };
     const Case cases[] = {
         {{"late.qex"}, "  first sample (ms, word 55): -500\n", -500},

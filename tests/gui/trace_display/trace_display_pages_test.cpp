@@ -38,8 +38,8 @@ TEST(trace_display_pages, page_through_a_whole_output_in_flat_memory) {
     const testing::TempDir dir;
     const std::string path = dir.file("day.qex");
     // 10,000 records of 1,000 samples: 42 MB, five times the page of 2,000 records.
-    testing::write_qex_output(path, {.records = records, .samples = 1000, .per_shot = per_shot,
-                                     .first_ssn = 101});
+    testing::write_qex_output(
+        path, {.records = records, .samples = 1000, .per_shot = per_shot, .first_ssn = 101});
     IgnoreHeaderStrings no_translation;
     const FileReport report = read_file_report(path, no_translation);
     auto pages = std::make_unique<FileSectionPages>(report, no_translation, page);
@@ -65,12 +65,12 @@ TEST(trace_display_pages, page_through_a_whole_output_in_flat_memory) {
         {"next page",
          [](TraceDisplayWindow& w) { w.findChild<QAction*>("nextPageAction")->trigger(); }, 2001,
          page},
-        {"a middle record", [](TraceDisplayWindow& w) { EXPECT_TRUE(w.go_to_record(5000)); },
-         4001, page},
+        {"a middle record", [](TraceDisplayWindow& w) { EXPECT_TRUE(w.go_to_record(5000)); }, 4001,
+         page},
         {"the last record", [](TraceDisplayWindow& w) { EXPECT_TRUE(w.go_to_record(records)); },
          8001, page},
-        {"next page past the end does nothing", [](TraceDisplayWindow& w) { w.next_page(); },
-         8001, page},
+        {"next page past the end does nothing", [](TraceDisplayWindow& w) { w.next_page(); }, 8001,
+         page},
         {"previous page",
          [](TraceDisplayWindow& w) { w.findChild<QAction*>("previousPageAction")->trigger(); },
          6001, page},
@@ -78,8 +78,8 @@ TEST(trace_display_pages, page_through_a_whole_output_in_flat_memory) {
         {"go to SSN", [](TraceDisplayWindow& w) { EXPECT_TRUE(w.go_to_ssn(300)); }, 4777, page},
         {"go to the last SSN", [](TraceDisplayWindow& w) { EXPECT_TRUE(w.go_to_ssn(517)); }, 9985,
          16},
-        {"an SSN no record has", [](TraceDisplayWindow& w) { EXPECT_FALSE(w.go_to_ssn(99)); },
-         9985, 16},
+        {"an SSN no record has", [](TraceDisplayWindow& w) { EXPECT_FALSE(w.go_to_ssn(99)); }, 9985,
+         16},
         {"a record past the end", [](TraceDisplayWindow& w) { EXPECT_FALSE(w.go_to_record(0)); },
          9985, 16},
     };

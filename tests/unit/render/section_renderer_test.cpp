@@ -360,8 +360,8 @@ const MarkCase mark_cases[] = {
          int widest_row = -1;
          int widest = 0;
          for (int y = layout.plot_top(); y < layout.plot_top() + layout.plot_height(); ++y) {
-             const Extent extent = ink_extent(image, y, static_cast<int>(layout.baseline_x(2)) + 1,
-                                              right);
+             const Extent extent =
+                 ink_extent(image, y, static_cast<int>(layout.baseline_x(2)) + 1, right);
              if (!extent.empty() && extent.right > widest) {
                  widest = extent.right;
                  widest_row = y;
@@ -376,8 +376,7 @@ const MarkCase mark_cases[] = {
      }},
     {"no_delay_leaves_time_from_zero",
      [](Section& section, RenderOptions&) { section.traces[1].samples[50] = 1.0f; },
-     [](const QImage&, const SectionLayout& layout, const Section& section,
-        const RenderOptions&) {
+     [](const QImage&, const SectionLayout& layout, const Section& section, const RenderOptions&) {
          EXPECT_EQ(layout.view().start_ms, 0.0);
          EXPECT_EQ(delay_text(section), "");
      }},
@@ -435,8 +434,7 @@ const MarkCase mark_cases[] = {
              section.traces[t].set_word(92, t < 4 ? 7 : 8);
          }
      },
-     [](const QImage& image, const SectionLayout& layout, const Section&,
-        const RenderOptions&) {
+     [](const QImage& image, const SectionLayout& layout, const Section&, const RenderOptions&) {
          const long boundary = std::lround(layout.baseline_x(4) - layout.trace_spacing_px() / 2);
          for (int x = layout.plot_left(); x < layout.plot_left() + layout.plot_width(); ++x) {
              int coloured = 0;
@@ -480,10 +478,10 @@ const MarkCase mark_cases[] = {
      }},
     {"caption_strip_absent",
      [](Section& section, RenderOptions&) { section.traces[0].samples[10] = 1.0f; },
-     [](const QImage& image, const SectionLayout& layout, const Section&,
-        const RenderOptions&) {
+     [](const QImage& image, const SectionLayout& layout, const Section&, const RenderOptions&) {
          EXPECT_EQ(layout.caption_top(), -1);
-         EXPECT_EQ(layout.plot_top() + layout.plot_height(), image.height() - SectionLayout::border_px);
+         EXPECT_EQ(layout.plot_top() + layout.plot_height(),
+                   image.height() - SectionLayout::border_px);
          for (int y = layout.plot_top() + layout.plot_height() + 1; y < image.height(); ++y) {
              for (int x = layout.plot_left(); x < image.width(); ++x) {
                  ASSERT_EQ(image.pixel(x, y), qRgb(255, 255, 255)) << x << "," << y;
@@ -503,7 +501,8 @@ const MarkCase mark_cases[] = {
          ASSERT_GT(layout.colour_bar_width(), 0);
          EXPECT_GE(layout.colour_bar_left(), layout.plot_left() + layout.plot_width());
          // The end stands for the clip: one spacing at gain 2 is half the largest value.
-         const auto end = density_end_amplitude(section, options, prepare_section(section, options));
+         const auto end =
+             density_end_amplitude(section, options, prepare_section(section, options));
          ASSERT_TRUE(end.has_value());
          EXPECT_DOUBLE_EQ(*end, 5.0);
          // Black (positive) at the top of the bar, white (negative) at its bottom.
