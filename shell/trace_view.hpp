@@ -10,8 +10,9 @@ namespace quarvent {
 
 struct FileReport;
 
-// A display holds at most this many traces (the first ones of the file), so that its memory
-// stays bounded whatever the file's size.
+// A display holds at most this many traces at a time, so that its memory stays bounded
+// whatever the file's size: an output file is paged through this many records at a time, a
+// SEG-2 recording shows its first ones.
 inline constexpr std::uint64_t trace_display_limit = 2000;
 
 inline constexpr std::string_view view_message_title = "View";

@@ -182,6 +182,36 @@ TEST_F(trace_display_window, header_panel_shows_the_words_time_and_amplitude_und
     EXPECT_EQ(word_shown(8), QString());
 }
 
+TEST_F(trace_display_window, a_click_pins_a_trace_in_the_header_panel) {
+    struct Step {
+        const char* name;
+        int click;  // trace clicked, or -1
+        int hover;  // trace the mouse then moves to
+        int shown;  // trace whose words the panel shows
+    };
+    const Step steps[] = {
+        {"hovering follows the mouse", -1, 5, 5},
+        {"a click pins", 2, 5, 2},
+        {"a click on another trace pins that one", 6, 1, 6},
+        {"a click on the pinned trace frees the panel", 6, 3, 3},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.name);
+        if (step.click >= 0) {
+            const QPointF at = point_at(step.click, 100.0);
+            mouse(QEvent::MouseButtonPress, at, Qt::LeftButton, Qt::LeftButton);
+            mouse(QEvent::MouseButtonRelease, at, Qt::LeftButton, Qt::NoButton);
+        }
+        mouse(QEvent::MouseMove, point_at(step.hover, 300.0), Qt::NoButton, Qt::NoButton);
+        EXPECT_EQ(word_shown(8), QString::number(100 * step.shown + 8));
+        EXPECT_EQ(window.view(), (render::ViewRange{0, trace_count - 1, 0.0, sample_count * 2.0}));
+    }
+    // Pinned, the panel stays when the mouse leaves the picture.
+    window.pin_trace(4);
+    mouse(QEvent::MouseMove, QPointF(2, 2), Qt::NoButton, Qt::NoButton);
+    EXPECT_EQ(word_shown(8), QString::number(100 * 4 + 8));
+}
+
 TEST_F(trace_display_window, controls_change_the_picture) {
     const QImage wiggle = window.picture();
     window.findChild<QComboBox*>(QStringLiteral("modeCombo"))->setCurrentIndex(1);
