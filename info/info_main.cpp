@@ -17,6 +17,7 @@
 #include "common/status_log.hpp"
 #include "common/system_directory.hpp"
 #include "inspect/file_report.hpp"
+#include "inspect/first_sample.hpp"
 #include "keywords/header_translation.hpp"
 #include "keywords/keyword_table.hpp"
 
@@ -24,6 +25,7 @@
 #include <QGuiApplication>
 
 #include "inspect/section_loader.hpp"
+#include "render/section_pages.hpp"
 #include "render/section_renderer.hpp"
 #endif
 
@@ -51,11 +53,13 @@ struct Strings {
     std::unique_ptr<quarvent::HeaderStringReceiver> receiver =
         std::make_unique<quarvent::IgnoreHeaderStrings>();
 
-    // False, with the reason on standard error, when the keyword file cannot be loaded.
-    bool translate(std::string path) {
+    // False, with the reason on standard error unless quiet, when the keyword file cannot be
+    // loaded.
+    bool translate(std::string path, bool quiet = false) {
         if (path.empty()) path = quarvent::default_keyword_file_path();
         quarvent::KeywordLoadResult loaded = quarvent::load_keyword_table(path);
         if (!loaded.table) {
+            if (quiet) return false;
             std::string message;
             for (char c : loaded.error_title + ": " + loaded.error_text) {
                 if (c != '\r') message.push_back(c == '\n' ? ' ' : c);
@@ -100,6 +104,8 @@ bool print_samples(const quarvent::FileReport& report, std::uint64_t n,
 struct PlotRequest {
     std::string png;
     std::string records;
+    std::optional<int> ssn;
+    bool caption = true;
     std::string size = "1280x900";
     std::string mode = "wiggle";
 };
@@ -120,17 +126,49 @@ std::optional<QSize> parse_size(const std::string& text) {
     return QSize(static_cast<int>(width), static_cast<int>(height));
 }
 
+// The traces or records of shot ssn (word 92): the first that has it to the last of that run.
+std::optional<quarvent::TraceRange> ssn_range(const quarvent::FileReport& report,
+                                              quarvent::HeaderStringReceiver& receiver,
+                                              std::int16_t ssn) {
+    quarvent::FileSectionPages pages(report, receiver, plot_trace_limit);
+    const std::optional<std::uint64_t> first = pages.first_of_ssn(ssn);
+    if (!first) return std::nullopt;
+    std::uint64_t last = *first;
+    if (report.kind == quarvent::FileKind::qex) {
+        const auto& runs = pages.index().ssn_runs;
+        last = pages.count();
+        for (std::size_t i = 0; i + 1 < runs.size(); ++i) {
+            if (runs[i].first_record == *first) last = runs[i + 1].first_record - 1;
+        }
+    } else {
+        const quarvent::render::Section all = pages.load(1, pages.count());
+        while (last < all.traces.size() && all.traces[last].word(92) == ssn) ++last;
+    }
+    return quarvent::TraceRange{*first, last};
+}
+
 // Draws the record section of one file into a PNG file; the exit status.
 int plot(const PlotRequest& request, const quarvent::FileReport& report,
          quarvent::HeaderStringReceiver& receiver) {
-    const auto range = request.records.empty() ? std::optional(quarvent::TraceRange{})
-                                               : quarvent::parse_trace_range(request.records);
+    auto range = request.records.empty() ? std::optional(quarvent::TraceRange{})
+                                         : quarvent::parse_trace_range(request.records);
     const auto size = parse_size(request.size);
-    if (!range || !size || (request.mode != "wiggle" && request.mode != "density")) {
+    if (!range || !size || (request.mode != "wiggle" && request.mode != "density") ||
+        (request.ssn && !request.records.empty())) {
         std::fprintf(stderr,
-                     "quarvent-info: --records takes A-B, A- or A; --size WIDTHxHEIGHT (64 to "
-                     "16384); --mode wiggle or density\n");
+                     "quarvent-info: --records takes A-B, A- or A; --ssn N instead of --records; "
+                     "--size WIDTHxHEIGHT (64 to 16384); --mode wiggle or density\n");
         return exit_usage;
+    }
+    if (request.ssn) {
+        // The records of the shot: from the first record with that SSN to the last of its run.
+        const auto shot = ssn_range(report, receiver, static_cast<std::int16_t>(*request.ssn));
+        if (!shot) {
+            std::fprintf(stderr, "quarvent-info: %s: no trace or record has SSN %d\n",
+                         report.path.c_str(), *request.ssn);
+            return exit_damaged;
+        }
+        range = shot;
     }
     const quarvent::LoadedSection loaded =
         quarvent::load_section(report, *range, receiver, plot_trace_limit);
@@ -156,6 +194,21 @@ int plot(const PlotRequest& request, const quarvent::FileReport& report,
     quarvent::render::RenderOptions options;
     options.mode = request.mode == "density" ? quarvent::render::DisplayMode::density
                                              : quarvent::render::DisplayMode::wiggle;
+    options.caption = request.caption;
+    const std::size_t slash = report.path.find_last_of('/');
+    options.caption_file = slash == std::string::npos ? report.path : report.path.substr(slash + 1);
+    const std::uint64_t shown = loaded.section.traces.size();
+    const char* unit = report.kind == quarvent::FileKind::qex ? "records " : "traces ";
+    options.caption_range = unit + std::to_string(loaded.first) + "-" +
+                            std::to_string(loaded.first + shown - 1) + " of " +
+                            std::to_string(loaded.available);
+    const std::size_t readable = quarvent::render::readable_traces(loaded.section);
+    if (readable < shown) {
+        options.caption_range += ", " + std::to_string(readable) + " of " + std::to_string(shown) +
+                                 " " + unit + "readable";
+        std::fprintf(stderr, "quarvent-info: %s: %zu of %llu %sreadable\n", report.path.c_str(),
+                     readable, static_cast<unsigned long long>(shown), unit);
+    }
     std::string reason;
     const quarvent::render::PngResult result =
         quarvent::render::render_section_png(loaded.section, options, *size, request.png, &reason);
@@ -205,6 +258,13 @@ int main(int argc, char** argv) {
         ->capture_default_str();
     app.add_option("--mode", plot_request.mode, "With --plot: wiggle or density")
         ->capture_default_str();
+    int plot_ssn = 0;
+    app.add_option("--ssn", plot_ssn,
+                   "With --plot: draw the records of this shot (word 92) instead of --records")
+        ->check(CLI::Range(-32768, 32767));
+    bool no_caption = false;
+    app.add_flag("--no-caption", no_caption,
+                 "With --plot: leave out the caption strip that names the file and the settings");
 #endif
 
     try {
@@ -231,6 +291,8 @@ int main(int argc, char** argv) {
 
 #ifdef QUARVENT_INFO_PLOT
     const bool plotting = app.count("--plot") > 0;
+    if (app.count("--ssn") > 0) plot_request.ssn = plot_ssn;
+    plot_request.caption = !no_caption;
     if (plotting && (files.size() != 1 || plot_request.png.empty())) {
         std::fprintf(stderr, "quarvent-info: --plot takes a PNG file name and one FILE\n");
         return exit_usage;
@@ -245,6 +307,9 @@ int main(int argc, char** argv) {
     if ((shown.words || plotting || !keywords.empty()) && !header_strings.translate(keywords)) {
         return exit_usage;
     }
+    // The time of a SEG-2 trace's first sample (word 55) comes through the keyword translation
+    // too; without a keyword file it stays 0.
+    if (!header_strings.table) (void)header_strings.translate(keywords, true);
     quarvent::HeaderStringReceiver& receiver = *header_strings.receiver;
 #ifdef QUARVENT_INFO_PLOT
     if (plotting)
@@ -260,6 +325,8 @@ int main(int argc, char** argv) {
 
         if (shown.json) {
             nlohmann::json j = quarvent::report_json(report, shown.strings);
+            const auto runs = quarvent::first_sample_runs(report);
+            if (!runs.empty()) j["first_sample_ms"] = quarvent::first_sample_json(runs);
             if (shown.words) j["words"] = quarvent::words_json(report, *shown.words, receiver);
             if (shown.samples_of &&
                 !print_samples(report, *shown.samples_of, receiver, &j["samples"])) {
@@ -283,6 +350,8 @@ int main(int argc, char** argv) {
             continue;
         }
         std::fputs(quarvent::summary_text(report).c_str(), stdout);
+        std::fputs(quarvent::first_sample_text(report, quarvent::first_sample_runs(report)).c_str(),
+                   stdout);
         if (shown.strings) std::fputs(quarvent::strings_text(report).c_str(), stdout);
         if (shown.words && trace_count(report) > 0) {
             std::fputs(quarvent::words_table(report, *shown.words, receiver).c_str(), stdout);

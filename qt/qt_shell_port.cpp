@@ -25,6 +25,7 @@
 #include "qt/qt_main_window.hpp"
 #include "qt/screen_fit.hpp"
 #include "qt/trace_display_window.hpp"
+#include "shell/trace_view.hpp"
 
 namespace quarvent {
 
@@ -372,12 +373,13 @@ std::string QtShellPort::show_trace_display(const TraceDisplayRequest& request) 
     if (request.report == nullptr || request.receiver == nullptr || request.last < request.first) {
         return "nothing to show";
     }
-    LoadedSection loaded = load_section(*request.report, {request.first, request.last},
-                                        *request.receiver, request.last - request.first + 1);
-    if (!loaded.problem.empty()) return loaded.problem;
+    // A QEX output is indexed and read a page at a time; a SEG-2 recording's traces are read
+    // now, while the receiver of its strings is at hand.
+    auto pages = std::make_unique<FileSectionPages>(*request.report, *request.receiver,
+                                                    request.last - request.first + 1);
+    if (!pages->problem().empty()) return pages->problem();
     // A window of its own beside the main window, which deletes itself when closed.
-    auto* display =
-        new TraceDisplayWindow(std::move(loaded.section), display_text(request.title), &window_);
+    auto* display = new TraceDisplayWindow(std::move(pages), trace_display_limit, &window_);
     display->setObjectName(QStringLiteral("traceDisplay"));
     display->setAttribute(Qt::WA_DeleteOnClose);
     // Opens within the available area of the main window's screen, on a small one too.

@@ -2,12 +2,14 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QDir>
 #include <QDockWidget>
 #include <QDoubleSpinBox>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHeaderView>
+#include <QInputDialog>
 #include <QLabel>
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -22,6 +24,7 @@
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "render/section_renderer.hpp"
 
@@ -71,7 +74,10 @@ protected:
         painter.drawImage(0, 0, image());
     }
 
-    void resizeEvent(QResizeEvent*) override { stale_ = true; }
+    void resizeEvent(QResizeEvent*) override {
+        stale_ = true;
+        window_.update_status();
+    }
 
     void mousePressEvent(QMouseEvent* event) override {
         if (event->button() != Qt::LeftButton) return;
@@ -102,6 +108,8 @@ protected:
         if (dragged.width() >= least_rectangle_px && dragged.height() >= least_rectangle_px) {
             window_.zoom_to_rectangle(dragged.left(), dragged.top(), dragged.right() + 1,
                                       dragged.bottom() + 1);
+        } else if (dragged.width() < least_rectangle_px && dragged.height() < least_rectangle_px) {
+            window_.pin_at(event->position().x(), event->position().y());
         }
     }
 
@@ -125,15 +133,27 @@ private:
 
 TraceDisplayWindow::TraceDisplayWindow(render::Section section, const QString& title,
                                        QWidget* parent)
-    : QMainWindow(parent), section_(std::move(section)) {
+    : TraceDisplayWindow(
+          std::make_unique<render::MemoryPages>(std::move(section), "trace", std::string()),
+          std::numeric_limits<std::uint64_t>::max(), parent) {
+    fixed_title_ = title;
+    update_title();
+}
+
+TraceDisplayWindow::TraceDisplayWindow(std::unique_ptr<render::SectionPages> pages,
+                                       std::uint64_t page_size, QWidget* parent)
+    : QMainWindow(parent),
+      pages_(std::move(pages)),
+      page_size_(std::max<std::uint64_t>(page_size, 1)) {
     setObjectName(QStringLiteral("traceDisplayWindow"));
     setWindowFlag(Qt::Window);
-    setWindowTitle(title);
     choose_save_path_ = [](QWidget* owner, const QString& suggested) {
         return QFileDialog::getSaveFileName(owner, QStringLiteral("Save Picture as PNG"), suggested,
                                             QStringLiteral("PNG pictures (*.png)"));
     };
     build_controls();
+    build_page_controls();
+    show_page(1);
     update_scroll_bars();
     update_status();
     show_hit(-1, -1);
@@ -167,7 +187,8 @@ void TraceDisplayWindow::build_controls() {
     connect(time_scroll_, &QScrollBar::valueChanged, this, [this](int step) {
         render::ViewRange view = this->view();
         const double span_ms = view.end_ms - view.start_ms;
-        view.start_ms = render::section_length_ms(section_) * step / time_scroll_steps;
+        view.start_ms = render::section_start_ms(section_) +
+                        render::section_length_ms(section_) * step / time_scroll_steps;
         view.end_ms = view.start_ms + span_ms;
         set_view(view);
     });
@@ -269,14 +290,19 @@ void TraceDisplayWindow::build_controls() {
     header_table_->setHorizontalHeaderLabels({QStringLiteral("Value")});
     header_table_->horizontalHeader()->setStretchLastSection(true);
     header_table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    QStringList word_names;
+    header_table_->setToolTip(
+        QStringLiteral("Marked rows: words filled by the keyword translation"));
     for (int n = 1; n <= render::SectionTrace::word_count; ++n) {
-        word_names << QStringLiteral("Word %1").arg(n);
         header_table_->setItem(n - 1, 0, new QTableWidgetItem);
     }
-    header_table_->setVerticalHeaderLabels(word_names);
     column->addWidget(hit_label_);
     column->addWidget(header_table_);
+    // Wide enough for a named word and its value side by side.
+    header_table_->horizontalHeader()->setMinimumSectionSize(
+        header_table_->fontMetrics().horizontalAdvance(QStringLiteral("-32768")) + 24);
+    panel->setMinimumWidth(header_table_->fontMetrics().horizontalAdvance(
+                               QStringLiteral("15 trace type (1 when unset) -32768")) +
+                           130);
     auto* dock = new QDockWidget(QStringLiteral("Trace Header"), this);
     dock->setObjectName(QStringLiteral("headerDock"));
     dock->setFeatures(QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable);
@@ -306,6 +332,181 @@ void TraceDisplayWindow::zoom(double factor) {
 
 QImage TraceDisplayWindow::picture() const { return canvas_->image(); }
 
+QImage TraceDisplayWindow::captioned_picture() const {
+    render::RenderOptions options = options_;
+    options.caption = true;
+    options.caption_file =
+        QFileInfo(QString::fromStdString(pages_->path())).fileName().toStdString();
+    if (!section_.traces.empty()) {
+        const render::ViewRange shown = view();
+        options.caption_range =
+            pages_->unit() + "s " +
+            std::to_string(page_first_ + static_cast<std::uint64_t>(shown.first_trace)) + "-" +
+            std::to_string(page_first_ + static_cast<std::uint64_t>(shown.last_trace)) + " of " +
+            std::to_string(total());
+    }
+    return render::render_section_image(section_, options, canvas_->size());
+}
+
+QString TraceDisplayWindow::suggested_png_path() const {
+    const QString mode = options_.mode == render::DisplayMode::density ? QStringLiteral("density")
+                                                                       : QStringLiteral("wiggle");
+    const QString input = QString::fromStdString(pages_->path());
+    if (input.isEmpty()) return QStringLiteral("section-%1.png").arg(mode);
+    const QFileInfo info(input);
+    return info.dir().filePath(QStringLiteral("%1-%2.png").arg(info.completeBaseName(), mode));
+}
+
+std::uint64_t TraceDisplayWindow::total() const { return pages_->count(); }
+
+void TraceDisplayWindow::show_page(std::uint64_t first) {
+    const std::uint64_t count = total();
+    first = count == 0 ? 1 : std::clamp<std::uint64_t>(first, 1, count);
+    const std::uint64_t last = count == 0 ? 0 : first + std::min(page_size_ - 1, count - first);
+    // The page on show goes before the next is read, so that two are never held at once.
+    section_ = render::Section{};
+    section_ = pages_->load(first, last);
+    page_first_ = first;
+    pinned_.reset();
+    render::RenderOptions options = options_;
+    options.view.first_trace = 0;
+    options.view.last_trace = -1;
+    apply_options(options);
+    update_title();
+    show_hit(-1, -1);
+}
+
+void TraceDisplayWindow::next_page() {
+    const std::uint64_t next = page_first_ + page_size_;
+    if (next <= total()) show_page(next);
+}
+
+void TraceDisplayWindow::previous_page() {
+    if (page_first_ <= 1) return;
+    show_page(page_first_ > page_size_ ? page_first_ - page_size_ : 1);
+}
+
+bool TraceDisplayWindow::go_to_record(std::uint64_t n) {
+    if (n < 1 || n > total()) return false;
+    if (n < page_first_ || n >= page_first_ + section_.traces.size()) {
+        show_page(n - (n - 1) % page_size_);
+    }
+    return true;
+}
+
+bool TraceDisplayWindow::go_to_ssn(std::int16_t ssn) {
+    const std::optional<std::uint64_t> first = pages_->first_of_ssn(ssn);
+    if (!first) return false;
+    show_page(*first);
+    return true;
+}
+
+void TraceDisplayWindow::pin_trace(std::optional<int> index) {
+    if (index && (*index < 0 || *index >= static_cast<int>(section_.traces.size()))) {
+        index.reset();
+    }
+    pinned_ = index;
+    show_hit(-1, -1);
+}
+
+void TraceDisplayWindow::pin_at(double x, double y) {
+    const std::optional<render::Hit> hit =
+        render::hit_test(section_, options_, canvas_->width(), canvas_->height(), x, y);
+    // A click on the pinned trace, or off the traces, frees the panel.
+    if (!hit || (pinned_ && *pinned_ == hit->trace)) {
+        pin_trace(std::nullopt);
+    } else {
+        pin_trace(hit->trace);
+    }
+    show_hit(x, y);
+}
+
+void TraceDisplayWindow::update_title() {
+    if (!fixed_title_.isEmpty()) {
+        setWindowTitle(fixed_title_);
+        return;
+    }
+    const QString name = QFileInfo(QString::fromStdString(pages_->path())).fileName();
+    const QString unit = QString::fromStdString(pages_->unit());
+    QString title =
+        QStringLiteral("%1 - %2s %3-%4 of %5")
+            .arg(name, unit)
+            .arg(page_first_)
+            .arg(page_first_ + section_.traces.size() - (section_.traces.empty() ? 0 : 1))
+            .arg(total());
+    const std::size_t readable = render::readable_traces(section_);
+    if (readable < section_.traces.size()) {
+        title += QStringLiteral(", %1 of %2 %3s readable")
+                     .arg(readable)
+                     .arg(section_.traces.size())
+                     .arg(unit);
+    }
+    setWindowTitle(title);
+}
+
+void TraceDisplayWindow::build_page_controls() {
+    addToolBarBreak();
+    auto* tools = addToolBar(QStringLiteral("Pages"));
+    tools->setObjectName(QStringLiteral("pageToolBar"));
+    tools->setMovable(false);
+    auto* previous = tools->addAction(QStringLiteral("Previous Page"));
+    previous->setObjectName(QStringLiteral("previousPageAction"));
+    previous->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_PageUp));
+    connect(previous, &QAction::triggered, this, [this] { previous_page(); });
+    auto* next = tools->addAction(QStringLiteral("Next Page"));
+    next->setObjectName(QStringLiteral("nextPageAction"));
+    next->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_PageDown));
+    connect(next, &QAction::triggered, this, [this] { next_page(); });
+    auto* record = tools->addAction(QStringLiteral("Go to Record..."));
+    record->setObjectName(QStringLiteral("goToRecordAction"));
+    record->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_G));
+    connect(record, &QAction::triggered, this, [this] {
+        bool ok = false;
+        const int n = QInputDialog::getInt(
+            this, QStringLiteral("Go to Record"),
+            QStringLiteral("%1 number (1 to %2):")
+                .arg(pages_->unit() == "record" ? QStringLiteral("Record")
+                                                : QStringLiteral("Trace"))
+                .arg(total()),
+            static_cast<int>(std::min<std::uint64_t>(page_first_, INT32_MAX)), 1,
+            static_cast<int>(
+                std::min<std::uint64_t>(std::max<std::uint64_t>(total(), 1), INT32_MAX)),
+            1, &ok);
+        if (ok) go_to_record(static_cast<std::uint64_t>(n));
+    });
+    auto* ssn = tools->addAction(QStringLiteral("Go to SSN..."));
+    ssn->setObjectName(QStringLiteral("goToSsnAction"));
+    connect(ssn, &QAction::triggered, this, [this] {
+        bool ok = false;
+        const int value =
+            QInputDialog::getInt(this, QStringLiteral("Go to SSN"),
+                                 QStringLiteral("Shot (SSN, word 92):"), 1, -32768, 32767, 1, &ok);
+        if (ok && !go_to_ssn(static_cast<std::int16_t>(value))) {
+            statusBar()->showMessage(QStringLiteral("No record has SSN %1").arg(value));
+        }
+    });
+    tools->addSeparator();
+    auto* mean = tools->addAction(QStringLiteral("Remove Mean"));
+    mean->setObjectName(QStringLiteral("removeMeanAction"));
+    mean->setCheckable(true);
+    mean->setToolTip(QStringLiteral("Subtract each trace's mean (its DC offset) before drawing"));
+    connect(mean, &QAction::toggled, this, [this](bool on) {
+        render::RenderOptions options = options_;
+        options.remove_mean = on;
+        apply_options(options);
+    });
+    auto* line = tools->addAction(QStringLiteral("Wiggle Line on Narrow Traces"));
+    line->setObjectName(QStringLiteral("narrowWiggleAction"));
+    line->setCheckable(true);
+    line->setToolTip(
+        QStringLiteral("Draw the wiggle line even where traces are narrower than 3 pixels"));
+    connect(line, &QAction::toggled, this, [this](bool on) {
+        render::RenderOptions options = options_;
+        options.wiggle_line_when_narrow = on;
+        apply_options(options);
+    });
+}
+
 void TraceDisplayWindow::apply_options(const render::RenderOptions& options) {
     options_ = options;
     options_.view = render::resolve_view(section_, options_.view);
@@ -333,7 +534,7 @@ void TraceDisplayWindow::update_scroll_bars() {
     time_scroll_->setRange(0, std::max(time_scroll_steps - span, 0));
     time_scroll_->setPageStep(span);
     time_scroll_->setSingleStep(std::max(span / 20, 1));
-    time_scroll_->setValue(steps(shown.start_ms));
+    time_scroll_->setValue(steps(shown.start_ms - render::section_start_ms(section_)));
 }
 
 void TraceDisplayWindow::update_status() {
@@ -345,43 +546,104 @@ void TraceDisplayWindow::update_status() {
         statusBar()->showMessage(QStringLiteral("No traces to show"));
         return;
     }
-    statusBar()->showMessage(QStringLiteral("Traces %1 to %2 of %3, %4 to %5 %6")
-                                 .arg(shown.first_trace + 1)
-                                 .arg(shown.last_trace + 1)
-                                 .arg(count)
-                                 .arg(number_text(shown.start_ms, 1))
-                                 .arg(number_text(shown.end_ms, 1))
-                                 .arg(unit));
+    const bool records = pages_ && pages_->unit() == "record";
+    QString text = QStringLiteral("%1 %2 to %3 of %4, %5 to %6 %7")
+                       .arg(records ? QStringLiteral("Records") : QStringLiteral("Traces"))
+                       .arg(page_first_ + static_cast<std::uint64_t>(shown.first_trace))
+                       .arg(page_first_ + static_cast<std::uint64_t>(shown.last_trace))
+                       .arg(total())
+                       .arg(number_text(shown.start_ms, 1))
+                       .arg(number_text(shown.end_ms, 1))
+                       .arg(unit);
+    const std::string delay = render::delay_text(section_);
+    if (!delay.empty()) text += QStringLiteral(" (%1)").arg(QString::fromStdString(delay));
+    const std::size_t readable = render::readable_traces(section_);
+    if (readable < section_.traces.size()) {
+        text += QStringLiteral("; %1 of %2 %3 readable")
+                    .arg(readable)
+                    .arg(section_.traces.size())
+                    .arg(records ? QStringLiteral("records") : QStringLiteral("traces"));
+    }
+    const render::SectionLayout layout(section_, options_, canvas_->width(), canvas_->height());
+    if (layout.area_only()) {
+        text += QStringLiteral(
+            "; traces under 3 px wide: variable area without wiggle line (see \"Wiggle Line on "
+            "Narrow Traces\")");
+    }
+    statusBar()->showMessage(text);
+}
+
+void TraceDisplayWindow::show_header(const render::SectionTrace* trace) {
+    QStringList names;
+    for (int n = 1; n <= render::SectionTrace::word_count; ++n) {
+        const std::string& name = section_.word_names[static_cast<std::size_t>(n - 1)];
+        names << (name.empty() ? QString::number(n)
+                               : QStringLiteral("%1 %2").arg(n).arg(QString::fromStdString(name)));
+        QTableWidgetItem* value = header_table_->item(n - 1, 0);
+        const bool translated =
+            trace != nullptr && trace->translated.test(static_cast<std::size_t>(n - 1));
+        value->setText(trace == nullptr ? QString() : QString::number(trace->word(n)));
+        // The row's value and the vertical header both say where the word came from.
+        value->setData(Qt::UserRole, translated);
+        value->setBackground(translated ? QBrush(QColor(255, 236, 170)) : QBrush());
+        value->setToolTip(translated ? QStringLiteral("Filled by the keyword translation")
+                                     : QString());
+        if (translated) names.last() += QStringLiteral(" \u2020");
+    }
+    header_table_->setVerticalHeaderLabels(names);
 }
 
 void TraceDisplayWindow::show_hit(double x, double y) {
     const std::optional<render::Hit> hit =
         render::hit_test(section_, options_, canvas_->width(), canvas_->height(), x, y);
+    const QString unit_name =
+        pages_ && pages_->unit() == "record" ? QStringLiteral("Record") : QStringLiteral("Trace");
+    const auto number_of = [&](int index) {
+        const render::SectionTrace& trace = section_.traces[static_cast<std::size_t>(index)];
+        return trace.number != 0 ? trace.number : page_first_ + static_cast<std::uint64_t>(index);
+    };
+    QString text;
+    if (pinned_) {
+        text = QStringLiteral("%1 %2 pinned (click it again to free the panel)\n")
+                   .arg(unit_name)
+                   .arg(number_of(*pinned_));
+    }
     if (!hit) {
-        hit_label_->setText(QStringLiteral("Point at a trace to see its header words."));
-        for (int row = 0; row < header_table_->rowCount(); ++row) {
-            header_table_->item(row, 0)->setText(QString());
+        if (!pinned_) {
+            hit_label_->setText(QStringLiteral("Point at a trace to see its header words."));
+            show_header(nullptr);
+            return;
         }
+        hit_label_->setText(text.trimmed());
+        show_header(&section_.traces[static_cast<std::size_t>(*pinned_)]);
         return;
     }
     const render::SectionTrace& trace = section_.traces[static_cast<std::size_t>(hit->trace)];
-    QString text = QStringLiteral("Trace %1, channel %2\nTime %3 %4\n")
-                       .arg(hit->trace + 1)
-                       .arg(trace.word(8))
-                       .arg(number_text(hit->time_ms, 3))
-                       .arg(render::time_is_in_samples(section_) ? QStringLiteral("(samples)")
-                                                                 : QStringLiteral("ms"));
-    if (hit->sample) {
-        text += QStringLiteral("Sample %1, amplitude %2")
-                    .arg(*hit->sample + 1)
-                    .arg(QString::number(hit->amplitude, 'g', 7));
+    if (trace.missing) {
+        text += QStringLiteral("%1 %2 missing: %3")
+                    .arg(unit_name)
+                    .arg(number_of(hit->trace))
+                    .arg(QString::fromStdString(trace.missing_reason));
     } else {
-        text += QStringLiteral("No sample at this time");
+        text += QStringLiteral("%1 %2, channel %3")
+                    .arg(unit_name)
+                    .arg(number_of(hit->trace))
+                    .arg(trace.word(8));
+        if (trace.word(92) != 0) text += QStringLiteral(", SSN %1").arg(trace.word(92));
+        text += QStringLiteral("\nTime %1 %2\n")
+                    .arg(number_text(hit->time_ms, 3))
+                    .arg(render::time_is_in_samples(section_) ? QStringLiteral("(samples)")
+                                                              : QStringLiteral("ms"));
+        if (hit->sample) {
+            text += QStringLiteral("Sample %1, amplitude %2")
+                        .arg(*hit->sample + 1)
+                        .arg(QString::number(hit->amplitude, 'g', 7));
+        } else {
+            text += QStringLiteral("No sample at this time");
+        }
     }
     hit_label_->setText(text);
-    for (int n = 1; n <= render::SectionTrace::word_count; ++n) {
-        header_table_->item(n - 1, 0)->setText(QString::number(trace.word(n)));
-    }
+    show_header(pinned_ ? &section_.traces[static_cast<std::size_t>(*pinned_)] : &trace);
 }
 
 void TraceDisplayWindow::zoom_at(double factor, double x, double y) {
@@ -402,12 +664,12 @@ void TraceDisplayWindow::zoom_to_rectangle(double x0, double y0, double x1, doub
 }
 
 bool TraceDisplayWindow::save_picture() {
-    QString path = choose_save_path_(this, QStringLiteral("section.png"));
+    QString path = choose_save_path_(this, suggested_png_path());
     if (path.isEmpty()) return false;
     if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".png");
     std::string reason;
     const render::PngResult result =
-        render::save_png(picture(), QFile::encodeName(path).toStdString(), &reason);
+        render::save_png(captioned_picture(), QFile::encodeName(path).toStdString(), &reason);
     if (result == render::PngResult::written) {
         statusBar()->showMessage(QStringLiteral("Picture saved to %1").arg(path));
         return true;

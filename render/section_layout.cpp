@@ -2,17 +2,19 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <limits>
 
 namespace quarvent::render {
 
-std::int16_t SectionTrace::word(int number) const {
-    if (number < 1 || number > word_count) return 0;
-    return words[static_cast<std::size_t>(number - 1)];
+std::int16_t SectionTrace::word(int n) const {
+    if (n < 1 || n > word_count) return 0;
+    return words[static_cast<std::size_t>(n - 1)];
 }
 
-void SectionTrace::set_word(int number, std::int16_t value) {
-    if (number < 1 || number > word_count) return;
-    words[static_cast<std::size_t>(number - 1)] = value;
+void SectionTrace::set_word(int n, std::int16_t value) {
+    if (n < 1 || n > word_count) return;
+    words[static_cast<std::size_t>(n - 1)] = value;
 }
 
 namespace {
@@ -24,6 +26,29 @@ float finite_or_zero(float value) { return std::isfinite(value) ? value : 0.0f; 
 // A setting from the user or a caller, made safe to divide and multiply by.
 double usable(double value, double fallback) {
     return std::isfinite(value) && value >= 0 ? value : fallback;
+}
+
+// The samples less their mean (over the finite ones); samples that are not finite become 0.
+std::vector<float> without_mean(std::span<const float> samples) {
+    double sum = 0;
+    std::size_t finite = 0;
+    for (const float value : samples) {
+        if (!std::isfinite(value)) continue;
+        sum += value;
+        ++finite;
+    }
+    const double mean = finite == 0 ? 0.0 : sum / static_cast<double>(finite);
+    std::vector<float> out(samples.size());
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        out[i] = std::isfinite(samples[i]) ? static_cast<float>(samples[i] - mean) : 0.0f;
+    }
+    return out;
+}
+
+std::string number_text(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", value);
+    return text;
 }
 
 }  // namespace
@@ -43,13 +68,45 @@ bool time_is_in_samples(const Section& section) {
                         [](const SectionTrace& trace) { return trace.word(interval_word) > 0; });
 }
 
-double section_length_ms(const Section& section) {
-    double length_ms = 0;
+double trace_delay_ms(const Section& section, std::size_t index) {
+    return section.traces[index].word(delay_word);
+}
+
+double section_start_ms(const Section& section) {
+    // Missing traces have no time of their own.
+    double start_ms = std::numeric_limits<double>::infinity();
     for (std::size_t i = 0; i < section.traces.size(); ++i) {
-        const double samples = static_cast<double>(section.traces[i].samples.size());
-        length_ms = std::max(length_ms, samples * trace_interval_ms(section, i));
+        if (!section.traces[i].missing) start_ms = std::min(start_ms, trace_delay_ms(section, i));
     }
-    return length_ms > 0 ? length_ms : 1.0;
+    return std::isfinite(start_ms) ? start_ms : 0.0;
+}
+
+double section_end_ms(const Section& section) {
+    const double start_ms = section_start_ms(section);
+    double end_ms = start_ms;
+    for (std::size_t i = 0; i < section.traces.size(); ++i) {
+        if (section.traces[i].missing) continue;
+        const double samples = static_cast<double>(section.traces[i].samples.size());
+        end_ms =
+            std::max(end_ms, trace_delay_ms(section, i) + samples * trace_interval_ms(section, i));
+    }
+    return end_ms > start_ms ? end_ms : start_ms + 1.0;
+}
+
+double section_length_ms(const Section& section) {
+    return section_end_ms(section) - section_start_ms(section);
+}
+
+std::string delay_text(const Section& section) {
+    const double start_ms = section_start_ms(section);
+    double latest_ms = start_ms;
+    for (std::size_t i = 0; i < section.traces.size(); ++i) {
+        if (!section.traces[i].missing) latest_ms = std::max(latest_ms, trace_delay_ms(section, i));
+    }
+    if (start_ms == 0 && latest_ms == 0) return {};
+    const auto ms = [](double value) { return std::to_string(static_cast<int>(value)); };
+    if (latest_ms == start_ms) return "delay " + ms(start_ms) + " ms";
+    return "delay " + ms(start_ms) + " to " + ms(latest_ms) + " ms";
 }
 
 ViewRange resolve_view(const Section& section, const ViewRange& view) {
@@ -64,14 +121,15 @@ ViewRange resolve_view(const Section& section, const ViewRange& view) {
         resolved.first_trace = 0;
         resolved.last_trace = -1;
     }
-    const double length_ms = section_length_ms(section);
-    const double start_ms = std::isfinite(view.start_ms) ? view.start_ms : 0.0;
-    const double end_ms = std::isfinite(view.end_ms) ? view.end_ms : -1.0;
-    resolved.start_ms = std::clamp(start_ms, 0.0, length_ms);
-    resolved.end_ms = end_ms <= resolved.start_ms ? length_ms : std::min(end_ms, length_ms);
+    const double earliest_ms = section_start_ms(section);
+    const double latest_ms = section_end_ms(section);
+    const double start_ms = std::isfinite(view.start_ms) ? view.start_ms : earliest_ms;
+    const double end_ms = std::isfinite(view.end_ms) ? view.end_ms : latest_ms;
+    resolved.start_ms = std::clamp(start_ms, earliest_ms, latest_ms);
+    resolved.end_ms = end_ms <= resolved.start_ms ? latest_ms : std::min(end_ms, latest_ms);
     if (resolved.end_ms <= resolved.start_ms) {
-        resolved.start_ms = 0;
-        resolved.end_ms = length_ms;
+        resolved.start_ms = earliest_ms;
+        resolved.end_ms = latest_ms;
     }
     return resolved;
 }
@@ -85,15 +143,24 @@ SectionLayout::SectionLayout(const Section& section, const RenderOptions& option
     has_axes_ = width_px_ >= axis_width_px + border_px + 40 &&
                 height_px_ >= label_height_px + border_px + 40;
     if (has_axes_) {
+        const bool bar = options.mode == DisplayMode::density &&
+                         width_px_ >= axis_width_px + colour_bar_width_px + border_px + 40;
+        const bool strip =
+            options.caption && height_px_ >= label_height_px + caption_height_px + border_px + 40;
+        colour_bar_width_ = bar ? colour_bar_width_px : 0;
         plot_left_ = axis_width_px;
         plot_top_ = label_height_px;
-        plot_width_ = width_px_ - axis_width_px - border_px;
-        plot_height_ = height_px_ - label_height_px - border_px;
+        plot_width_ = width_px_ - axis_width_px - border_px - colour_bar_width_;
+        plot_height_ = height_px_ - label_height_px - border_px - (strip ? caption_height_px : 0);
+        colour_bar_left_ = plot_left_ + plot_width_ + border_px;
+        if (strip) caption_top_ = height_px_ - caption_height_px;
     } else {
         plot_width_ = width_px_;
         plot_height_ = height_px_;
     }
     if (visible_traces() > 0) spacing_px_ = static_cast<double>(plot_width_) / visible_traces();
+    area_only_ = options.mode == DisplayMode::wiggle && !options.wiggle_line_when_narrow &&
+                 visible_traces() > 0 && spacing_px_ < narrow_trace_px;
 }
 
 double SectionLayout::baseline_x(int trace) const {
@@ -193,12 +260,21 @@ PreparedSection prepare_section(const Section& section, const RenderOptions& opt
     PreparedSection prepared;
     const std::size_t count = section.traces.size();
     const double agc_ms = usable(options.agc_window_ms, 0.0);
-    if (agc_ms > 0) {
+    if (options.remove_mean) {
         prepared.agc_samples.reserve(count);
+        for (const SectionTrace& trace : section.traces) {
+            prepared.agc_samples.push_back(without_mean(trace.samples));
+        }
+    }
+    if (agc_ms > 0) {
+        prepared.agc_samples.resize(count);
         for (std::size_t i = 0; i < count; ++i) {
             const double window = std::round(agc_ms / trace_interval_ms(section, i));
-            prepared.agc_samples.push_back(apply_agc(
-                section.traces[i].samples, static_cast<int>(std::clamp(window, 1.0, 1e9))));
+            const std::span<const float> input =
+                options.remove_mean ? std::span<const float>(prepared.agc_samples[i])
+                                    : section.traces[i].samples;
+            prepared.agc_samples[i] =
+                apply_agc(input, static_cast<int>(std::clamp(window, 1.0, 1e9)));
         }
     }
     std::vector<double> peaks(count, 0.0);
@@ -228,9 +304,11 @@ std::optional<Hit> hit_test(const Section& section, const RenderOptions& options
     Hit hit;
     hit.trace = trace;
     hit.time_ms = layout.ms_of_y(y);
-    const auto& samples = section.traces[static_cast<std::size_t>(trace)].samples;
-    const double position =
-        std::round(hit.time_ms / trace_interval_ms(section, static_cast<std::size_t>(trace)));
+    const auto index = static_cast<std::size_t>(trace);
+    hit.missing = section.traces[index].missing;
+    const auto& samples = section.traces[index].samples;
+    const double position = std::round((hit.time_ms - trace_delay_ms(section, index)) /
+                                       trace_interval_ms(section, index));
     if (position >= 0 && position < static_cast<double>(samples.size())) {
         hit.sample = static_cast<int>(position);
         hit.amplitude = samples[static_cast<std::size_t>(*hit.sample)];
@@ -257,12 +335,14 @@ ViewRange zoom_view(const Section& section, const ViewRange& view, double factor
         zoomed.last_trace = zoomed.first_trace + new_visible - 1;
     }
     const double length_ms = section_length_ms(section);
+    const double earliest_ms = section_start_ms(section);
     const double span_ms = zoomed.end_ms - zoomed.start_ms;
     const double min_span_ms = std::max(length_ms * 1e-5, 1e-3);
     const double new_span_ms =
         std::clamp(span_ms / factor, std::min(min_span_ms, length_ms), length_ms);
     const double share = std::clamp((anchor_ms - zoomed.start_ms) / span_ms, 0.0, 1.0);
-    zoomed.start_ms = std::clamp(anchor_ms - share * new_span_ms, 0.0, length_ms - new_span_ms);
+    zoomed.start_ms = std::clamp(anchor_ms - share * new_span_ms, earliest_ms,
+                                 earliest_ms + length_ms - new_span_ms);
     zoomed.end_ms = zoomed.start_ms + new_span_ms;
     return zoomed;
 }
@@ -289,6 +369,38 @@ ViewRange view_of_rectangle(const Section& section, const RenderOptions& options
         view.end_ms = end_ms;
     }
     return view;
+}
+
+std::optional<double> density_end_amplitude(const Section& section, const RenderOptions& options,
+                                            const PreparedSection& prepared) {
+    if (options.scaling == Scaling::per_trace) return std::nullopt;
+    const double clip = usable(options.clip_spacings, 1.0);
+    for (std::size_t i = 0; i < section.traces.size() && i < prepared.spacings_per_unit.size();
+         ++i) {
+        if (prepared.spacings_per_unit[i] > 0) return clip / prepared.spacings_per_unit[i];
+    }
+    return std::nullopt;
+}
+
+std::string caption_text(const Section& section, const RenderOptions& options) {
+    std::string text;
+    const auto add = [&](const std::string& part) {
+        if (part.empty()) return;
+        if (!text.empty()) text += "   ";
+        text += part;
+    };
+    add(options.caption_file);
+    add(options.caption_range);
+    add(options.mode == DisplayMode::density ? "density" : "wiggle");
+    add(options.scaling == Scaling::whole_section ? "one scale for all" : "each trace to its peak");
+    add("gain " + number_text(usable(options.gain, 1.0)));
+    add("clip " + number_text(usable(options.clip_spacings, 1.0)) + " traces");
+    const double agc_ms = usable(options.agc_window_ms, 0.0);
+    add(agc_ms > 0 ? "AGC " + number_text(agc_ms) + " ms" : "AGC off");
+    if (options.remove_mean) add("mean removed");
+    const std::string delay = delay_text(section);
+    add(delay.empty() ? "delay 0 ms" : delay);
+    return text;
 }
 
 double nice_step(double min_step) {

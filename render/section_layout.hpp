@@ -18,10 +18,20 @@ namespace quarvent::render {
 double trace_interval_ms(const Section& section, std::size_t index);
 // True when no trace has a sample interval of its own or from the section.
 bool time_is_in_samples(const Section& section);
-// Time just past the last sample of the longest trace; 1 ms for a section without samples.
+// The time of trace `index`'s first sample in ms: its word 55 (the recording delay).
+double trace_delay_ms(const Section& section, std::size_t index);
+// The earliest first sample of the section's traces (0 without traces); missing traces have
+// none.
+double section_start_ms(const Section& section);
+// Time from the earliest first sample to just past the last sample that ends latest; 1 ms
+// for a section without samples.
 double section_length_ms(const Section& section);
+double section_end_ms(const Section& section);
+// "delay -500 ms" when the traces' first samples lie at a delay, "delay -500 to 0 ms" when
+// their delays differ; empty when every delay is 0.
+std::string delay_text(const Section& section);
 // The view with every field in range: traces within the section, times within
-// [0, section_length_ms], end after start.
+// [section_start_ms, section_end_ms], end after start.
 ViewRange resolve_view(const Section& section, const ViewRange& view);
 
 class SectionLayout {
@@ -31,6 +41,9 @@ public:
     static constexpr int axis_width_px = 54;
     static constexpr int label_height_px = 22;
     static constexpr int border_px = 8;
+    // The caption strip under the plot, and the density colour bar right of it.
+    static constexpr int caption_height_px = 20;
+    static constexpr int colour_bar_width_px = 78;
 
     SectionLayout(const Section& section, const RenderOptions& options, int width_px,
                   int height_px);
@@ -48,6 +61,14 @@ public:
         return trace_count_ == 0 ? 0 : view_.last_trace - view_.first_trace + 1;
     }
     double trace_spacing_px() const { return spacing_px_; }
+    // The caption strip's top row; the strip runs to the bottom of the image. -1 without one.
+    int caption_top() const { return caption_top_; }
+    // The density colour bar: columns [colour_bar_left, +colour_bar_width), rows of the plot.
+    // Width 0 without one.
+    int colour_bar_left() const { return colour_bar_left_; }
+    int colour_bar_width() const { return colour_bar_width_; }
+    // Wiggle traces too narrow for a line: drawn as filled positive lobes only.
+    bool area_only() const { return area_only_; }
 
     double baseline_x(int trace) const;
     double y_of_ms(double time_ms) const;
@@ -69,6 +90,10 @@ private:
     int trace_count_ = 0;
     ViewRange view_;
     double spacing_px_ = 0;
+    int caption_top_ = -1;
+    int colour_bar_left_ = 0;
+    int colour_bar_width_ = 0;
+    bool area_only_ = false;
 };
 
 // The extent of a trace within one pixel row: the smallest and largest value that the line
@@ -89,7 +114,8 @@ void row_spans(std::span<const float> samples, double interval_ms, double start_
 // The traces after automatic gain control, and the factor that turns each trace's values into
 // trace spacings (normalisation and gain). A trace that is all zero gets factor 0.
 struct PreparedSection {
-    // One entry per trace; empty when no AGC is applied, so the samples are used as they are.
+    // One entry per trace after mean removal and AGC; empty when neither is applied, so the
+    // samples are used as they are.
     std::vector<std::vector<float>> agc_samples;
     std::vector<double> spacings_per_unit;
 
@@ -107,7 +133,8 @@ struct Hit {
     double time_ms = 0;
     // The sample nearest the time, when the trace has one there.
     std::optional<int> sample;
-    float amplitude = 0;  // that sample as stored, before AGC and scaling
+    float amplitude = 0;   // that sample as stored, before AGC and scaling
+    bool missing = false;  // the trace could not be read
 };
 std::optional<Hit> hit_test(const Section& section, const RenderOptions& options, int width_px,
                             int height_px, double x, double y);
@@ -120,6 +147,16 @@ ViewRange zoom_view(const Section& section, const ViewRange& view, double factor
 // the rectangle covers no trace.
 ViewRange view_of_rectangle(const Section& section, const RenderOptions& options, int width_px,
                             int height_px, double x0, double y0, double x1, double y1);
+
+// The amplitude (in the samples' units) that the density display shows at the end of its
+// colour scale: the clip divided by the factor that turns values into trace spacings. Nothing
+// when the traces are scaled each to its own peak (the end is then a share of each peak).
+std::optional<double> density_end_amplitude(const Section& section, const RenderOptions& options,
+                                            const PreparedSection& prepared);
+
+// The caption strip's text: file, range, mode, scaling, gain, clip, AGC, mean removal and
+// delay.
+std::string caption_text(const Section& section, const RenderOptions& options);
 
 // Tick interval for an axis: 1, 2 or 5 times a power of ten, at least min_step.
 double nice_step(double min_step);

@@ -21,8 +21,22 @@ std::string_view file_name_of(std::string_view path) {
 
 std::string trace_display_title(const FileReport& report, std::uint64_t first, std::uint64_t last) {
     const char* unit = report.kind == FileKind::qex ? "records" : "traces";
-    return std::string(file_name_of(report.path)) + " - " + unit + " " + std::to_string(first) +
-           "-" + std::to_string(last) + " of " + std::to_string(trace_count(report));
+    std::string title = std::string(file_name_of(report.path)) + " - " + unit + " " +
+                        std::to_string(first) + "-" + std::to_string(last) + " of " +
+                        std::to_string(trace_count(report));
+    // A damaged recording's traces that cannot be read are not counted as shown.
+    if (report.kind == FileKind::seg2 && first >= 1 && last >= first) {
+        const auto& traces = report.seg2.traces;
+        std::uint64_t readable = 0;
+        for (std::uint64_t t = first; t <= last && t <= traces.size(); ++t) {
+            if (traces[t - 1].samples_read) ++readable;
+        }
+        if (readable < last - first + 1) {
+            title += ", " + std::to_string(readable) + " of " + std::to_string(last - first + 1) +
+                     " traces readable";
+        }
+    }
+    return title;
 }
 
 std::string trace_display_problem(const FileReport& report) {

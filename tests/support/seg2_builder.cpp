@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 
@@ -138,6 +140,45 @@ void write_file(const std::string& path, const std::vector<std::uint8_t>& bytes)
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()),
               static_cast<std::streamsize>(bytes.size()));
+    ASSERT_TRUE(out.good()) << "cannot write " << path;
+}
+
+void write_qex_output(const std::string& path, const QexOutput& output) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    const std::uint64_t record_bytes = 240 + 4 * static_cast<std::uint64_t>(output.samples);
+    std::vector<std::uint8_t> record(output.sparse ? 240 : record_bytes);
+    const auto word = [&](int n, std::int16_t value) {
+        const auto bits = static_cast<std::uint16_t>(value);
+        record[static_cast<std::size_t>(2 * (n - 1))] = static_cast<std::uint8_t>(bits & 0xFF);
+        record[static_cast<std::size_t>(2 * (n - 1) + 1)] = static_cast<std::uint8_t>(bits >> 8);
+    };
+    for (std::uint64_t n = 1; n <= output.records; ++n) {
+        std::fill(record.begin(), record.end(), std::uint8_t{0});
+        const std::uint64_t shot = (n - 1) / output.per_shot;
+        word(8, static_cast<std::int16_t>((n - 1) % output.per_shot + 1));
+        word(55, output.delay_ms);
+        word(58, output.samples);
+        word(59, output.interval_us);
+        word(92, static_cast<std::int16_t>(output.first_ssn + static_cast<std::int64_t>(shot)));
+        if (!output.sparse) {
+            const float value = static_cast<float>(n);
+            std::uint32_t bits = 0;
+            std::memcpy(&bits, &value, sizeof bits);
+            const std::size_t at = 240 + 4 * static_cast<std::size_t>(n % output.samples);
+            for (int b = 0; b < 4; ++b) {
+                record[at + static_cast<std::size_t>(b)] =
+                    static_cast<std::uint8_t>(bits >> (8 * b));
+            }
+        }
+        out.seekp(static_cast<std::streamoff>((n - 1) * record_bytes));
+        out.write(reinterpret_cast<const char*>(record.data()),
+                  static_cast<std::streamsize>(record.size()));
+    }
+    if (output.sparse && output.records > 0) {
+        // The last record's samples end the file.
+        out.seekp(static_cast<std::streamoff>(output.records * record_bytes - 1));
+        out.put('\0');
+    }
     ASSERT_TRUE(out.good()) << "cannot write " << path;
 }
 

@@ -65,6 +65,22 @@ public:
     std::vector<std::int32_t> trace_offsets() const;
 };
 
+// A QEX output file as a run writes it, shot after shot: record n (1-based) belongs to shot
+// (n - 1) / per_shot, whose SSN (word 92) is first_ssn plus that shot's index; word 8 is its
+// channel within the shot (1 to per_shot), word 55 delay_ms, word 58 samples, word 59
+// interval_us, and sample (n % samples) holds n, the others 0. Sparse: the samples are left as
+// holes, so that a file of gigabytes costs almost no disk and little time to write.
+struct QexOutput {
+    std::uint64_t records = 0;
+    std::int16_t samples = 100;
+    std::int16_t interval_us = 1000;
+    std::int16_t delay_ms = 0;
+    std::uint64_t per_shot = 24;
+    std::int16_t first_ssn = 1;
+    bool sparse = false;
+};
+void write_qex_output(const std::string& path, const QexOutput& output);
+
 // Writes bytes to path (replacing the file); fails the test on error.
 void write_file(const std::string& path, const std::vector<std::uint8_t>& bytes);
 std::vector<std::uint8_t> read_file(const std::string& path);

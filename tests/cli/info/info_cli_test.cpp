@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QImage>
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
@@ -208,6 +209,16 @@ std::pair<std::uint32_t, std::uint32_t> png_size(const std::string& path) {
     return {big_endian(16), big_endian(20)};
 }
 
+// True when the picture ends in a caption strip: a light grey band over its bottom rows.
+bool caption_strip_in(const std::string& path) {
+    const QImage image(QString::fromStdString(path));
+    if (image.isNull()) return false;
+    const int row = image.height() - 4;
+    int band = 0;
+    for (int x = 0; x < image.width(); ++x) band += image.pixel(x, row) == qRgb(238, 238, 238);
+    return band > image.width() / 2;
+}
+
 TEST(info_cli, plot_draws_a_picture_of_the_chosen_traces) {
     TempDir dir;
     write_file(dir.file("a.qex"), qex_file());
@@ -247,6 +258,87 @@ TEST(info_cli, plot_draws_a_picture_of_the_chosen_traces) {
         } else {
             EXPECT_EQ(png_size(dir.file("p.png")), std::make_pair(row.width, row.height));
         }
+    }
+}
+
+TEST(info_cli, first_sample_time_follows_the_recording_delay) {
+    TempDir dir;
+    write_qex_output(dir.file("late.qex"), {.records = 48, .samples = 10, .delay_ms = -500});
+    write_qex_output(dir.file("prompt.qex"), {.records = 3, .samples = 10});
+    std::vector<std::uint8_t> mixed = read_file(dir.file("late.qex"));
+    const std::vector<std::uint8_t> more = read_file(dir.file("prompt.qex"));
+    mixed.insert(mixed.end(), more.begin(), more.end());
+    write_file(dir.file("mixed.qex"), mixed);
+    Seg2Builder delayed = seg2_file();
+    delayed.file_string("DELAY -0.25");
+    write_file(dir.file("d.sg2"), delayed.build());
+    const std::string keywords = QUARVENT_KEYWORD_FILE;
+    struct Case {
+        std::vector<std::string> args;
+        std::string line;     // in the summary; empty: no such line
+        nlohmann::json json;  // first_sample_ms
+    };
+    const Case cases[] = {
+        {{"late.qex"}, "  first sample (ms, word 55): -500\n", -500},
+        {{"prompt.qex"}, "", 0},
+        {{"mixed.qex"},
+         "  first sample (ms, word 55): -500 for records 1-48, 0 for records 49-51\n",
+         nlohmann::json::array({{{"first", 48 - 47}, {"last", 48}, {"ms", -500}},
+                                {{"first", 49}, {"last", 51}, {"ms", 0}}})},
+        // A SEG-2 recording's delay comes through the keyword file (DELAY in s to word 55).
+        {{"-k", keywords, "d.sg2"}, "  first sample (ms, word 55): -250\n", -250},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.args));
+        const Result text = run_info(c.args, dir);
+        EXPECT_EQ(text.status, 0) << text.err;
+        if (c.line.empty()) {
+            EXPECT_THAT(text.out, ::testing::Not(HasSubstr("first sample")));
+        } else {
+            EXPECT_THAT(text.out, HasSubstr(c.line));
+        }
+        std::vector<std::string> json_args = c.args;
+        json_args.insert(json_args.begin(), "--json");
+        const Result json = run_info(json_args, dir);
+        EXPECT_EQ(nlohmann::json::parse(json.out)["files"][0].at("first_sample_ms"), c.json);
+    }
+}
+
+TEST(info_cli, plot_marks_shots_and_captions_the_picture) {
+    TempDir dir;
+    write_qex_output(dir.file("day.qex"), {.records = 96, .samples = 50, .first_ssn = 11});
+    Seg2Builder cut = seg2_file();
+    std::vector<std::uint8_t> bytes = cut.build();
+    bytes.resize(static_cast<std::size_t>(cut.trace_offsets()[1]) + 40);
+    write_file(dir.file("cut.sg2"), bytes);
+    struct Row {
+        std::vector<std::string> args;
+        int status;
+        bool caption;
+        std::string err;  // expected within standard error
+    };
+    const Row rows[] = {
+        {{"--plot", "p.png", "day.qex"}, 0, true, ""},
+        {{"--plot", "p.png", "--no-caption", "day.qex"}, 0, false, ""},
+        {{"--plot", "p.png", "--ssn", "13", "day.qex"}, 0, true, ""},
+        {{"--plot", "p.png", "--ssn", "99", "day.qex"}, 1, false, "no trace or record has SSN 99"},
+        {{"--plot", "p.png", "--ssn", "12", "--records", "1-5", "day.qex"}, 2, false, "--ssn"},
+        // A cut recording is drawn, its unreadable traces marked, and the count said.
+        {{"--plot", "p.png", "cut.sg2"}, 1, true, "1 of 3 traces readable"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(::testing::PrintToString(row.args));
+        std::filesystem::remove(dir.file("p.png"));
+        const Result r = run_info(row.args, dir);
+        EXPECT_EQ(r.status, row.status) << r.err;
+        EXPECT_THAT(r.err, HasSubstr(row.err));
+        if (row.status == 2 || (row.status == 1 && !row.caption)) {
+            EXPECT_FALSE(std::filesystem::exists(dir.file("p.png")));
+            continue;
+        }
+        ASSERT_TRUE(std::filesystem::exists(dir.file("p.png")));
+        EXPECT_EQ(png_size(dir.file("p.png")), std::make_pair(1280u, 900u));
+        EXPECT_EQ(caption_strip_in(dir.file("p.png")), row.caption);
     }
 }
 

@@ -28,14 +28,15 @@ using ::testing::HasSubstr;
 constexpr int trace_count = 8;
 constexpr int sample_count = 400;
 
-// Trace t has header word n = 100 * t + n (word 59 aside: 2 ms), and a ramp of samples
-// that tells the traces apart.
+// Trace t has header word n = 100 * t + n (word 59 aside: 2 ms; word 55, the delay, 0), and a
+// ramp of samples that tells the traces apart.
 render::Section synthetic_section() {
     render::Section section;
     for (int t = 0; t < trace_count; ++t) {
         render::SectionTrace trace;
         for (int n = 1; n <= 120; ++n) trace.set_word(n, static_cast<std::int16_t>(100 * t + n));
         trace.set_word(59, 2000);
+        trace.set_word(55, 0);
         trace.samples.resize(sample_count);
         for (int i = 0; i < sample_count; ++i) {
             trace.samples[static_cast<std::size_t>(i)] =
@@ -164,7 +165,7 @@ TEST_F(trace_display_window, header_panel_shows_the_words_time_and_amplitude_und
         if (c.zoomed) window.set_view({5, 7, 400, 600});
         mouse(QEvent::MouseMove, point_at(c.trace, c.sample * 2.0), Qt::NoButton, Qt::NoButton);
         for (int n = 1; n <= 120; ++n) {
-            const int expected = n == 59 ? 2000 : 100 * c.trace + n;
+            const int expected = n == 59 ? 2000 : n == 55 ? 0 : 100 * c.trace + n;
             ASSERT_EQ(word_shown(n), QString::number(expected)) << "word " << n;
         }
         const float amplitude =
@@ -179,6 +180,36 @@ TEST_F(trace_display_window, header_panel_shows_the_words_time_and_amplitude_und
     // Off the traces the panel empties.
     mouse(QEvent::MouseMove, QPointF(2, 2), Qt::NoButton, Qt::NoButton);
     EXPECT_EQ(word_shown(8), QString());
+}
+
+TEST_F(trace_display_window, a_click_pins_a_trace_in_the_header_panel) {
+    struct Step {
+        const char* name;
+        int click;  // trace clicked, or -1
+        int hover;  // trace the mouse then moves to
+        int shown;  // trace whose words the panel shows
+    };
+    const Step steps[] = {
+        {"hovering follows the mouse", -1, 5, 5},
+        {"a click pins", 2, 5, 2},
+        {"a click on another trace pins that one", 6, 1, 6},
+        {"a click on the pinned trace frees the panel", 6, 3, 3},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.name);
+        if (step.click >= 0) {
+            const QPointF at = point_at(step.click, 100.0);
+            mouse(QEvent::MouseButtonPress, at, Qt::LeftButton, Qt::LeftButton);
+            mouse(QEvent::MouseButtonRelease, at, Qt::LeftButton, Qt::NoButton);
+        }
+        mouse(QEvent::MouseMove, point_at(step.hover, 300.0), Qt::NoButton, Qt::NoButton);
+        EXPECT_EQ(word_shown(8), QString::number(100 * step.shown + 8));
+        EXPECT_EQ(window.view(), (render::ViewRange{0, trace_count - 1, 0.0, sample_count * 2.0}));
+    }
+    // Pinned, the panel stays when the mouse leaves the picture.
+    window.pin_trace(4);
+    mouse(QEvent::MouseMove, QPointF(2, 2), Qt::NoButton, Qt::NoButton);
+    EXPECT_EQ(word_shown(8), QString::number(100 * 4 + 8));
 }
 
 TEST_F(trace_display_window, controls_change_the_picture) {
@@ -207,7 +238,9 @@ TEST_F(trace_display_window, save_writes_the_picture_as_png) {
     EXPECT_TRUE(suggested.endsWith(".png"));
     const QImage saved(QString::fromStdString(dir.file("picture.png")));
     ASSERT_FALSE(saved.isNull());
-    EXPECT_EQ(saved.convertToFormat(QImage::Format_RGB32), window.picture());
+    // The saved picture is the one on screen with its caption strip under it.
+    EXPECT_EQ(saved.convertToFormat(QImage::Format_RGB32), window.captioned_picture());
+    EXPECT_EQ(saved.size(), window.picture().size());
 
     // Cancelled: nothing written, no message.
     window.set_save_path_chooser([](QWidget*, const QString&) { return QString(); });

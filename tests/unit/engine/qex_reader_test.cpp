@@ -10,6 +10,7 @@
 #include <map>
 
 #include "common/bytes.hpp"
+#include "engine/qex_index.hpp"
 #include "tests/support/seg2_builder.hpp"
 #include "tests/support/temp_dir.hpp"
 
@@ -194,6 +195,54 @@ TEST(qex_reader, header_walk_tells_qex_from_other_files_and_finds_the_last_whole
             EXPECT_EQ(walk.first_ssn, 7);
         }
     }
+}
+
+TEST(qex_reader, index_finds_each_record_and_each_shot) {
+    struct Case {
+        const char* name;
+        std::vector<std::uint8_t> bytes;
+        std::vector<std::uint64_t> offsets;
+        std::vector<std::pair<std::int16_t, std::uint64_t>> shots;  // SSN, first record
+    };
+    const auto shot = [](std::int16_t ssn, int count) { return record({{92, ssn}}, count); };
+    const Case cases[] = {
+        {"empty", {}, {}, {}},
+        {"shots of records of different lengths",
+         join({shot(7, 2), shot(7, 3), shot(9, 1), shot(7, 2)}),
+         {0, 248, 500, 744},
+         {{7, 1}, {9, 3}, {7, 4}}},
+        // Only whole records are indexed: a record cut short is not one.
+        {"a cut last record", cut(join({shot(3, 4), shot(4, 4)}), 1), {0}, {{3, 1}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const MemorySource source(c.bytes);
+        const QexIndex index = index_qex(source);
+        EXPECT_EQ(index.offsets, c.offsets);
+        ASSERT_EQ(index.ssn_runs.size(), c.shots.size());
+        for (std::size_t i = 0; i < c.shots.size(); ++i) {
+            EXPECT_EQ(index.ssn_runs[i].ssn, c.shots[i].first);
+            EXPECT_EQ(index.ssn_runs[i].first_record, c.shots[i].second);
+        }
+        // A shot met twice is found where it first begins.
+        for (const auto& [ssn, first] : c.shots) {
+            EXPECT_LE(index.first_of_ssn(ssn).value_or(0), first);
+        }
+        EXPECT_FALSE(index.first_of_ssn(1000).has_value());
+        // Each record reads back from its offset with its own words and samples.
+        for (const std::uint64_t offset : c.offsets) {
+            QexWords words{};
+            std::vector<float> samples;
+            ASSERT_TRUE(read_qex_record(source, offset, words, samples));
+            EXPECT_EQ(samples.size(), static_cast<std::size_t>(words[58]));
+            EXPECT_EQ(samples.back(), 0.5F * static_cast<float>(samples.size() - 1));
+        }
+    }
+    // A record that runs past the end of the bytes is not read.
+    const std::vector<std::uint8_t> short_record = cut(record({}, 4), 2);
+    QexWords words{};
+    std::vector<float> samples;
+    EXPECT_FALSE(read_qex_record(MemorySource(short_record), 0, words, samples));
 }
 
 long peak_rss_kb() {

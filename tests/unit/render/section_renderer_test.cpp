@@ -1,5 +1,6 @@
 #include "render/section_renderer.hpp"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <QFile>
@@ -13,6 +14,7 @@
 #include <set>
 
 #include "render/section_layout.hpp"
+#include "render/section_pages.hpp"
 #include "tests/support/enum_printing.hpp"
 #include "tests/support/temp_dir.hpp"
 
@@ -320,6 +322,260 @@ TEST(render, decimated_rows_draw_the_same_ink_extent_as_every_sample) {
         EXPECT_LE(theirs.right, mine_near.right + 1) << "row " << y;
     }
 }
+
+// Marks the display draws beside the traces: each row builds a section, draws it and checks
+// the pixels where the mark belongs.
+struct MarkCase {
+    const char* name;
+    void (*setup)(Section& section, RenderOptions& options);
+    void (*check)(const QImage& image, const SectionLayout& layout, const Section& section,
+                  const RenderOptions& options);
+};
+
+bool reddish(QRgb pixel) { return qRed(pixel) > qGreen(pixel) + 60 && qRed(pixel) > 120; }
+
+// Share of black pixels in the plot.
+double ink_share(const QImage& image, const SectionLayout& layout) {
+    long ink = 0;
+    for (int y = layout.plot_top(); y < layout.plot_top() + layout.plot_height(); ++y) {
+        for (int x = layout.plot_left(); x < layout.plot_left() + layout.plot_width(); ++x) {
+            ink += is_ink(image.pixel(x, y)) ? 1 : 0;
+        }
+    }
+    return static_cast<double>(ink) / (layout.plot_width() * layout.plot_height());
+}
+
+const MarkCase mark_cases[] = {
+    {"delay_moves_a_spike_to_its_true_time",
+     [](Section& section, RenderOptions&) {
+         // Recorded from -200 ms: sample 300 lies at 100 ms.
+         for (SectionTrace& trace : section.traces) trace.set_word(55, -200);
+         section.traces[2].samples[300] = 5.0f;
+     },
+     [](const QImage& image, const SectionLayout& layout, const Section& section,
+        const RenderOptions& options) {
+         EXPECT_EQ(layout.view().start_ms, -200.0);
+         EXPECT_EQ(delay_text(section), "delay -200 ms");
+         const int right = static_cast<int>(layout.baseline_x(2) + layout.trace_spacing_px());
+         int widest_row = -1;
+         int widest = 0;
+         for (int y = layout.plot_top(); y < layout.plot_top() + layout.plot_height(); ++y) {
+             const Extent extent =
+                 ink_extent(image, y, static_cast<int>(layout.baseline_x(2)) + 1, right);
+             if (!extent.empty() && extent.right > widest) {
+                 widest = extent.right;
+                 widest_row = y;
+             }
+         }
+         EXPECT_NEAR(widest_row, layout.y_of_ms(100.0), 1.5);
+         const auto hit = hit_test(section, options, image.width(), image.height(),
+                                   layout.baseline_x(2), layout.y_of_ms(100.0) + 0.2);
+         ASSERT_TRUE(hit.has_value());
+         ASSERT_TRUE(hit->sample.has_value());
+         EXPECT_EQ(*hit->sample, 300);
+     }},
+    {"no_delay_leaves_time_from_zero",
+     [](Section& section, RenderOptions&) { section.traces[1].samples[50] = 1.0f; },
+     [](const QImage&, const SectionLayout& layout, const Section& section, const RenderOptions&) {
+         EXPECT_EQ(layout.view().start_ms, 0.0);
+         EXPECT_EQ(delay_text(section), "");
+     }},
+    {"missing_traces_are_hatched_and_labelled",
+     [](Section& section, RenderOptions&) {
+         for (std::size_t t = 0; t < section.traces.size(); ++t) section.traces[t].number = t + 11;
+         for (SectionTrace& trace : section.traces) trace.set_word(55, -20);
+         for (const std::size_t t : {3u, 4u}) {
+             section.traces[t].missing = true;
+             section.traces[t].samples.clear();
+             // The reader gave it no words: its word 55 is no delay of the recording.
+             section.traces[t].set_word(55, 0);
+         }
+     },
+     [](const QImage& image, const SectionLayout& layout, const Section& section,
+        const RenderOptions&) {
+         EXPECT_EQ(readable_traces(section), 4u);
+         EXPECT_EQ(delay_text(section), "delay -20 ms");
+         for (int t = 0; t < 6; ++t) {
+             SCOPED_TRACE(t);
+             const bool missing = t == 3 || t == 4;
+             const int x0 = static_cast<int>(layout.baseline_x(t) - layout.trace_spacing_px() / 3);
+             const int x1 = static_cast<int>(layout.baseline_x(t) + layout.trace_spacing_px() / 3);
+             int grey_pixels = 0;
+             int red_pixels = 0;
+             for (int y = layout.plot_top(); y < layout.plot_top() + layout.plot_height(); ++y) {
+                 for (int x = x0; x < x1; ++x) {
+                     const QRgb pixel = image.pixel(x, y);
+                     grey_pixels += pixel == qRgb(222, 222, 222) || pixel == qRgb(160, 160, 160);
+                     red_pixels += reddish(pixel);
+                 }
+             }
+             // A missing lane is grey over its whole height, with its "N missing" in red.
+             if (missing) {
+                 EXPECT_GT(grey_pixels, (x1 - x0) * layout.plot_height() / 2);
+                 EXPECT_GT(red_pixels, 20);
+             } else {
+                 EXPECT_EQ(grey_pixels, 0);
+                 EXPECT_EQ(red_pixels, 0);
+             }
+         }
+         // The labels above the lanes of the missing traces are red too.
+         int red_labels = 0;
+         for (int y = 0; y < layout.plot_top(); ++y) {
+             for (int x = static_cast<int>(layout.baseline_x(3)) - 10;
+                  x < static_cast<int>(layout.baseline_x(3)) + 10; ++x) {
+                 red_labels += reddish(image.pixel(x, y));
+             }
+         }
+         EXPECT_GT(red_labels, 5);
+     }},
+    {"a_new_ssn_gets_a_separator",
+     [](Section& section, RenderOptions&) {
+         for (std::size_t t = 0; t < section.traces.size(); ++t) {
+             section.traces[t].set_word(92, t < 4 ? 7 : 8);
+         }
+     },
+     [](const QImage& image, const SectionLayout& layout, const Section&, const RenderOptions&) {
+         const long boundary = std::lround(layout.baseline_x(4) - layout.trace_spacing_px() / 2);
+         for (int x = layout.plot_left(); x < layout.plot_left() + layout.plot_width(); ++x) {
+             int coloured = 0;
+             for (int y = layout.plot_top() + 20; y < layout.plot_top() + layout.plot_height();
+                  ++y) {
+                 coloured += image.pixel(x, y) == qRgb(0, 90, 200);
+             }
+             if (x == boundary) {
+                 EXPECT_GT(coloured, layout.plot_height() - 30) << "column " << x;
+             } else {
+                 EXPECT_EQ(coloured, 0) << "column " << x;
+             }
+         }
+     }},
+    {"caption_strip_present",
+     [](Section& section, RenderOptions& options) {
+         section.traces[0].samples[10] = 1.0f;
+         options.caption = true;
+         options.caption_file = "shot.dat";
+         options.caption_range = "traces 1-6 of 6";
+     },
+     [](const QImage& image, const SectionLayout& layout, const Section& section,
+        const RenderOptions& options) {
+         ASSERT_GT(layout.caption_top(), layout.plot_top() + layout.plot_height());
+         EXPECT_EQ(image.height() - layout.caption_top(), SectionLayout::caption_height_px);
+         int strip = 0;
+         int text = 0;
+         for (int y = layout.caption_top(); y < image.height(); ++y) {
+             for (int x = 0; x < image.width(); ++x) {
+                 strip += image.pixel(x, y) == qRgb(238, 238, 238);
+                 text += qGray(image.pixel(x, y)) < 100;
+             }
+         }
+         EXPECT_GT(strip, image.width() * SectionLayout::caption_height_px / 2);
+         EXPECT_GT(text, 30);
+         const std::string caption = caption_text(section, options);
+         for (const char* part : {"shot.dat", "traces 1-6 of 6", "wiggle", "gain 1", "clip 1",
+                                  "AGC off", "delay 0 ms"}) {
+             EXPECT_THAT(caption, ::testing::HasSubstr(part));
+         }
+     }},
+    {"caption_strip_absent",
+     [](Section& section, RenderOptions&) { section.traces[0].samples[10] = 1.0f; },
+     [](const QImage& image, const SectionLayout& layout, const Section&, const RenderOptions&) {
+         EXPECT_EQ(layout.caption_top(), -1);
+         EXPECT_EQ(layout.plot_top() + layout.plot_height(),
+                   image.height() - SectionLayout::border_px);
+         for (int y = layout.plot_top() + layout.plot_height() + 1; y < image.height(); ++y) {
+             for (int x = layout.plot_left(); x < image.width(); ++x) {
+                 ASSERT_EQ(image.pixel(x, y), qRgb(255, 255, 255)) << x << "," << y;
+             }
+         }
+     }},
+    {"density_bar_ends",
+     [](Section& section, RenderOptions& options) {
+         section.traces[1].samples[40] = 10.0f;
+         section.traces[2].samples[80] = -4.0f;
+         options.mode = DisplayMode::density;
+         options.scaling = Scaling::whole_section;
+         options.gain = 2.0;
+     },
+     [](const QImage& image, const SectionLayout& layout, const Section& section,
+        const RenderOptions& options) {
+         ASSERT_GT(layout.colour_bar_width(), 0);
+         EXPECT_GE(layout.colour_bar_left(), layout.plot_left() + layout.plot_width());
+         // The end stands for the clip: one spacing at gain 2 is half the largest value.
+         const auto end =
+             density_end_amplitude(section, options, prepare_section(section, options));
+         ASSERT_TRUE(end.has_value());
+         EXPECT_DOUBLE_EQ(*end, 5.0);
+         // Black (positive) at the top of the bar, white (negative) at its bottom.
+         // The bar darkest at its top, lightening row by row to white at its bottom.
+         const int x = layout.colour_bar_left() + 5;
+         int top = layout.plot_top();
+         while (top < layout.plot_top() + layout.plot_height() && grey(image.pixel(x, top)) > 2)
+             ++top;
+         int bottom = top;
+         while (grey(image.pixel(x, bottom + 1)) >= grey(image.pixel(x, bottom))) ++bottom;
+         ASSERT_GT(bottom, top + layout.plot_height() / 2);
+         EXPECT_GT(grey(image.pixel(x, bottom)), 252);
+         for (int y = top; y + 5 <= bottom; y += 5) {
+             EXPECT_LT(grey(image.pixel(x, y)), grey(image.pixel(x, y + 5))) << "row " << y;
+         }
+     }},
+    {"narrow_traces_keep_apart",
+     [](Section& section, RenderOptions&) {
+         section = silent_section(600, 300);
+         std::mt19937 random(3);
+         std::normal_distribution<float> noise(0.0f, 1.0f);
+         for (SectionTrace& trace : section.traces) {
+             for (float& value : trace.samples) value = noise(random);
+         }
+     },
+     [](const QImage& image, const SectionLayout& layout, const Section& section,
+        const RenderOptions& options) {
+         ASSERT_TRUE(layout.area_only());
+         const double area_only = ink_share(image, layout);
+         RenderOptions with_line = options;
+         with_line.wiggle_line_when_narrow = true;
+         const QImage lined = render_section_image(section, with_line, image.size());
+         EXPECT_FALSE(SectionLayout(section, with_line, image.width(), image.height()).area_only());
+         // With the line, the traces merge into a near-solid block; without it they do not.
+         EXPECT_GT(ink_share(lined, layout), 0.9);
+         EXPECT_LT(area_only, 0.75);
+     }},
+    {"remove_mean_takes_away_a_dc_offset",
+     [](Section& section, RenderOptions& options) {
+         for (SectionTrace& trace : section.traces) {
+             for (std::size_t i = 0; i < trace.samples.size(); ++i) {
+                 trace.samples[i] = 100.0f + static_cast<float>(std::sin(i * 0.2));
+             }
+         }
+         options.remove_mean = true;
+         options.gain = 0.5;
+     },
+     [](const QImage& image, const SectionLayout& layout, const Section& section,
+        const RenderOptions& options) {
+         RenderOptions kept = options;
+         kept.remove_mean = false;
+         const QImage solid = render_section_image(section, kept, image.size());
+         // Offset kept: each trace's positive area fills its lane; removed: only the lobes.
+         EXPECT_GT(ink_share(solid, layout), 0.45);
+         EXPECT_LT(ink_share(image, layout), 0.3);
+     }},
+};
+
+class marks : public ::testing::TestWithParam<MarkCase> {};
+
+TEST_P(marks, are_drawn_where_they_belong) {
+    const MarkCase& c = GetParam();
+    Section section = silent_section(6, 500);
+    RenderOptions options;
+    c.setup(section, options);
+    const QSize size(600, 420);
+    const QImage image = render_section_image(section, options, size);
+    ASSERT_EQ(image.size(), size);
+    c.check(image, SectionLayout(section, options, size.width(), size.height()), section, options);
+}
+
+INSTANTIATE_TEST_SUITE_P(render, marks, ::testing::ValuesIn(mark_cases),
+                         [](const auto& row) { return std::string(row.param.name); });
 
 TEST(render, png_results_each_have_their_own_text) {
     std::set<std::string> texts;

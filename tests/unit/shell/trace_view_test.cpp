@@ -146,6 +146,19 @@ TEST_F(trace_view, opens_the_selected_input_and_at_most_the_first_traces_of_the_
     EXPECT_THAT(ui.ui().dialogs(), IsEmpty());
 }
 
+TEST_F(trace_view, a_cut_recording_counts_only_its_readable_traces) {
+    testing::Seg2Builder file;
+    for (int t = 0; t < 4; ++t) file.add_trace(testing::Seg2Trace::int16({1, 2, 3, 4}));
+    std::vector<std::uint8_t> bytes = file.build();
+    // Cut in the middle of the third trace's data: traces 3 and 4 cannot be read.
+    bytes.resize(static_cast<std::size_t>(file.trace_offsets()[2]) + 40);
+    testing::write_file(dir.file("cut.sg2"), bytes);
+    ui.list1_add(dir.file("cut.sg2"));
+    window.List1_DblClick(0);
+    ASSERT_EQ(ui.trace_displays().size(), 1U);
+    EXPECT_EQ(ui.trace_displays()[0].title, "cut.sg2 - traces 1-4 of 4, 2 of 4 traces readable");
+}
+
 TEST_F(trace_view, a_display_that_cannot_open_is_reported) {
     const std::string input = seg2_file(dir, "a.sg2", 2);
     ui.list1_add(input);
