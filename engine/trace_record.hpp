@@ -29,6 +29,10 @@ struct TraceInRun {
     std::int16_t ssn = 0;
 };
 
+// A decoded sample as its record holds it after the trace's DESCALING_FACTOR (a product
+// beyond the float range held at the largest finite float of its sign).
+float scaled_output_sample(float sample, double trace_scale_factor);
+
 // Carried from finish_trace_header to write_trace_record for one trace.
 struct TraceRecordState {
     std::int16_t output_count = 0;

@@ -32,6 +32,8 @@ std::string trace_display_problem(const FileReport& report) {
         case FileKind::unknown:
             return report.path + std::string(line_break) +
                    "is neither a SEG-2 recording nor a QEX output file.";
+        case FileKind::empty:
+            return report.path + std::string(line_break) + "is empty.";
         case FileKind::seg2:
         case FileKind::qex:
             break;
