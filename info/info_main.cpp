@@ -4,7 +4,7 @@
 //   quarvent-info [options] FILE...
 //
 // Each file's kind is found from its content. Exit status: 0 when every file was read
-// whole, 1 when any was damaged, unreadable or of neither kind, 2 for a usage error.
+// whole, 1 when any was damaged, unreadable, empty or of neither kind, 2 for a usage error.
 
 #include <CLI/CLI.hpp>
 #include <cstdio>
@@ -199,7 +199,8 @@ int main(int argc, char** argv) {
     bool json = false;
 
     app.add_option("--words", words_text,
-                   "Header words to show, one row per record or trace (e.g. 5,8,58,59,92)");
+                   "Header words to show, one row per record or trace (e.g. 5,8,58,59,92); a "
+                   "SEG-2 file's as if it were converted alone");
     app.add_option("-k,--keywords", keywords,
                    "Keyword file for the words of SEG-2 traces (default: QEXKEYWO.RD in the "
                    "system directory)");
