@@ -39,6 +39,11 @@ public:
         if (text.starts_with(interval_keyword)) {
             interval_us = read_number(text.substr(interval_keyword.size())) * 1e6;
         }
+        if (keep && text.size() > room - bytes) {
+            // The strings kept would pass their bound: none more from here on.
+            keep = false;
+            overflowed = true;
+        }
         if (keep) {
             strings.emplace_back(text);
             bytes += text.size();
@@ -46,15 +51,20 @@ public:
         return inner_.header_string(s, header, trace_scale_factor);
     }
 
-    // Empties the strings and the interval before the next string list.
-    void restart(bool keep_strings) {
+    // Empties the strings and the interval before the next string list, which may keep up to
+    // room_bytes of strings.
+    void restart(bool keep_strings, std::size_t room_bytes) {
         strings.clear();
         bytes = 0;
         interval_us.reset();
         keep = keep_strings;
+        room = room_bytes;
+        overflowed = false;
     }
 
     bool keep = true;
+    std::size_t room = kept_string_bytes;
+    bool overflowed = false;
     std::vector<std::string> strings;
     std::size_t bytes = 0;
     std::optional<double> interval_us;
@@ -177,6 +187,7 @@ Seg2Summary summarize_seg2(const ByteSource& source, std::string_view path,
 
     summary.descriptor_result = read_file_descriptor(source, summary.file, sink);
     summary.file_strings = std::move(recording.strings);
+    summary.file_strings_cut = recording.overflowed;
     std::size_t kept_bytes = recording.bytes;
     switch (summary.descriptor_result) {
         case FileDescriptorResult::read:
@@ -207,11 +218,12 @@ Seg2Summary summarize_seg2(const ByteSource& source, std::string_view path,
             if (!added) trace.strings_of_trace = first->second;
         }
         trace.strings_kept = summary.strings_dropped_from == 0;
-        recording.restart(trace.strings_of_trace == 0 && trace.strings_kept);
+        recording.restart(trace.strings_of_trace == 0 && trace.strings_kept,
+                          kept_string_bytes - kept_bytes);
         bool repeated = false;
         const TraceDescriptorResult read =
             reads.read(source, summary.file, t, trace.descriptor, sink, repeated);
-        if (recording.keep && kept_bytes + recording.bytes > kept_string_bytes) {
+        if (recording.overflowed) {
             // This trace's strings would pass the bound: none from here on are kept.
             summary.strings_dropped_from = t;
             trace.strings_kept = false;

@@ -37,6 +37,7 @@ struct Seg2Summary {
     FileDescriptorResult descriptor_result = FileDescriptorResult::not_seg2;
     FileDescriptor file;
     std::vector<std::string> file_strings;  // terminating zeros removed
+    bool file_strings_cut = false;          // those past kept_string_bytes are not kept
     std::vector<Seg2TraceSummary> traces;   // one per trace of trace_count
     std::vector<std::string> damage;        // the file's own damage, line ends removed
     // Not 0: the first trace whose strings were not kept, as the strings kept reached

@@ -342,6 +342,10 @@ std::string strings_text(const FileReport& report) {
     if (report.kind != FileKind::seg2) return {};
     std::string text = as_utf8(report.path) + ": file strings\n";
     for (const std::string& s : report.seg2.file_strings) text += string_lines(s);
+    if (report.seg2.file_strings_cut) {
+        text += "  (the later file strings not shown: they pass the " +
+                std::to_string(kept_string_bytes >> 20) + " MB kept)\n";
+    }
     for (const Seg2TraceSummary& trace : report.seg2.traces) {
         if (trace.number == report.seg2.strings_dropped_from) {
             text += "strings of trace " + std::to_string(trace.number) +
@@ -465,6 +469,7 @@ nlohmann::json report_json(const FileReport& report, bool with_strings) {
     j["formats"] = by_key(counts.formats);
     j["samples_per_trace"] = by_key(counts.sample_counts);
     j["intervals_us"] = by_key(counts.intervals);
+    if (with_strings && s.file_strings_cut) j["file_strings_cut"] = true;
     if (with_strings && s.strings_dropped_from != 0) {
         j["strings_dropped_from_trace"] = s.strings_dropped_from;
     }

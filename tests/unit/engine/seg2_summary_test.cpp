@@ -158,5 +158,30 @@ TEST(seg2_summary, a_descriptor_named_again_writes_its_words_again_and_keeps_its
     }
 }
 
+// Past kept_string_bytes of strings none more are kept, and the summary says from where.
+TEST(seg2_summary, strings_past_the_bound_are_not_kept) {
+    const std::string long_string = "NOTE " + std::string(31990, 'x');
+    const int per_trace = static_cast<int>(kept_string_bytes / long_string.size() / 2) + 1;
+    Seg2Builder file;
+    for (int t = 0; t < 3; ++t) {
+        Seg2Trace trace = Seg2Trace::int16({1});
+        for (int s = 0; s < per_trace; ++s) trace.with_string(long_string);
+        trace.block_size = 40;
+        trace.data_over_strings = true;
+        file.add_trace(std::move(trace));
+    }
+    const std::vector<std::uint8_t> bytes = file.build();
+    const MemorySource source(bytes);
+    TestStrings strings;
+    const Seg2Summary summary = summarize_seg2(source, "f.sg2", strings);
+    ASSERT_EQ(summary.traces.size(), 3u);
+    EXPECT_EQ(summary.strings_dropped_from, 2);
+    EXPECT_EQ(summary.traces[0].strings.size(), static_cast<std::size_t>(per_trace));
+    for (int t = 1; t < 3; ++t) {
+        EXPECT_FALSE(summary.traces[static_cast<std::size_t>(t)].strings_kept);
+        EXPECT_THAT(summary.traces[static_cast<std::size_t>(t)].strings, IsEmpty());
+    }
+}
+
 }  // namespace
 }  // namespace quarvent::testing
