@@ -161,7 +161,8 @@ TEST(seg2_summary, a_descriptor_named_again_writes_its_words_again_and_keeps_its
 // Past kept_string_bytes of strings none more are kept, and the summary says from where.
 TEST(seg2_summary, strings_past_the_bound_are_not_kept) {
     const std::string long_string = "NOTE " + std::string(31990, 'x');
-    const int per_trace = static_cast<int>(kept_string_bytes / long_string.size() / 2) + 1;
+    // The samples cut the first string short; the second trace passes the bound.
+    const int per_trace = static_cast<int>(kept_string_bytes / long_string.size() / 2) + 2;
     Seg2Builder file;
     for (int t = 0; t < 3; ++t) {
         Seg2Trace trace = Seg2Trace::int16({1});
