@@ -298,7 +298,7 @@ std::string report_text(const quarvent::RunReport& report, const std::string& ou
     const quarvent::RunTotals totals = quarvent::run_totals(report);
     nlohmann::json inputs = nlohmann::json::array();
     for (const quarvent::InputResult& input : report.inputs) {
-        inputs.push_back({
+        nlohmann::json& entry = inputs.emplace_back(nlohmann::json{
             {"path", quarvent::as_utf8(input.path)},
             {"status", quarvent::name_of(input.status)},
             {"traces_written", input.traces_written},
@@ -308,6 +308,9 @@ std::string report_text(const quarvent::RunReport& report, const std::string& ou
             {"deleted", input.deleted},
             {"reason", quarvent::as_utf8(input.reason)},
         });
+        // A name that is not UTF-8 changes in "path": its exact bytes let a script find it.
+        if (!quarvent::is_utf8(input.path))
+            entry["path_bytes_hex"] = quarvent::hex_bytes(input.path);
     }
     nlohmann::json left_out_files = nlohmann::json::array();
     for (const LeftOut::File& file : left_out.files) {

@@ -3,6 +3,8 @@
 # Installed layout (paths under the install prefix):
 #   bin/quarvent-batch
 #   bin/quarvent-info
+#   bin/quarvent-convert-in-parallel    scripts/convert-in-parallel, which finds the two above
+#                                       beside itself
 #   bin/quarvent                        -> ../libexec/quarvent/quarvent
 #   libexec/quarvent/quarvent           the desktop program
 #   libexec/quarvent/QUARVENT.HLP       its help file, which lies in the program's own directory
@@ -59,6 +61,10 @@ if(TARGET quarvent-batch)
 endif()
 if(TARGET quarvent-info)
     install(TARGETS quarvent-info RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
+endif()
+if(TARGET quarvent-batch AND TARGET quarvent-info)
+    install(PROGRAMS scripts/convert-in-parallel DESTINATION "${CMAKE_INSTALL_BINDIR}"
+            RENAME quarvent-convert-in-parallel)
 endif()
 
 install(FILES data/qexabout.bmp DESTINATION "${QUARVENT_DATA_DIR}")

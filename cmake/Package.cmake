@@ -3,7 +3,8 @@
 # the whole of it).
 #
 # Installed, beside what Install.cmake installs (paths under the install prefix):
-#   share/man/man1/quarvent.1.gz, quarvent-batch.1.gz, quarvent-info.1.gz
+#   share/man/man1/quarvent.1.gz, quarvent-batch.1.gz, quarvent-info.1.gz,
+#                  quarvent-convert-in-parallel.1.gz
 #                                                         from docs/man/*.scd, by scdoc
 #   share/man/man5/QEXKEYWO.RD.5.gz
 #   share/icons/hicolor/scalable/apps/quarvent.svg        drawn by hand
@@ -24,7 +25,8 @@ set(quarvent_generated_docs)
 find_program(QUARVENT_SCDOC scdoc)
 find_program(QUARVENT_GZIP gzip)
 if(QUARVENT_SCDOC AND QUARVENT_GZIP)
-    foreach(page quarvent.1 quarvent-batch.1 quarvent-info.1 QEXKEYWO.RD.5)
+    foreach(page quarvent.1 quarvent-batch.1 quarvent-info.1 quarvent-convert-in-parallel.1
+                 QEXKEYWO.RD.5)
         set(source "${CMAKE_CURRENT_SOURCE_DIR}/docs/man/${page}.scd")
         set(output "${quarvent_docs_dir}/${page}.gz")
         add_custom_command(OUTPUT "${output}"
@@ -91,6 +93,8 @@ set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://quarvent.org/")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# quarvent-convert-in-parallel runs its chunks through GNU parallel.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS parallel)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_SET_DESTDIR OFF)

@@ -57,4 +57,30 @@ std::string as_utf8(std::string_view text) {
     return result;
 }
 
+
+bool is_utf8(std::string_view text) {
+    for (std::size_t i = 0; i < text.size();) {
+        if (static_cast<unsigned char>(text[i]) < 0x80) {
+            ++i;
+        } else if (const std::size_t length = utf8_sequence_length(text, i); length > 0) {
+            i += length;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string hex_bytes(std::string_view text) {
+    constexpr std::string_view digits = "0123456789abcdef";
+    std::string hex;
+    hex.reserve(2 * text.size());
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        hex.push_back(digits[byte >> 4]);
+        hex.push_back(digits[byte & 0x0F]);
+    }
+    return hex;
+}
+
 }  // namespace quarvent

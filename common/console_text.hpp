@@ -11,4 +11,11 @@ namespace quarvent {
 // as Latin-1 and converted.
 std::string as_utf8(std::string_view text);
 
+// True when text is well-formed UTF-8 throughout: as_utf8 then leaves it as it is.
+bool is_utf8(std::string_view text);
+
+// The bytes of text as lowercase hexadecimal digits, two a byte: a name that is not UTF-8
+// given exactly, beside its as_utf8 form, to a program that reads JSON.
+std::string hex_bytes(std::string_view text);
+
 }  // namespace quarvent

@@ -1,5 +1,7 @@
 #include "engine/seg2_summary.hpp"
 
+#include <unordered_map>
+
 #include "common/numbers.hpp"
 #include "common/status_log.hpp"
 #include "common/trace_header.hpp"
@@ -23,35 +25,55 @@ public:
     std::vector<std::string> messages;
 };
 
-// Keeps every string it is handed and passes it on.
+constexpr std::string_view interval_keyword = "SAMPLE_INTERVAL";
+
+// Keeps the strings it is handed while keep is set, notes the last SAMPLE_INTERVAL among
+// them, and passes each on.
 class RecordingReceiver final : public HeaderStringReceiver {
 public:
     explicit RecordingReceiver(HeaderStringReceiver& inner) : inner_(inner) {}
 
     Result header_string(std::string_view s, OutputTraceHeader& header,
                          double& trace_scale_factor) override {
-        strings.emplace_back(s.substr(0, s.find('\0')));
+        const std::string_view text = s.substr(0, s.find('\0'));
+        if (text.starts_with(interval_keyword)) {
+            interval_us = read_number(text.substr(interval_keyword.size())) * 1e6;
+        }
+        if (keep && text.size() > room - bytes) {
+            // The strings kept would pass their bound: none more from here on.
+            keep = false;
+            overflowed = true;
+        }
+        if (keep) {
+            strings.emplace_back(text);
+            bytes += text.size();
+        }
         return inner_.header_string(s, header, trace_scale_factor);
     }
 
+    // Empties the strings and the interval before the next string list, which may keep up to
+    // room_bytes of strings.
+    void restart(bool keep_strings, std::size_t room_bytes) {
+        strings.clear();
+        bytes = 0;
+        interval_us.reset();
+        keep = keep_strings;
+        room = room_bytes;
+        overflowed = false;
+    }
+
+    bool keep = true;
+    std::size_t room = kept_string_bytes;
+    bool overflowed = false;
     std::vector<std::string> strings;
+    std::size_t bytes = 0;
+    std::optional<double> interval_us;
 
 private:
     HeaderStringReceiver& inner_;
 };
 
 constexpr std::string_view translation_stopped = "the keyword translation stopped here";
-constexpr std::string_view interval_keyword = "SAMPLE_INTERVAL";
-
-std::optional<double> interval_of(const std::vector<std::string>& strings) {
-    std::optional<double> interval;
-    for (const std::string& s : strings) {
-        if (s.starts_with(interval_keyword)) {
-            interval = read_number(std::string_view(s).substr(interval_keyword.size())) * 1e6;
-        }
-    }
-    return interval;
-}
 
 // Moves what the log and the port collected into damage.
 void collect(StatusLog& log, CapturingPort& port, std::vector<std::string>& damage) {
@@ -78,6 +100,56 @@ QexWords words_of(const OutputTraceHeader& header) {
 }
 
 }  // namespace
+
+TraceDescriptorResult DescriptorReads::read(const ByteSource& input, const FileDescriptor& file,
+                                            int t, TraceDescriptor& trace,
+                                            const HeaderStringSink& sink, bool& repeated) {
+    repeated = false;
+    if (t < 1 || static_cast<std::size_t>(t) > file.trace_pointers.size()) {
+        return read_trace_descriptor(input, file, t, trace, sink);
+    }
+    const std::int32_t offset = file.trace_pointers[static_cast<std::size_t>(t - 1)];
+    if (const auto known = by_offset_.find(offset); known != by_offset_.end()) {
+        repeated = true;
+        const Effect& effect = known->second;
+        for (const auto& [word, value] : effect.writes) sink.header.word(word) = value;
+        sink.trace_scale_factor = effect.scale;
+        trace = effect.descriptor;
+        return effect.result;
+    }
+    Effect effect;
+    recording_ = &effect;
+    effect.result = read_trace_descriptor(input, file, t, trace, sink);
+    recording_ = nullptr;
+    // A translation that stopped ends the reading of the file; it is not replayed.
+    if (effect.result != TraceDescriptorResult::stop_run) {
+        effect.descriptor = trace;
+        effect.scale = sink.trace_scale_factor;
+        by_offset_.emplace(offset, std::move(effect));
+    }
+    return effect.result;
+}
+
+HeaderStringReceiver::Result DescriptorReads::header_string(std::string_view s,
+                                                            OutputTraceHeader& header,
+                                                            double& trace_scale_factor) {
+    if (recording_ == nullptr) return inner_.header_string(s, header, trace_scale_factor);
+    // The words the string writes: those it changes, and those it sets to the value they
+    // had, which a second translation into a header whose every word differs shows.
+    const OutputTraceHeader before = header;
+    const Result result = inner_.header_string(s, header, trace_scale_factor);
+    if (result != Result::go_on) return result;
+    OutputTraceHeader other = before;
+    for (int n = 0; n <= OutputTraceHeader::last_word; ++n) other.word(n) ^= 1;
+    double other_scale = trace_scale_factor;
+    if (inner_.header_string(s, other, other_scale) != Result::go_on) return Result::stop_run;
+    for (int n = 0; n <= OutputTraceHeader::last_word; ++n) {
+        if (header.word(n) != before.word(n) || other.word(n) != (before.word(n) ^ 1)) {
+            recording_->writes.emplace_back(n, header.word(n));
+        }
+    }
+    return result;
+}
 
 std::string one_line(std::string_view text) {
     std::string line;
@@ -107,14 +179,16 @@ Seg2Summary summarize_seg2(const ByteSource& source, std::string_view path,
     Seg2Summary summary;
     CapturingPort port;
     StatusLog log(port);
-    RecordingReceiver recording(receiver);
+    DescriptorReads reads(receiver);
+    RecordingReceiver recording(reads);
     OutputTraceHeader header;
     double scale = 1.0;
     const HeaderStringSink sink{recording, header, scale};
 
     summary.descriptor_result = read_file_descriptor(source, summary.file, sink);
     summary.file_strings = std::move(recording.strings);
-    recording.strings.clear();
+    summary.file_strings_cut = recording.overflowed;
+    std::size_t kept_bytes = recording.bytes;
     switch (summary.descriptor_result) {
         case FileDescriptorResult::read:
             break;
@@ -132,14 +206,36 @@ Seg2Summary summarize_seg2(const ByteSource& source, std::string_view path,
     if (summary.descriptor_result != FileDescriptorResult::read) return summary;
 
     SampleArrays arrays;
+    // The first trace whose descriptor lies at each offset: many pointers may name one.
+    std::unordered_map<std::int32_t, int> trace_at_offset;
     for (int t = 1; t <= summary.file.trace_count; ++t) {
         Seg2TraceSummary& trace = summary.traces.emplace_back();
         trace.number = t;
+        const auto slot = static_cast<std::size_t>(t - 1);
+        if (slot < summary.file.trace_pointers.size()) {
+            const auto [first, added] =
+                trace_at_offset.try_emplace(summary.file.trace_pointers[slot], t);
+            if (!added) trace.strings_of_trace = first->second;
+        }
+        trace.strings_kept = summary.strings_dropped_from == 0;
+        recording.restart(trace.strings_of_trace == 0 && trace.strings_kept,
+                          kept_string_bytes - kept_bytes);
+        bool repeated = false;
         const TraceDescriptorResult read =
-            read_trace_descriptor(source, summary.file, t, trace.descriptor, sink);
+            reads.read(source, summary.file, t, trace.descriptor, sink, repeated);
+        if (recording.overflowed) {
+            // This trace's strings would pass the bound: none from here on are kept.
+            summary.strings_dropped_from = t;
+            trace.strings_kept = false;
+            recording.strings.clear();
+        }
+        kept_bytes += recording.bytes;
         trace.strings = std::move(recording.strings);
-        recording.strings.clear();
-        trace.interval_us = interval_of(trace.strings);
+        trace.interval_us = recording.interval_us;
+        if (repeated && trace.strings_of_trace != 0) {
+            trace.interval_us =
+                summary.traces[static_cast<std::size_t>(trace.strings_of_trace - 1)].interval_us;
+        }
         trace.words = words_of(header);
         if (read == TraceDescriptorResult::bad_trace_id ||
             read == TraceDescriptorResult::truncated) {

@@ -164,6 +164,10 @@ std::optional<std::int16_t> file_number_from_name(std::string_view name) {
     return to_int16(value);
 }
 
+float scaled_output_sample(float sample, double trace_scale_factor) {
+    return trace_scale_factor == 1.0 ? sample : scaled_sample(sample, trace_scale_factor);
+}
+
 std::error_code write_trace_record(OutputFile& output, OutputTraceHeader& header,
                                    std::span<const float> output_samples, double trace_scale_factor,
                                    TraceRecordState& state, StatusLog& log) {

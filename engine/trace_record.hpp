@@ -34,6 +34,10 @@ struct TraceInRun {
     std::optional<float> unrounded_interval_us;
 };
 
+// A decoded sample as its record holds it after the trace's DESCALING_FACTOR (a product
+// beyond the float range held at the largest finite float of its sign).
+float scaled_output_sample(float sample, double trace_scale_factor);
+
 // Carried from finish_trace_header to write_trace_record for one trace.
 struct TraceRecordState {
     std::int16_t output_count = 0;

@@ -4,7 +4,7 @@
 //   quarvent-info [options] FILE...
 //
 // Each file's kind is found from its content. Exit status: 0 when every file was read
-// whole, 1 when any was damaged, unreadable or of neither kind, 2 for a usage error.
+// whole, 1 when any was damaged, unreadable, empty or of neither kind, 2 for a usage error.
 
 #include <CLI/CLI.hpp>
 #include <cstdio>
@@ -16,6 +16,7 @@
 
 #include "common/status_log.hpp"
 #include "common/system_directory.hpp"
+#include "engine/trace_record.hpp"
 #include "inspect/file_report.hpp"
 #include "inspect/first_sample.hpp"
 #include "keywords/header_translation.hpp"
@@ -82,13 +83,29 @@ struct Shown {
 };
 
 // Prints trace or record n's samples, one per line; false when the file holds no such one.
+// A SEG-2 trace's line holds two columns, separated by a tab: the sample as the file stores
+// it, and as the output's record holds it after the trace's DESCALING_FACTOR. In JSON the
+// second column is "samples_scaled".
 bool print_samples(const quarvent::FileReport& report, std::uint64_t n,
                    quarvent::HeaderStringReceiver& receiver, nlohmann::json* json) {
     bool found = false;
+    const bool seg2 = report.kind == quarvent::FileKind::seg2;
     quarvent::for_each_trace(report, n, n, receiver, [&](const quarvent::TraceData& trace) {
         found = trace.samples_read;
+        const auto scaled = [&](float sample) {
+            return quarvent::scaled_output_sample(sample, trace.scale_factor);
+        };
         if (json != nullptr) {
-            *json = trace.samples;
+            (*json)["samples"] = trace.samples;
+            if (seg2) {
+                nlohmann::json& out = (*json)["samples_scaled"] = nlohmann::json::array();
+                for (float sample : trace.samples) out.push_back(scaled(sample));
+            }
+        } else if (seg2) {
+            for (float sample : trace.samples) {
+                std::printf("%.9g\t%.9g\n", static_cast<double>(sample),
+                            static_cast<double>(scaled(sample)));
+            }
         } else {
             for (float sample : trace.samples) {
                 std::printf("%.9g\n", static_cast<double>(sample));
@@ -242,7 +259,10 @@ int main(int argc, char** argv) {
                    "system directory)");
     app.add_flag("--strings", strings, "Show the SEG-2 file and trace header strings");
     CLI::Option* samples_option =
-        app.add_option("--samples", samples_of, "Show trace or record N's samples, one per line")
+        app.add_option("--samples", samples_of,
+                       "Show trace or record N's samples, one per line; for a SEG-2 trace two "
+                       "columns: raw (as the file stores it) and scaled (after the trace's "
+                       "DESCALING_FACTOR, as the output holds it)")
             ->check(CLI::Range(std::uint64_t{1}, std::numeric_limits<std::uint64_t>::max()));
     app.add_flag("--json", json, "Print the same facts as JSON");
     app.add_option("FILE", files, "SEG-2 or QEX files")->required();
@@ -302,9 +322,10 @@ int main(int argc, char** argv) {
 #endif
 
     Strings header_strings;
-    // The words of SEG-2 traces (the interval of a plot among them) come from the keyword
-    // translation.
-    if ((shown.words || plotting || !keywords.empty()) && !header_strings.translate(keywords)) {
+    // The words of SEG-2 traces (the interval of a plot among them) and the factor by which
+    // the output scales their samples come from the keyword translation.
+    if ((shown.words || shown.samples_of || plotting || !keywords.empty()) &&
+        !header_strings.translate(keywords)) {
         return exit_usage;
     }
     // The time of a SEG-2 trace's first sample (word 55) comes through the keyword translation
@@ -328,9 +349,9 @@ int main(int argc, char** argv) {
             const auto runs = quarvent::first_sample_runs(report);
             if (!runs.empty()) j["first_sample_ms"] = quarvent::first_sample_json(runs);
             if (shown.words) j["words"] = quarvent::words_json(report, *shown.words, receiver);
-            if (shown.samples_of &&
-                !print_samples(report, *shown.samples_of, receiver, &j["samples"])) {
+            if (shown.samples_of && !print_samples(report, *shown.samples_of, receiver, &j)) {
                 j["samples"] = nullptr;
+                j.erase("samples_scaled");
                 status = exit_damaged;
             }
             all.push_back(std::move(j));

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "common/byte_source.hpp"
+#include "common/bytes.hpp"
 #include "common/console_text.hpp"
 #include "common/numbers.hpp"
 #include "common/status_log.hpp"
@@ -116,6 +117,8 @@ std::string kind_name(FileKind kind) {
             return "unknown";
         case FileKind::unreadable:
             return "unreadable";
+        case FileKind::empty:
+            return "empty";
     }
     return "unknown";
 }
@@ -125,7 +128,8 @@ bool for_each_seg2_trace(const FileReport& report, const ByteSource& source, std
                          const TraceVisitor& visit) {
     OutputTraceHeader header;
     double scale = 1.0;
-    const HeaderStringSink sink{receiver, header, scale};
+    DescriptorReads reads(receiver);
+    const HeaderStringSink sink{reads, header, scale};
     FileDescriptor file;
     if (read_file_descriptor(source, file, sink) != FileDescriptorResult::read) return true;
     SilentPort port;
@@ -134,12 +138,14 @@ bool for_each_seg2_trace(const FileReport& report, const ByteSource& source, std
     const auto count = static_cast<std::uint64_t>(std::max<int>(0, file.trace_count));
     for (std::uint64_t t = 1; t <= std::min(last, count); ++t) {
         TraceDescriptor descriptor;
+        bool repeated = false;
         const TraceDescriptorResult read =
-            read_trace_descriptor(source, file, static_cast<int>(t), descriptor, sink);
+            reads.read(source, file, static_cast<int>(t), descriptor, sink, repeated);
         if (read == TraceDescriptorResult::stop_run) return true;
         if (t < first) continue;
         TraceData trace;
         trace.number = t;
+        trace.scale_factor = scale;
         for (int n = 1; n <= 120; ++n) trace.words[static_cast<std::size_t>(n)] = header.word(n);
         if (read == TraceDescriptorResult::read) {
             const TraceToDecode to_decode{source,
@@ -185,6 +191,7 @@ bool FileReport::whole() const {
             return qex.whole();
         case FileKind::unknown:
         case FileKind::unreadable:
+        case FileKind::empty:
             return false;
     }
     return false;
@@ -205,9 +212,35 @@ FileReport read_file_report(const std::string& path, HeaderStringReceiver& recei
         report.seg2 = summarize_seg2(source, path, receiver);
         return report;
     }
-    report.qex = summarize_qex(source);
-    const bool qex = report.qex.records > 0 || source.size() == 0;
-    report.kind = qex ? FileKind::qex : FileKind::unknown;
+    // The walk that quarvent-batch makes before it appends: headers only, and a first record
+    // that must be plausible, so that other files (a SEG-2 file with a damaged first byte
+    // among them) are not shown as QEX.
+    QexSummary& q = report.qex;
+    const QexWalk walk =
+        walk_qex(source, [&](std::uint64_t, std::uint64_t, std::span<const std::uint8_t> header) {
+            const auto word = [&](int n) { return *read_le_i16(header, 2 * (n - 1)); };
+            ++q.sample_counts[word(58)];
+            ++q.intervals_us[word(59)];
+            ++q.channels[word(8)];
+            ++q.ssns[word(92)];
+        });
+    q.bytes = walk.file_bytes;
+    q.records = walk.records;
+    q.first_ssn = walk.first_ssn.value_or(0);
+    q.last_ssn = walk.last_ssn.value_or(0);
+    q.stop = walk.stop;
+    switch (walk.kind) {
+        case QexKind::empty:
+            report.kind = FileKind::empty;
+            break;
+        case QexKind::qex:
+            report.kind = FileKind::qex;
+            break;
+        case QexKind::not_qex:
+            report.kind = FileKind::unknown;
+            report.not_qex = walk.reason;
+            break;
+    }
     return report;
 }
 
@@ -219,6 +252,7 @@ std::uint64_t trace_count(const FileReport& report) {
             return report.qex.records;
         case FileKind::unknown:
         case FileKind::unreadable:
+        case FileKind::empty:
             return 0;
     }
     return 0;
@@ -240,11 +274,11 @@ std::string summary_text(const FileReport& report) {
     switch (report.kind) {
         case FileKind::unreadable:
             return text + "cannot be read: " + report.open_error + "\n";
+        case FileKind::empty:
+            return text + "empty\n";
         case FileKind::unknown:
             text += "neither SEG-2 nor QEX";
-            if (report.qex.stop.end != QexEnd::whole) {
-                text += " (as QEX: " + describe(report.qex.stop) + ")";
-            }
+            if (!report.not_qex.empty()) text += " (as QEX: " + report.not_qex + ")";
             return text + "\n";
         case FileKind::qex: {
             const QexSummary& q = report.qex;
@@ -308,8 +342,21 @@ std::string strings_text(const FileReport& report) {
     if (report.kind != FileKind::seg2) return {};
     std::string text = as_utf8(report.path) + ": file strings\n";
     for (const std::string& s : report.seg2.file_strings) text += string_lines(s);
+    if (report.seg2.file_strings_cut) {
+        text += "  (the later file strings not shown: they pass the " +
+                std::to_string(kept_string_bytes >> 20) + " MB kept)\n";
+    }
     for (const Seg2TraceSummary& trace : report.seg2.traces) {
+        if (trace.number == report.seg2.strings_dropped_from) {
+            text += "strings of trace " + std::to_string(trace.number) +
+                    " and later not shown: they pass the " +
+                    std::to_string(kept_string_bytes >> 20) + " MB kept\n";
+        }
         text += "trace " + std::to_string(trace.number) + "\n";
+        if (trace.strings_of_trace != 0) {
+            text += "  (the descriptor of trace " + std::to_string(trace.strings_of_trace) +
+                    ", with its strings)\n";
+        }
         for (const std::string& s : trace.strings) text += string_lines(s);
     }
     return text;
@@ -319,6 +366,11 @@ std::string words_table(const FileReport& report, const std::vector<int>& words,
                         HeaderStringReceiver& receiver) {
     char cell[32];
     std::string text;
+    if (report.kind == FileKind::seg2) {
+        text +=
+            "  words as if this file were converted alone: in a run of several files, a word "
+            "it does not set keeps the value an earlier file left\n";
+    }
     std::snprintf(cell, sizeof cell, "%7s", report.kind == FileKind::seg2 ? "trace" : "record");
     text += cell;
     for (int n : words) {
@@ -362,12 +414,19 @@ std::string words_table(const FileReport& report, const std::vector<int>& words,
 nlohmann::json report_json(const FileReport& report, bool with_strings) {
     nlohmann::json j;
     j["path"] = as_utf8(report.path);
+    // A name that is not UTF-8 changes in "path": its exact bytes let a script find it.
+    if (!is_utf8(report.path)) j["path_bytes_hex"] = hex_bytes(report.path);
     j["kind"] = kind_name(report.kind);
     j["whole"] = report.whole();
     if (report.kind == FileKind::unreadable) {
         j["error"] = report.open_error;
         return j;
     }
+    if (report.kind == FileKind::empty) {
+        j["bytes"] = 0;
+        return j;
+    }
+    if (report.kind == FileKind::unknown) j["reason"] = report.not_qex;
     if (report.kind == FileKind::qex || report.kind == FileKind::unknown) {
         const QexSummary& q = report.qex;
         const auto counts = [](const QexValueCounts& map) {
@@ -410,6 +469,10 @@ nlohmann::json report_json(const FileReport& report, bool with_strings) {
     j["formats"] = by_key(counts.formats);
     j["samples_per_trace"] = by_key(counts.sample_counts);
     j["intervals_us"] = by_key(counts.intervals);
+    if (with_strings && s.file_strings_cut) j["file_strings_cut"] = true;
+    if (with_strings && s.strings_dropped_from != 0) {
+        j["strings_dropped_from_trace"] = s.strings_dropped_from;
+    }
     if (with_strings) {
         j["file_strings"] = nlohmann::json::array();
         for (const std::string& text : s.file_strings) j["file_strings"].push_back(as_utf8(text));
@@ -424,7 +487,11 @@ nlohmann::json report_json(const FileReport& report, bool with_strings) {
             t["samples"] = trace.descriptor.sample_count;
         }
         t["interval_us"] = trace.interval_us ? nlohmann::json(*trace.interval_us) : nullptr;
-        if (with_strings) {
+        if (with_strings && trace.strings_of_trace != 0) {
+            t["strings_of_trace"] = trace.strings_of_trace;
+        } else if (with_strings && !trace.strings_kept) {
+            t["strings"] = nullptr;
+        } else if (with_strings) {
             t["strings"] = nlohmann::json::array();
             for (const std::string& text : trace.strings) t["strings"].push_back(as_utf8(text));
         }

@@ -19,16 +19,19 @@ namespace quarvent {
 
 enum class FileKind {
     seg2,        // starts with the SEG-2 file block id (bytes 0x55 0x3A)
-    qex,         // walks as QEX records: empty, or at least its first record is whole
+    qex,         // its first record is a plausible QEX record, by the rule of walk_qex that
+                 // quarvent-batch applies before it appends
     unknown,     // neither
     unreadable,  // could not be opened
+    empty,       // 0 bytes
 };
 
 struct FileReport {
     std::string path;
     FileKind kind = FileKind::unknown;
     std::string open_error;  // unreadable: the system's reason
-    QexSummary qex;          // kind qex (and unknown: how far it walked)
+    QexSummary qex;          // kind qex (and unknown: its size)
+    std::string not_qex;     // unknown: why it is not QEX, for a person
     Seg2Summary seg2;        // kind seg2
     // Read whole: a QEX file of whole records, or a SEG-2 file without a damaged part.
     bool whole() const;
@@ -39,10 +42,13 @@ FileReport read_file_report(const std::string& path, HeaderStringReceiver& recei
 
 // One trace of a SEG-2 file or one record of a QEX file.
 struct TraceData {
-    std::uint64_t number = 0;  // 1-based
-    QexWords words{};          // SEG-2: the words its strings gave through the receiver
-    std::vector<float> samples;
-    bool samples_read = false;  // false: a damaged trace, samples empty
+    std::uint64_t number = 0;    // 1-based
+    QexWords words{};            // SEG-2: the words its strings gave through the receiver
+    std::vector<float> samples;  // SEG-2: as decoded, before DESCALING_FACTOR
+    bool samples_read = false;   // false: a damaged trace, samples empty
+    // SEG-2: the factor its strings gave (DESCALING_FACTOR through the keyword translation),
+    // by which the output's record holds each sample (scaled_output_sample); 1 for QEX.
+    double scale_factor = 1.0;
 };
 
 // Return false to stop.
@@ -61,7 +67,8 @@ std::uint64_t trace_count(const FileReport& report);
 // Texts for a person. Lines end in "\n"; file texts appear as UTF-8.
 std::string summary_text(const FileReport& report);
 std::string strings_text(const FileReport& report);
-// A table with one row per trace or record and one column per word.
+// A table with one row per trace or record and one column per word. For a SEG-2 file a line
+// first says that the words are those of the file converted alone.
 std::string words_table(const FileReport& report, const std::vector<int>& words,
                         HeaderStringReceiver& receiver);
 

@@ -48,12 +48,13 @@ std::string trace_display_problem(const FileReport& report) {
                    "is neither a SEG-2 recording nor a QEX output file.";
         case FileKind::seg2:
         case FileKind::qex:
+        case FileKind::empty:  // an output with no record yet
             break;
     }
     if (trace_count(report) == 0) {
         return report.path + std::string(line_break) +
-               (report.kind == FileKind::qex ? "holds no whole record to show."
-                                             : "holds no trace to show.");
+               (report.kind == FileKind::seg2 ? "holds no trace to show."
+                                              : "holds no whole record to show.");
     }
     return {};
 }

@@ -1,6 +1,7 @@
 #include "tests/support/program_run.hpp"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -63,7 +64,13 @@ ProgramResult run_program(const std::string& program, const std::vector<std::str
     ::close(out);
     ::close(err);
     ProgramResult result;
-    const int status = child > 0 ? wait_for(child) : -1;
+    int status = -1;
+    if (child > 0) {
+        struct rusage usage {};
+        while (::wait4(child, &status, 0, &usage) < 0 && errno == EINTR) {
+        }
+        result.peak_kb = usage.ru_maxrss;
+    }
     if (child > 0 && WIFEXITED(status)) result.status = WEXITSTATUS(status);
     result.out = file_text(out_path);
     result.err = file_text(err_path);

@@ -16,6 +16,7 @@ struct ProgramResult {
     int status = -1;  // the exit status; -1 when the program did not exit normally
     std::string out;
     std::string err;
+    long peak_kb = 0;  // the program's peak resident memory, in kilobytes
 };
 
 // Where the program's standard output and standard error go: files of the runner's own by

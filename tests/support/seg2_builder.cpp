@@ -42,6 +42,11 @@ std::vector<std::uint8_t> trace_block(const Seg2Trace& trace) {
     // The data block starts at the descriptor's offset plus its block size, whatever the
     // strings took; pad (or cut) to that point.
     // A block size smaller than its contents cuts them: the data then overlays the tail.
+    if (trace.data_over_strings) {
+        out.resize(std::max(out.size(), block_size + trace.data.size()), 0);
+        std::copy(trace.data.begin(), trace.data.end(), out.begin() + block_size);
+        return out;
+    }
     out.resize(block_size, 0);
     out.insert(out.end(), trace.data.begin(), trace.data.end());
     return out;
@@ -134,6 +139,25 @@ std::vector<std::uint8_t> Seg2Builder::build() const {
         out.insert(out.end(), block.begin(), block.end());
     }
     return out;
+}
+
+Seg2Builder shared_descriptor_file(int pointers, int strings, std::size_t string_bytes) {
+    Seg2Builder file;
+    Seg2Trace trace = Seg2Trace::int16({1, -2, 3, -4});
+    for (int s = 0; s < strings; ++s) {
+        std::string text = "NOTE ";
+        text.resize(string_bytes - 1, 'x');  // with its terminating zero: string_bytes
+        trace.with_string(std::move(text));
+    }
+    // The samples lie inside the first string's text.
+    trace.block_size = 40;
+    trace.data_over_strings = true;
+    file.add_trace(std::move(trace));
+    file.trace_count = static_cast<std::int16_t>(pointers);
+    file.pointer_block_size = static_cast<std::uint16_t>(4 * pointers);
+    file.pointers =
+        std::vector<std::int32_t>(static_cast<std::size_t>(pointers), file.trace_offsets().front());
+    return file;
 }
 
 void write_file(const std::string& path, const std::vector<std::uint8_t>& bytes) {

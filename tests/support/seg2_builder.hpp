@@ -21,6 +21,10 @@ struct Seg2Trace {
     std::uint8_t format_code = 4;
     std::vector<std::string> strings;  // each written with its terminating zero
     std::vector<std::uint8_t> data;    // the data block as written
+    // A block size inside the strings cuts them there, the data following; with this set the
+    // strings stay whole (a list longer than a block size can state) and the data is written
+    // over their bytes at the block size.
+    bool data_over_strings = false;
 
     static Seg2Trace int16(const std::vector<std::int16_t>& samples);
     static Seg2Trace int32(const std::vector<std::int32_t>& samples);
@@ -80,6 +84,11 @@ struct QexOutput {
     bool sparse = false;
 };
 void write_qex_output(const std::string& path, const QexOutput& output);
+
+// A file whose pointer table holds the offset of its one trace descriptor pointers times,
+// that descriptor holding strings strings of string_bytes bytes each ("NOTE xxx..."): what a
+// reader that keeps each trace's strings would hold pointers x strings x string_bytes of.
+Seg2Builder shared_descriptor_file(int pointers, int strings, std::size_t string_bytes);
 
 // Writes bytes to path (replacing the file); fails the test on error.
 void write_file(const std::string& path, const std::vector<std::uint8_t>& bytes);

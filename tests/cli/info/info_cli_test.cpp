@@ -9,6 +9,7 @@
 #include <QImage>
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -77,6 +78,9 @@ TEST(info_cli, summary_and_words_golden_text) {
     write_file(dir.file("bad.sg2"), damaged.build());
     write_file(dir.file("other.txt"), {'h', 'i'});
     write_file(dir.file("empty.qex"), {});
+    Seg2Builder scaled = seg2_file();
+    scaled.traces[1].strings.push_back("DESCALING_FACTOR 0.5");
+    write_file(dir.file("scaled.sg2"), scaled.build());
 
     struct Case {
         std::vector<std::string> args;
@@ -85,14 +89,14 @@ TEST(info_cli, summary_and_words_golden_text) {
     };
     const std::string keywords = QUARVENT_KEYWORD_FILE;
     const std::vector<Case> cases = {
-        {{"a.qex", "empty.qex"},
+        {{"a.qex"},
          0,
          "a.qex: QEX, 3 records, ends in whole records\n"
          "  samples per record: 2 (1), 4 (2)\n"
          "  interval (us, word 59): 250\n"
          "  SSN (word 92): 7 to 8 (2 values), first 7, last 8\n"
-         "  channels (word 8): 1 to 3 (3 values)\n"
-         "empty.qex: QEX, 0 records, ends in whole records\n"},
+         "  channels (word 8): 1 to 3 (3 values)\n"},
+        {{"empty.qex"}, 1, "empty.qex: empty\n"},
         {{"cut.qex"},
          1,
          "cut.qex: QEX, 2 records, DAMAGED: record 3 at byte 512: partial record, 245 of 248 "
@@ -115,8 +119,8 @@ TEST(info_cli, summary_and_words_golden_text) {
          "  interval (us): 250\n"
          "  damaged: bad.sg2 BAD trace Id on trace  2 Skipping\n"
          "  damaged: bad.sg2 truncated trace 3 Skipping\n"
-         "other.txt: neither SEG-2 nor QEX (as QEX: record 1 at byte 0: partial header, 2 of "
-         "240 bytes present)\n"},
+         "other.txt: neither SEG-2 nor QEX (as QEX: it is shorter than one record header (2 "
+         "of 240 bytes))\n"},
         {{"--words", "5,8,58,59,92", "a.qex"},
          0,
          "a.qex: QEX, 3 records, ends in whole records\n"
@@ -134,6 +138,8 @@ TEST(info_cli, summary_and_words_golden_text) {
          "  formats: 16-bit integer (code 1)\n"
          "  samples per trace: 4\n"
          "  interval (us): 250\n"
+         "  words as if this file were converted alone: in a run of several files, a word it "
+         "does not set keeps the value an earlier file left\n"
          "  trace     w8    w59\n"
          "      1     11    250\n"
          "      2     12    250\n"
@@ -155,7 +161,9 @@ TEST(info_cli, summary_and_words_golden_text) {
          "  SSN (word 92): 7 to 8 (2 values), first 7, last 8\n"
          "  channels (word 8): 1 to 3 (3 values)\n"},
         {{"--samples", "3", "a.qex"}, 0, "0.25\n1.25\n"},
-        {{"--samples", "1", "a.sg2"}, 0, "1\n-2\n3\n-4\n"},
+        // Raw and scaled: as the file stores them, and as the output holds them.
+        {{"--samples", "1", "a.sg2"}, 0, "1\t1\n-2\t-2\n3\t3\n-4\t-4\n"},
+        {{"--samples", "2", "scaled.sg2"}, 0, "1\t0.5\n-2\t-1\n3\t1.5\n-4\t-2\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.args));
@@ -477,6 +485,117 @@ TEST(info_cli, output_of_converting_every_shared_recording) {
     const Result text = run_info({"all.qex"}, dir);
     EXPECT_THAT(text.out, HasSubstr("all.qex: QEX, 388 records, ends in whole records\n"));
     EXPECT_THAT(text.out, HasSubstr("first 5, last " + std::to_string(4 + inputs.size())));
+}
+
+// The kind of a file, told by its content: QEX only when its first record is plausible by
+// the rule quarvent-batch applies before it appends; a file of 0 bytes is empty.
+TEST(info_cli, kinds_by_content) {
+    TempDir dir;
+    std::vector<std::uint8_t> first_byte_damaged = seg2_file().build();
+    first_byte_damaged[0] = 0x54;
+    std::vector<std::uint8_t> longer_than_file = qex_record({}, 4);
+    longer_than_file.resize(250);
+    struct Row {
+        const char* name;
+        std::vector<std::uint8_t> bytes;
+        const char* kind;
+        int status;
+        std::string text;
+    };
+    const std::vector<Row> rows = {
+        {"empty.qex", {}, "empty", 1, "empty.qex: empty\n"},
+        {"shot.sg2", first_byte_damaged, "unknown", 1,
+         "shot.sg2: neither SEG-2 nor QEX (as QEX: its first record would need 80424 bytes and "
+         "the file holds 341)\n"},
+        {"zero.qex", qex_record({{92, 1}}, 0), "unknown", 1,
+         "zero.qex: neither SEG-2 nor QEX (as QEX: its first header gives 0 samples (word 58))\n"},
+        {"long.qex", longer_than_file, "unknown", 1,
+         "long.qex: neither SEG-2 nor QEX (as QEX: its first record would need 256 bytes and "
+         "the file holds 250)\n"},
+        {"a.qex", qex_file(), "qex", 0, "a.qex: QEX, 3 records, ends in whole records\n"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        write_file(dir.file(row.name), row.bytes);
+        const Result text = run_info({row.name}, dir);
+        EXPECT_EQ(text.status, row.status);
+        EXPECT_EQ(text.out.substr(0, text.out.find('\n') + 1), row.text);
+        const Result json = run_info({"--json", row.name}, dir);
+        EXPECT_EQ(json.status, row.status);
+        EXPECT_EQ(nlohmann::json::parse(json.out)["files"][0].at("kind"), row.kind);
+    }
+}
+
+// Peak memory stays bounded whatever the file: 16,383 pointers that all name one descriptor
+// whose strings take 256,000 bytes, through each way of showing it. What the file costs is
+// measured above the same run on a small file, as a sanitizer build starts much larger.
+TEST(info_cli, one_descriptor_named_by_every_pointer_in_bounded_memory) {
+    TempDir dir;
+    write_file(dir.file("crafted.sg2"), shared_descriptor_file(16383, 8, 32000).build());
+    write_file(dir.file("small.sg2"), seg2_file().build());
+    struct Row {
+        std::vector<std::string> args;
+        std::string shows;
+    };
+    const std::vector<Row> rows = {
+        {{"--json", "--strings"}, "\"strings_of_trace\": 1"},
+        {{"--strings"}, "trace 16383\n  (the descriptor of trace 1, with its strings)\n"},
+        {{"--words", "8,59"}, "  16383      0      0\n"},
+        {{"--plot", "crafted.png"}, ""},
+        {{"--json", "--words", "8", "--samples", "3"}, "\"samples_scaled\""},
+    };
+    // The sanitizer's quarantine keeps freed memory for a while; the program's own is measured.
+    const char* sanitizer = std::getenv("ASAN_OPTIONS");
+    const std::string options =
+        std::string("ASAN_OPTIONS=") + (sanitizer ? sanitizer : "") + ":quarantine_size_mb=1";
+    for (const Row& row : rows) {
+        SCOPED_TRACE(::testing::PrintToString(row.args));
+        std::vector<std::string> args = row.args;
+        args.push_back("small.sg2");
+        const Result small = run_program(QUARVENT_INFO_PROGRAM, args, dir, {options});
+        args.back() = "crafted.sg2";
+        const Result r = run_program(QUARVENT_INFO_PROGRAM, args, dir, {options});
+        EXPECT_EQ(r.status, 0);
+        EXPECT_THAT(r.out, HasSubstr(row.shows));
+        EXPECT_LT(r.peak_kb - small.peak_kb, 64 * 1024);
+    }
+}
+
+// A name that is not UTF-8 keeps its converted form in "path" and is given exactly in
+// "path_bytes_hex", by quarvent-info's JSON and by quarvent-batch's report.
+TEST(info_cli, names_that_are_not_utf8_are_given_exactly) {
+    struct Row {
+        std::string name;
+        std::string path;  // as "path" gives it
+        const char* hex;   // nullptr: no "path_bytes_hex"
+    };
+    const std::vector<Row> rows = {
+        {"caf\xE9.sg2", "caf\xC3\xA9.sg2", "636166e92e736732"},
+        {"caf\xC3\xA9.sg2", "caf\xC3\xA9.sg2", nullptr},
+        {"plain.sg2", "plain.sg2", nullptr},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.path);
+        TempDir dir;
+        write_file(dir.file(row.name), seg2_file().build());
+        const Result info = run_info({"--json", row.name}, dir);
+        const Result batch = run_program(
+            QUARVENT_BATCH_PROGRAM, {"-q", "-o", "out.qex", "--report", "r.json", row.name}, dir);
+        ASSERT_EQ(batch.status, 0) << batch.err;
+        const nlohmann::json entries[] = {
+            nlohmann::json::parse(info.out)["files"][0],
+            nlohmann::json::parse(file_text(dir.file("r.json")))["inputs"][0],
+        };
+        // quarvent-batch gives the path it opened, from the root.
+        for (const nlohmann::json& entry : entries) {
+            EXPECT_THAT(entry.at("path").get<std::string>(), ::testing::EndsWith(row.path));
+            if (row.hex != nullptr) {
+                EXPECT_THAT(entry.value("path_bytes_hex", ""), ::testing::EndsWith(row.hex));
+            } else {
+                EXPECT_FALSE(entry.contains("path_bytes_hex"));
+            }
+        }
+    }
 }
 
 }  // namespace

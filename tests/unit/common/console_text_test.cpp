@@ -32,7 +32,14 @@ TEST(console_text, utf8_is_kept_and_other_bytes_are_latin1) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(as_utf8(c.in), c.out);
+        // A text is UTF-8 exactly when the conversion leaves it as it is.
+        EXPECT_EQ(is_utf8(c.in), c.in == c.out);
     }
+}
+
+TEST(console_text, hex_bytes_gives_two_lowercase_digits_a_byte) {
+    EXPECT_EQ(hex_bytes(std::string("caf\xE9\x00\x7F", 6)), "636166e9007f");
+    EXPECT_EQ(hex_bytes(""), "");
 }
 
 }  // namespace

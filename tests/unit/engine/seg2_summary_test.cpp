@@ -105,5 +105,84 @@ TEST(seg2_summary, a_pointer_shortage_is_the_runs_message) {
                                              "traces ( 1).; This data can not be converted"));
 }
 
+// A descriptor that several pointers name writes, when read again, what its strings wrote
+// the first time, a value a trace between them changed and one its strings set without
+// changing it among them: the words equal those of a file holding a copy of it for each
+// pointer. Its strings are kept once.
+TEST(seg2_summary, a_descriptor_named_again_writes_its_words_again_and_keeps_its_strings_once) {
+    const auto a = [] {
+        return Seg2Trace::int16({1, 2}).with_string("W8=5").with_string("W10=3").with_string(
+            "SAMPLE_INTERVAL 0.0005");
+    };
+    const auto b = [] { return Seg2Trace::int16({3}).with_string("W8=7").with_string("W10=4"); };
+    struct Row {
+        const char* layout;  // the descriptor each pointer names
+    };
+    const std::vector<Row> rows = {{"ABA"}, {"AAA"}, {"BABA"}, {"AB"}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.layout);
+        const std::string layout = row.layout;
+        Seg2Builder shared;
+        shared.file_string("W10=3");  // the first A sets word 10 to the value it has
+        shared.add_trace(a()).add_trace(b());
+        shared.trace_count = static_cast<std::int16_t>(layout.size());
+        shared.pointer_block_size = static_cast<std::uint16_t>(4 * layout.size());
+        const std::vector<std::int32_t> offsets = shared.trace_offsets();
+        shared.pointers.emplace();
+        Seg2Builder copies;
+        copies.file_string("W10=3");
+        for (const char c : layout) {
+            shared.pointers->push_back(offsets[c == 'A' ? 0 : 1]);
+            copies.add_trace(c == 'A' ? a() : b());
+        }
+        const std::vector<std::uint8_t> shared_bytes = shared.build();
+        const std::vector<std::uint8_t> copies_bytes = copies.build();
+        const MemorySource shared_source(shared_bytes);
+        const MemorySource copies_source(copies_bytes);
+        TestStrings strings;
+        const Seg2Summary got = summarize_seg2(shared_source, "s.sg2", strings);
+        const Seg2Summary want = summarize_seg2(copies_source, "c.sg2", strings);
+        ASSERT_EQ(got.traces.size(), layout.size());
+        ASSERT_EQ(want.traces.size(), layout.size());
+        EXPECT_TRUE(got.whole());
+        for (std::size_t t = 0; t < layout.size(); ++t) {
+            SCOPED_TRACE(t + 1);
+            EXPECT_EQ(got.traces[t].words, want.traces[t].words);
+            EXPECT_EQ(got.traces[t].descriptor.sample_count,
+                      want.traces[t].descriptor.sample_count);
+            EXPECT_EQ(got.traces[t].interval_us, want.traces[t].interval_us);
+            const std::size_t first = layout.find(layout[t]);
+            EXPECT_EQ(got.traces[t].strings_of_trace, first == t ? 0 : static_cast<int>(first + 1));
+            EXPECT_EQ(got.traces[t].strings.empty(), first != t);
+        }
+    }
+}
+
+// Past kept_string_bytes of strings none more are kept, and the summary says from where.
+TEST(seg2_summary, strings_past_the_bound_are_not_kept) {
+    const std::string long_string = "NOTE " + std::string(31990, 'x');
+    // The samples cut the first string short; the second trace passes the bound.
+    const int per_trace = static_cast<int>(kept_string_bytes / long_string.size() / 2) + 2;
+    Seg2Builder file;
+    for (int t = 0; t < 3; ++t) {
+        Seg2Trace trace = Seg2Trace::int16({1});
+        for (int s = 0; s < per_trace; ++s) trace.with_string(long_string);
+        trace.block_size = 40;
+        trace.data_over_strings = true;
+        file.add_trace(std::move(trace));
+    }
+    const std::vector<std::uint8_t> bytes = file.build();
+    const MemorySource source(bytes);
+    TestStrings strings;
+    const Seg2Summary summary = summarize_seg2(source, "f.sg2", strings);
+    ASSERT_EQ(summary.traces.size(), 3u);
+    EXPECT_EQ(summary.strings_dropped_from, 2);
+    EXPECT_EQ(summary.traces[0].strings.size(), static_cast<std::size_t>(per_trace));
+    for (int t = 1; t < 3; ++t) {
+        EXPECT_FALSE(summary.traces[static_cast<std::size_t>(t)].strings_kept);
+        EXPECT_THAT(summary.traces[static_cast<std::size_t>(t)].strings, IsEmpty());
+    }
+}
+
 }  // namespace
 }  // namespace quarvent::testing
