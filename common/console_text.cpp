@@ -57,7 +57,6 @@ std::string as_utf8(std::string_view text) {
     return result;
 }
 
-
 bool is_utf8(std::string_view text) {
     for (std::size_t i = 0; i < text.size();) {
         if (static_cast<unsigned char>(text[i]) < 0x80) {

@@ -599,11 +599,10 @@ void MainWindow::List1_Drop(const std::vector<std::string>& paths,
 }
 
 void MainWindow::set_run_commands_enabled(bool enabled) {
-    for (Menu menu :
-         {Menu::fileopen, Menu::fileoutput, Menu::fileclear, Menu::resamp1_1, Menu::resamp1_2,
-          Menu::resamp1_4, Menu::optiondelete, Menu::optionremember, Menu::optionshorten,
-          Menu::convert, Menu::viewinput, Menu::viewoutput, Menu::optionfresh, Menu::filesavelog,
-          Menu::optionrunlog}) {
+    for (Menu menu : {Menu::fileopen, Menu::fileoutput, Menu::fileclear, Menu::resamp1_1,
+                      Menu::resamp1_2, Menu::resamp1_4, Menu::optiondelete, Menu::optionremember,
+                      Menu::optionshorten, Menu::convert, Menu::viewinput, Menu::viewoutput,
+                      Menu::optionfresh, Menu::filesavelog, Menu::optionrunlog}) {
         port_.set_menu_enabled(menu, enabled);
     }
 }

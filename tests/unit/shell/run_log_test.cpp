@@ -59,7 +59,8 @@ TEST(run_log, kept_files_carry_a_reason_each) {
     const Case cases[] = {
         {"converted", result(InputStatus::converted, ""), nullptr},
         {"not SEG-2", result(InputStatus::skipped, "not a SEG-2 file", true), "not SEG-2"},
-        {"truncated", result(InputStatus::partial, "2 of 12 traces skipped", false, "trace 11 truncated"),
+        {"truncated",
+         result(InputStatus::partial, "2 of 12 traces skipped", false, "trace 11 truncated"),
          "trace 11 truncated (2 of 12 traces skipped)"},
         {"stopped", result(InputStatus::partial, "stopped by the operator after trace 3"),
          "stopped by the operator after trace 3"},
