@@ -1,0 +1,306 @@
+// The page's half of the web port: what the engine (web/web_port.cpp) calls. It draws the
+// window's state that the engine keeps, answers the questions through the page's dialogs,
+// and puts the operator's files into the engine's memory file system.
+"use strict";
+
+// The menu items, numbered as the engine's Menu enumeration.
+const MENU = {
+  filemenu: 0, fileopen: 1, fileoutput: 2, fileclear: 3, filesep: 4, fileexit: 5,
+  segoptions: 6, optresamp: 7, resamp1_1: 8, resamp1_2: 9, resamp1_4: 10, optiondelete: 11,
+  optionshorten: 12, convert: 13, help: 14, helpcontent: 15, fileabout: 16, convertstop: 17,
+  optionremember: 18, viewmenu: 19, viewinput: 20, viewoutput: 21,
+};
+const BUTTONS = [["OK"], ["OK", "Cancel"], ["Yes", "No"], ["Yes", "No", "Cancel"]];
+const ANSWER = { OK: 0, Cancel: 1, Yes: 2, No: 3 };
+const ICONS = ["", "\u2139\ufe0f", "\u26a0\ufe0f", "\u26d4", "\u2753"];
+const DEFAULT_TITLE = "Quarvent";
+const INPUT_ROOT = "/Inputs";
+const OUTPUT_ROOT = "/Output";
+
+// Bytes to text: UTF-8 where they are (paths), else one character a byte (Latin-1 messages).
+const utf8 = new TextDecoder("utf-8", { fatal: true });
+function decodeBytes(bytes) {
+  try {
+    return utf8.decode(bytes);
+  } catch (e) {
+    let text = "";
+    for (const b of bytes) text += String.fromCharCode(b);
+    return text;
+  }
+}
+
+function makePort(ui) {
+  let Module = null;
+  // Outputs written through the File System Access API: path -> {handle, writable, chain}.
+  const diskOutputs = new Map();
+
+  const port = {
+    attach(module) { Module = module; },
+    text(pointer, length) {
+      if (!pointer || length <= 0) return "";
+      return decodeBytes(Module.HEAPU8.slice(pointer, pointer + length));
+    },
+    latin1Bytes(text) {
+      const bytes = new Uint8Array(text.length);
+      for (let i = 0; i < text.length; ++i) {
+        const c = text.charCodeAt(i);
+        bytes[i] = c < 256 ? c : 63;
+      }
+      return bytes;
+    },
+    toHeap(bytes, lengthPointer) {
+      const pointer = Module._malloc(bytes.length + 1);
+      Module.HEAPU8.set(bytes, pointer);
+      Module.HEAPU8[pointer + bytes.length] = 0;
+      Module.HEAP32[lengthPointer >> 2] = bytes.length;
+      return pointer;
+    },
+
+    async messageBox(dialog, text, title, buttons, icon) {
+      const answer = await ui.modal({
+        dialog, title: title || DEFAULT_TITLE, text, icon: ICONS[icon] || "",
+        buttons: BUTTONS[buttons] || BUTTONS[0],
+        // A box with a Cancel button closes with Esc as Cancel; OK alone as OK.
+        escape: buttons === 0 ? "OK" : buttons === 2 ? null : "Cancel",
+      });
+      return ANSWER[answer];
+    },
+    async inputPrompt(dialog, prompt, title, proposed) {
+      const answer = await ui.modal({
+        dialog, title: title || DEFAULT_TITLE, text: prompt, buttons: ["OK", "Cancel"],
+        escape: "Cancel", field: proposed,
+      });
+      return answer.button === "OK" ? answer.value : "";
+    },
+    // A macrotask: the page draws and takes clicks, then the engine goes on.
+    yieldEvents() {
+      return new Promise((resolve) => {
+        const channel = new MessageChannel();
+        channel.port1.onmessage = () => resolve();
+        channel.port2.postMessage(0);
+      });
+    },
+    async fileDialog(save, settings) {
+      try {
+        return save ? await chooseOutput(settings) : await chooseInputs(settings);
+      } catch (e) {
+        if (e && e.name === "AbortError") return { outcome: "cancelled" };
+        return { outcome: "failed", error: String(e && e.message ? e.message : e) };
+      }
+    },
+    call(name, text, number) { ui.engineCall(name, text, number); },
+    showProgress(position, total, lines) { ui.showProgress(position, total, lines); },
+    setMenu(menu, caption, checked, enabled, visible) {
+      ui.setMenu(menu, caption, checked, enabled, visible);
+    },
+    setList(items, selection) { ui.setList(items, selection); },
+    traceBegin(title, kind) { ui.traceView.begin(title, kind); },
+    traceAdd(number, words, samples) { ui.traceView.add(number, words, samples); },
+    storageGet(key) {
+      try { return localStorage.getItem(key); } catch (e) { return null; }
+    },
+    storageSet(key, value) {
+      try {
+        if (value === null) localStorage.removeItem(key); else localStorage.setItem(key, value);
+      } catch (e) { /* storage refused (private window): nothing is remembered */ }
+    },
+
+    // --- Files ------------------------------------------------------------------------
+    // Puts files into a folder of their own under /Inputs (a new one when a name is taken)
+    // and returns the folder and the names.
+    async importFiles(files) {
+      const FS = Module.FS;
+      const names = files.map((f) => f.name);
+      let folder = INPUT_ROOT;
+      for (let n = 2; names.some((name) => exists(FS, folder + "/" + name)); ++n) {
+        folder = INPUT_ROOT + "/" + n;
+      }
+      makeFolders(FS, folder);
+      for (const file of files) {
+        const bytes = new Uint8Array(await file.arrayBuffer());
+        FS.writeFile(folder + "/" + file.name, bytes, { canOwn: true });
+      }
+      return { folder, names };
+    },
+    // Dropped entries (files and folders, from DataTransferItem.webkitGetAsEntry) copied
+    // under /Inputs keeping their names; returns the top-level paths. Files that do not
+    // start like a SEG-2 recording keep only their first bytes, which is all the list
+    // looks at before it leaves them out.
+    async importEntries(entries) {
+      const FS = Module.FS;
+      let folder = INPUT_ROOT;
+      for (let n = 2; entries.some((e) => exists(FS, folder + "/" + e.name)); ++n) {
+        folder = INPUT_ROOT + "/" + n;
+      }
+      makeFolders(FS, folder);
+      const paths = [];
+      for (const entry of entries) {
+        await copyEntry(FS, entry, folder + "/" + entry.name);
+        paths.push(folder + "/" + entry.name);
+      }
+      return paths;
+    },
+    readFile(path) { return Module.FS.readFile(path); },
+    writeFile(path, bytes) {
+      makeFolders(Module.FS, path.substring(0, path.lastIndexOf("/")) || "/");
+      Module.FS.writeFile(path, bytes);
+    },
+    fileExists(path) { return exists(Module.FS, path); },
+
+    // --- Output on the disk -------------------------------------------------------------
+    isDiskOutput(path) { return diskOutputs.has(path); },
+    // Before a run or a view: the page's copy of a disk output becomes what the disk holds,
+    // so that the engine's checks (does it exist, what does it hold) see the real file. A
+    // file the picker created empty counts as absent, as a file the engine creates would.
+    async refreshDiskOutput(path) {
+      const output = diskOutputs.get(path);
+      if (!output) return;
+      const FS = Module.FS;
+      const file = await output.handle.getFile();
+      if (exists(FS, path)) FS.unlink(path);
+      if (file.size > 0) {
+        makeFolders(FS, path.substring(0, path.lastIndexOf("/")));
+        FS.writeFile(path, new Uint8Array(await file.arrayBuffer()), { canOwn: true });
+      }
+    },
+    // Opens the disk file for writing; the engine's writes into the page's copy are then
+    // passed on to it in order.
+    async beginDiskOutput(path) {
+      const output = diskOutputs.get(path);
+      if (!output) return;
+      output.writable = await output.handle.createWritable({ keepExistingData: true });
+      output.chain = Promise.resolve();
+      output.error = null;
+      output.wrote = false;
+    },
+    // Waits for the writes and commits them. Returns the error text of a failed write, or "".
+    async endDiskOutput(path) {
+      const output = diskOutputs.get(path);
+      if (!output || !output.writable) return "";
+      const writable = output.writable;
+      output.writable = null;
+      try {
+        await output.chain;
+        if (output.error) throw output.error;
+        await writable.close();
+      } catch (e) {
+        try { await writable.abort(); } catch (ignored) { /* already failed */ }
+        return String(e && e.message ? e.message : e);
+      }
+      // The disk holds it now: the page's copy is dropped, to free the memory.
+      if (exists(Module.FS, path)) Module.FS.unlink(path);
+      return "";
+    },
+    installWriteMirror() {
+      const FS = Module.FS;
+      const write = FS.write;
+      FS.write = function (stream, buffer, offset, length, position, canOwn) {
+        const at = typeof position === "number" ? position : stream.position;
+        const written = write.call(FS, stream, buffer, offset, length, position, canOwn);
+        const output = diskOutputs.get(stream.path);
+        if (output && output.writable && written > 0) {
+          const data = buffer.slice(offset, offset + written);
+          output.wrote = true;
+          output.chain = output.chain.then(() =>
+            output.writable.write({ type: "write", position: at, data })).catch((e) => {
+            output.error = output.error || e;
+          });
+        }
+        return written;
+      };
+      const ftruncate = FS.ftruncate;
+      FS.ftruncate = function (fd, size) {
+        const result = ftruncate.call(FS, fd, size);
+        const stream = FS.getStream(fd);
+        const output = stream && diskOutputs.get(stream.path);
+        if (output && output.writable) {
+          output.chain = output.chain.then(() => output.writable.truncate(size)).catch((e) => {
+            output.error = output.error || e;
+          });
+        }
+        return result;
+      };
+    },
+  };
+
+  async function chooseInputs(settings) {
+    const files = await ui.pickFiles({
+      multiple: settings.multiSelect, accept: acceptOf(settings.filter, settings.filterIndex),
+    });
+    if (!files || files.length === 0) return { outcome: "cancelled" };
+    const { folder, names } = await port.importFiles(files);
+    if (names.length === 1) return { outcome: "chosen", parts: [folder + "/" + names[0]], directory: folder };
+    return { outcome: "chosen", parts: [folder, ...names], directory: folder };
+  }
+
+  async function chooseOutput(settings) {
+    const FS = Module.FS;
+    if (ui.diskOutputAvailable()) {
+      const handle = await ui.pickSaveHandle(settings);
+      if (!handle) return { outcome: "cancelled" };
+      let path = null;
+      for (const [known, output] of diskOutputs) {
+        if (await output.handle.isSameEntry(handle)) path = known;
+      }
+      if (!path) {
+        let folder = OUTPUT_ROOT;
+        for (let n = 2; diskOutputs.has(folder + "/" + handle.name); ++n) folder = OUTPUT_ROOT + "/" + n;
+        path = folder + "/" + handle.name;
+        diskOutputs.set(path, { handle });
+      }
+      makeFolders(FS, path.substring(0, path.lastIndexOf("/")));
+      return { outcome: "chosen", parts: [path], directory: path.substring(0, path.lastIndexOf("/")) };
+    }
+    // Kept in the page: a name, and optionally an existing output to append to.
+    const chosen = await ui.pickMemoryOutput(settings);
+    if (!chosen) return { outcome: "cancelled" };
+    const path = OUTPUT_ROOT + "/" + chosen.name;
+    makeFolders(FS, OUTPUT_ROOT);
+    diskOutputs.delete(path);
+    if (chosen.existing) {
+      FS.writeFile(path, new Uint8Array(await chosen.existing.arrayBuffer()), { canOwn: true });
+    }
+    return { outcome: "chosen", parts: [path], directory: OUTPUT_ROOT };
+  }
+
+  return port;
+}
+
+function exists(FS, path) {
+  try { FS.stat(path); return true; } catch (e) { return false; }
+}
+
+function makeFolders(FS, folder) {
+  let path = "";
+  for (const part of folder.split("/").filter((p) => p)) {
+    path += "/" + part;
+    if (!exists(FS, path)) FS.mkdir(path);
+  }
+}
+
+async function copyEntry(FS, entry, path) {
+  if (entry.isDirectory) {
+    makeFolders(FS, path);
+    const reader = entry.createReader();
+    for (;;) {
+      const batch = await new Promise((resolve, reject) => reader.readEntries(resolve, reject));
+      if (batch.length === 0) break;
+      for (const child of batch) await copyEntry(FS, child, path + "/" + child.name);
+    }
+    return;
+  }
+  const file = await new Promise((resolve, reject) => entry.file(resolve, reject));
+  const head = new Uint8Array(await file.slice(0, 2).arrayBuffer());
+  const seg2 = head.length === 2 && head[0] === 0x55 && head[1] === 0x3a;
+  const bytes = seg2 ? new Uint8Array(await file.arrayBuffer()) : head;
+  FS.writeFile(path, bytes, { canOwn: true });
+}
+
+// The file picker's accept list from a filter's pattern: "*.sg2;*.dat" -> ".sg2,.dat"; none
+// for "*.*".
+function acceptOf(filter, index) {
+  const parts = (filter || "").split("|");
+  const pattern = parts[(Math.max(index, 1) - 1) * 2 + 1] || "";
+  const extensions = pattern.split(";").map((p) => p.trim()).filter((p) => p.startsWith("*.") && p !== "*.*");
+  return [...new Set(extensions.map((p) => p.substring(1).toLowerCase()))].join(",");
+}
