@@ -169,8 +169,10 @@
   async function engineCall(name, types, args, always) {
     if (!state.Module) return null;
     if (state.inFlight && !always) return null;
+    // While another call waits, ccall would take this call's end for that one's (Asyncify
+    // keeps one set of handlers): a command that cannot wait is called directly.
+    if (state.inFlight) return state.Module["_" + name](...args);
     const call = state.Module.ccall(name, "number", types, args, { async: true });
-    if (always && state.inFlight) return call;
     state.inFlight = call;
     try {
       return await call;
@@ -201,7 +203,22 @@
     }
   }
 
+  // Convert: a disk output is read in before and written out after the engine's run, and the
+  // whole of it counts as one command, so that nothing else starts before the output is
+  // committed.
   async function convert() {
+    if (state.inFlight) return;
+    const whole = convertWithOutput();
+    state.inFlight = whole;
+    try {
+      await whole;
+    } finally {
+      state.inFlight = null;
+    }
+    showOutputNote();
+  }
+
+  async function convertWithOutput() {
     const output = outputName();
     let diskError = "";
     state.running = true;
@@ -214,7 +231,7 @@
       diskError = String(e && e.message ? e.message : e);
     }
     if (!diskError) {
-      await engineCall("web_command", ["number"], [MENU.convert]);
+      await state.Module.ccall("web_command", "number", ["number"], [MENU.convert], { async: true });
       if (port.isDiskOutput(output)) diskError = await port.endDiskOutput(output);
     }
     state.running = false;
@@ -226,7 +243,6 @@
         icon: ICONS[3], buttons: ["OK"], escape: "OK",
       });
     }
-    showOutputNote();
   }
 
   async function webCommand(name) {
@@ -298,6 +314,8 @@
     $("modaltext").textContent = options.text.replace(/\r\n/g, "\n");
     $("modalicon").textContent = options.icon || "";
     dialog.dataset.dialog = options.dialog === undefined ? "" : String(options.dialog);
+    // Each box shown gets a number of its own, so that one box following another is told apart.
+    dialog.dataset.serial = String(Number(dialog.dataset.serial || 0) + 1);
     const field = $("modalfield");
     const prompt = options.field !== undefined;
     field.hidden = !prompt;

@@ -171,7 +171,6 @@ function makePort(ui) {
       output.writable = await output.handle.createWritable({ keepExistingData: true });
       output.chain = Promise.resolve();
       output.error = null;
-      output.wrote = false;
     },
     // Waits for the writes and commits them. Returns the error text of a failed write, or "".
     async endDiskOutput(path) {
@@ -200,9 +199,9 @@ function makePort(ui) {
         const output = diskOutputs.get(stream.path);
         if (output && output.writable && written > 0) {
           const data = buffer.slice(offset, offset + written);
-          output.wrote = true;
+          const writable = output.writable;
           output.chain = output.chain.then(() =>
-            output.writable.write({ type: "write", position: at, data })).catch((e) => {
+            writable.write({ type: "write", position: at, data })).catch((e) => {
             output.error = output.error || e;
           });
         }
@@ -214,7 +213,8 @@ function makePort(ui) {
         const stream = FS.getStream(fd);
         const output = stream && diskOutputs.get(stream.path);
         if (output && output.writable) {
-          output.chain = output.chain.then(() => output.writable.truncate(size)).catch((e) => {
+          const writable = output.writable;
+          output.chain = output.chain.then(() => writable.truncate(size)).catch((e) => {
             output.error = output.error || e;
           });
         }
