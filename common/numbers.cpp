@@ -161,9 +161,9 @@ std::string number_text(double value, int significant_digits) {
     char buffer[64];
     const bool whole = magnitude == std::floor(magnitude) && magnitude < 1e15;
 #if QUARVENT_NUMBERS_WITHOUT_CHARCONV
-    const int length = whole ? std::snprintf(buffer, sizeof buffer, "%.0f", magnitude)
-                             : std::snprintf(buffer, sizeof buffer, "%.*g", significant_digits,
-                                             magnitude);
+    const int length =
+        whole ? std::snprintf(buffer, sizeof buffer, "%.0f", magnitude)
+              : std::snprintf(buffer, sizeof buffer, "%.*g", significant_digits, magnitude);
     std::string digits(buffer, static_cast<std::size_t>(std::max(length, 0)));
 #else
     std::to_chars_result result;

@@ -404,25 +404,36 @@
   }
 
   // --- The window's controls ------------------------------------------------------------
-  function setList(items, selection) {
+  function setList(items, append, selection) {
     const list = $("List1");
-    if (items !== null) {
+    const add = (item) => {
+      const li = document.createElement("li");
+      li.textContent = item;
+      li.title = item;
+      li.dataset.index = list.children.length;
+      li.setAttribute("role", "option");
+      list.appendChild(li);
+    };
+    if (items !== null && append) {
+      add(items);
+    } else if (items !== null) {
       list.textContent = "";
-      for (const [index, item] of items.split("\n").slice(0, -1).entries()) {
-        const li = document.createElement("li");
-        li.textContent = item;
-        li.title = item;
-        li.dataset.index = index;
-        li.setAttribute("role", "option");
-        list.appendChild(li);
+      for (const item of items.split("\n").slice(0, -1)) add(item);
+    }
+    // Only the items whose selection changed are touched.
+    const selected = new Set(selection ? selection.split(",").map(Number) : []);
+    for (const li of list.querySelectorAll("li.selected")) {
+      if (!selected.has(Number(li.dataset.index))) {
+        li.classList.remove("selected");
+        li.setAttribute("aria-selected", "false");
       }
     }
-    const selected = new Set(selection ? selection.split(",").map(Number) : []);
-    for (const li of list.children) {
-      const on = selected.has(Number(li.dataset.index));
-      li.classList.toggle("selected", on);
-      li.setAttribute("aria-selected", on ? "true" : "false");
-      if (on && selected.size === 1) li.scrollIntoView({ block: "nearest" });
+    for (const index of selected) {
+      const li = list.children[index];
+      if (!li) continue;
+      li.classList.add("selected");
+      li.setAttribute("aria-selected", "true");
+      if (selected.size === 1) li.scrollIntoView({ block: "nearest" });
     }
   }
 

@@ -44,9 +44,10 @@ EM_JS(void, js_menu, (int menu, const char* caption, int caption_length, int che
     Module.page.setMenu(menu, Module.page.text(caption, caption_length), checked, enabled,
                         visible);
 });
-EM_JS(void, js_list, (const char* items, int items_length, const char* selection,
+// items_length < 0: the items stay; append: items is one item added at the end.
+EM_JS(void, js_list, (const char* items, int items_length, int append, const char* selection,
                       int selection_length), {
-    Module.page.setList(items_length < 0 ? null : Module.page.text(items, items_length),
+    Module.page.setList(items_length < 0 ? null : Module.page.text(items, items_length), append,
                         Module.page.text(selection, selection_length));
 });
 EM_JS(void, js_trace_begin, (const char* title, int title_length, int kind), {
@@ -104,11 +105,28 @@ int label_index(Control label) {
 WebShellPort::WebShellPort() {
     enabled_.fill(true);
     // The menu bar's captions as the window is designed; the page draws whatever is set here.
-    constexpr std::array<std::string_view, menu_count> captions = {
-        "Files", "Select &Inputs", "&Output ", "&Clear List", "-", "E&xit", "&Options",
-        "Resample", "1:1", "2:1", "4:1", "Delete Input Files", "Adjust Record Length",
-        "&Convert", "&Help", "&Contents", "&About", "&Stop", "Remember Delete Input Files",
-        "&View", "&Input File", "O&utput File"};
+    constexpr std::array<std::string_view, menu_count> captions = {"Files",
+                                                                   "Select &Inputs",
+                                                                   "&Output ",
+                                                                   "&Clear List",
+                                                                   "-",
+                                                                   "E&xit",
+                                                                   "&Options",
+                                                                   "Resample",
+                                                                   "1:1",
+                                                                   "2:1",
+                                                                   "4:1",
+                                                                   "Delete Input Files",
+                                                                   "Adjust Record Length",
+                                                                   "&Convert",
+                                                                   "&Help",
+                                                                   "&Contents",
+                                                                   "&About",
+                                                                   "&Stop",
+                                                                   "Remember Delete Input Files",
+                                                                   "&View",
+                                                                   "&Input File",
+                                                                   "O&utput File"};
     for (int i = 0; i < menu_count; ++i) set_menu_caption(static_cast<Menu>(i), captions[i]);
     set_menu_checked(Menu::resamp1_1, true);
     set_menu_visible(Menu::convertstop, false);
@@ -122,20 +140,20 @@ WebShellPort::WebShellPort() {
 
 Answer WebShellPort::message_box(const MessageBoxRequest& request) {
     if (ended_) return Answer::cancel;
-    const int answer = js_message_box(static_cast<int>(request.dialog), request.text.data(),
-                                      length_of(request.text), request.title.data(),
-                                      length_of(request.title), static_cast<int>(request.buttons),
-                                      static_cast<int>(request.icon));
+    const int answer =
+        js_message_box(static_cast<int>(request.dialog), request.text.data(),
+                       length_of(request.text), request.title.data(), length_of(request.title),
+                       static_cast<int>(request.buttons), static_cast<int>(request.icon));
     return static_cast<Answer>(answer);
 }
 
 std::string WebShellPort::input_prompt(const PromptRequest& request) {
     if (ended_) return {};
     int length = 0;
-    char* answer = js_input_prompt(static_cast<int>(request.dialog), request.prompt.data(),
-                                   length_of(request.prompt), request.title.data(),
-                                   length_of(request.title), request.proposed.data(),
-                                   length_of(request.proposed), &length);
+    char* answer =
+        js_input_prompt(static_cast<int>(request.dialog), request.prompt.data(),
+                        length_of(request.prompt), request.title.data(), length_of(request.title),
+                        request.proposed.data(), length_of(request.proposed), &length);
     return take(answer, length);
 }
 
@@ -240,14 +258,12 @@ void WebShellPort::send_selection() const {
         if (!selection.empty()) selection += ',';
         selection += std::to_string(index);
     }
-    js_list(nullptr, -1, selection.data(), length_of(selection));
+    js_list(nullptr, -1, 0, selection.data(), length_of(selection));
 }
 
 void WebShellPort::list1_add(std::string_view item) {
     items_.emplace_back(item);
-    std::string items;
-    for (const std::string& each : items_) items += each + '\n';
-    js_list(items.data(), length_of(items), "", 0);
+    js_list(item.data(), length_of(item), 1, "", 0);
     send_selection();
 }
 
@@ -262,7 +278,7 @@ void WebShellPort::list1_remove(int index) {
     selected_ = std::move(kept);
     std::string items;
     for (const std::string& each : items_) items += each + '\n';
-    js_list(items.data(), length_of(items), "", 0);
+    js_list(items.data(), length_of(items), 0, "", 0);
     send_selection();
 }
 
@@ -270,7 +286,7 @@ void WebShellPort::list1_clear() {
     items_.clear();
     selected_.clear();
     anchor_ = -1;
-    js_list("", 0, "", 0);
+    js_list("", 0, 0, "", 0);
 }
 
 int WebShellPort::list1_count() const { return static_cast<int>(items_.size()); }

@@ -93,7 +93,7 @@ function makePort(ui) {
     setMenu(menu, caption, checked, enabled, visible) {
       ui.setMenu(menu, caption, checked, enabled, visible);
     },
-    setList(items, selection) { ui.setList(items, selection); },
+    setList(items, append, selection) { ui.setList(items, append, selection); },
     traceBegin(title, kind) { ui.traceView.begin(title, kind); },
     traceAdd(number, words, samples) { ui.traceView.add(number, words, samples); },
     storageGet(key) {
