@@ -224,6 +224,56 @@ describe("from file://", () => {
     assert.deepEqual(page.errors, []);
   });
 
+  test("loads the operator's own keyword file, and asks for a missing sampling rate", { skip: samples.length === 0 && "the shared SEG-2 recordings are absent" }, async () => {
+    const fresh = await openPage();
+    const loadKeywords = async (name, text) => {
+      const file = path.join(temp, name);
+      fs.writeFileSync(file, text);
+      const [chooser] = await Promise.all([fresh.waitForFileChooser(), menu(fresh, "keywordload")]);
+      await chooser.accept([file]);
+    };
+    try {
+      // A file that does not load is refused with the start-up's message; the built-in stays.
+      await loadKeywords("bad.rd", "SAMPLE_INTERVAL 99999 1\n");
+      const refused = await answer(fresh, "OK");
+      assert.equal(refused.title, "Keyword File Error");
+      assert.match(refused.text, /holds the function code 99999/);
+      await idle(fresh);
+      assert.equal(await fresh.$eval("#keywordnote", (e) => e.textContent), "Built-in keyword file");
+
+      // One that maps nothing leaves the traces without a sampling rate: the run asks for it.
+      await loadKeywords("none.rd", "* maps nothing\n");
+      await fresh.waitForFunction(() => document.getElementById("keywordnote").textContent === "Keyword file: none.rd");
+      await idle(fresh);
+      const shot = samples.find((name) => name.endsWith("shot1.seg2")) || samples[0];
+      await selectInputs(fresh, [shot]);
+      await memoryOutput(fresh, "rate.dat");
+      for (const [button, records] of [["Cancel", 0], ["OK", 1]]) {
+        await menu(fresh, "convert");
+        await answer(fresh, "OK", "1");
+        const prompt = await answer(fresh, button, "0.25");
+        assert.equal(prompt.title, "Missing Sampling Rate");
+        await idle(fresh, 120000);
+        const written = await fresh.evaluate(() => window.quarventTest.readFile("/Output/rate.dat").length).catch(() => 0);
+        assert.equal(written > 0 ? 1 : 0, records, button);
+        if (records === 0) assert.doesNotMatch(await fresh.evaluate(() => window.quarventTest.log()), /Conversion complete/);
+      }
+      // Still there after a reload, until the built-in one is taken back. Leaving the page
+      // with an output not saved asks first.
+      let asked = null;
+      fresh.once("dialog", (dialog) => { asked = dialog.type(); dialog.accept(); });
+      await fresh.reload();
+      assert.equal(asked, "beforeunload");
+      await fresh.evaluate(() => window.quarventTest.ready);
+      assert.equal(await fresh.$eval("#keywordnote", (e) => e.textContent), "Keyword file: none.rd");
+      await menu(fresh, "keywordbuiltin");
+      await fresh.waitForFunction(() => document.getElementById("keywordnote").textContent === "Built-in keyword file");
+      assert.deepEqual(fresh.errors, []);
+    } finally {
+      await fresh.close();
+    }
+  });
+
   test("converts the shared recordings like quarvent-batch at factors 1, 2 and 4", { skip: samples.length === 0 && "the shared SEG-2 recordings (../shared/seg2-samples) are absent" }, async () => {
     const fresh = await openPage();
     try {
