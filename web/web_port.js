@@ -73,12 +73,13 @@ function makePort(ui) {
       return answer.button === "OK" ? answer.value : "";
     },
     // A macrotask: the page draws and takes clicks, then the engine goes on.
-    yieldEvents() {
-      return new Promise((resolve) => {
+    async yieldEvents() {
+      await new Promise((resolve) => {
         const channel = new MessageChannel();
         channel.port1.onmessage = () => resolve();
         channel.port2.postMessage(0);
       });
+      await port.drainDiskOutputs();
     },
     async fileDialog(save, settings) {
       try {
@@ -171,6 +172,9 @@ function makePort(ui) {
       output.writable = await output.handle.createWritable({ keepExistingData: true });
       output.chain = Promise.resolve();
       output.error = null;
+      output.pending = 0;
+      // The bytes the page holds: what the file held when the run began.
+      output.keptBytes = exists(Module.FS, path) ? Module.FS.stat(path).size : 0;
     },
     // Waits for the writes and commits them. Returns the error text of a failed write, or "".
     async endDiskOutput(path) {
@@ -190,36 +194,75 @@ function makePort(ui) {
       if (exists(Module.FS, path)) Module.FS.unlink(path);
       return "";
     },
+    // The engine's writes to a disk output go to the disk file in order. The page keeps only
+    // what the file held before the run (which the engine's checks read); the records the
+    // run adds are not kept in memory as well, so a batch of any size fits. A read of a part
+    // not kept fails (EIO) rather than giving wrong bytes.
     installWriteMirror() {
       const FS = Module.FS;
+      const EIO = 29;
+      const outputOf = (stream) => {
+        const output = stream && diskOutputs.get(stream.path);
+        return output && output.writable ? output : null;
+      };
+      const enqueue = (output, bytes, step) => {
+        const writable = output.writable;
+        output.pending += bytes;
+        output.chain = output.chain.then(() => step(writable)).catch((e) => {
+          output.error = output.error || e;
+        }).finally(() => { output.pending -= bytes; });
+      };
       const write = FS.write;
       FS.write = function (stream, buffer, offset, length, position, canOwn) {
+        const output = outputOf(stream);
+        if (!output || length <= 0) return write.call(FS, stream, buffer, offset, length, position, canOwn);
         const at = typeof position === "number" ? position : stream.position;
-        const written = write.call(FS, stream, buffer, offset, length, position, canOwn);
-        const output = diskOutputs.get(stream.path);
-        if (output && output.writable && written > 0) {
+        const node = stream.node;
+        if (at < node.usedBytes && (node.contents ? node.contents.length : 0) >= Math.min(node.usedBytes, at + length)) {
+          // Over bytes the page still holds (none of this program's writes do that).
+          const written = write.call(FS, stream, buffer, offset, length, position, canOwn);
           const data = buffer.slice(offset, offset + written);
-          const writable = output.writable;
-          output.chain = output.chain.then(() =>
-            writable.write({ type: "write", position: at, data })).catch((e) => {
-            output.error = output.error || e;
-          });
+          enqueue(output, written, (w) => w.write({ type: "write", position: at, data }));
+          return written;
         }
-        return written;
+        const data = buffer.slice(offset, offset + length);
+        enqueue(output, length, (w) => w.write({ type: "write", position: at, data }));
+        node.usedBytes = Math.max(node.usedBytes, at + length);
+        node.timestamp = Date.now();
+        output.keptBytes = Math.min(output.keptBytes, at);
+        if (typeof position !== "number") stream.position += length;
+        return length;
+      };
+      const read = FS.read;
+      FS.read = function (stream, buffer, offset, length, position) {
+        const output = outputOf(stream);
+        const at = typeof position === "number" ? position : stream.position;
+        if (output && at + length > output.keptBytes && at < stream.node.usedBytes) {
+          throw new FS.ErrnoError(EIO);
+        }
+        return read.call(FS, stream, buffer, offset, length, position);
       };
       const ftruncate = FS.ftruncate;
       FS.ftruncate = function (fd, size) {
-        const result = ftruncate.call(FS, fd, size);
         const stream = FS.getStream(fd);
-        const output = stream && diskOutputs.get(stream.path);
-        if (output && output.writable) {
-          const writable = output.writable;
-          output.chain = output.chain.then(() => writable.truncate(size)).catch((e) => {
-            output.error = output.error || e;
-          });
+        const output = outputOf(stream);
+        if (!output) return ftruncate.call(FS, fd, size);
+        if (size <= output.keptBytes) {
+          ftruncate.call(FS, fd, size);
+          output.keptBytes = size;
+        } else {
+          stream.node.usedBytes = size;
         }
-        return result;
+        enqueue(output, 0, (w) => w.truncate(size));
+        return 0;
       };
+    },
+    // Waits while more than a set amount of written records is still on its way to the disk,
+    // so that a disk slower than the conversion does not fill the memory.
+    async drainDiskOutputs() {
+      for (const output of diskOutputs.values()) {
+        while (output.writable && output.pending > 64 * 1048576) await output.chain;
+      }
     },
   };
 
