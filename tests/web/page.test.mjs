@@ -161,6 +161,12 @@ describe("from file://", () => {
     assert.equal(await page.$eval("#Label1", (e) => e.textContent), "Input Files");
     assert.equal(await page.$eval("#Label3", (e) => e.textContent), "Status Report");
     assert.equal(await page.title(), "SEG2 -> QEX");
+    // Help, Contents shows the help file built into the page.
+    await menu(page, "helpcontent");
+    await page.waitForSelector("#helpview:not([hidden])");
+    await page.waitForFunction(() => /Quarvent in a browser/.test(
+      document.getElementById("helpframe").contentDocument?.body?.textContent || ""));
+    await page.click("#helpclose");
   });
 
   test("asks the design's questions and takes either answer", async () => {
