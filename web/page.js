@@ -563,7 +563,8 @@
         if (items > 0) state.Module._web_list_click(index, 0, 0);
       }
     });
-    for (const target of [list, $("inputs")]) {
+    // The list and the space around it take drops (one listener: drops bubble up to it).
+    for (const target of [$("inputs")]) {
       target.addEventListener("dragover", (e) => {
         e.preventDefault();
         list.classList.add("dragover");
@@ -572,8 +573,10 @@
       target.addEventListener("drop", (e) => {
         e.preventDefault();
         list.classList.remove("dragover");
-        const entries = Array.from(e.dataTransfer.items || [])
-          .map((item) => item.webkitGetAsEntry && item.webkitGetAsEntry()).filter((x) => x);
+        // Each dropped item as an entry (files and folders), with its File where it has one.
+        const entries = Array.from(e.dataTransfer.items || []).filter((item) => item.kind === "file")
+          .map((item) => ({ entry: item.webkitGetAsEntry && item.webkitGetAsEntry(), file: item.getAsFile() }))
+          .filter((x) => x.entry || x.file);
         if (entries.length > 0) dropEntries(entries);
       });
     }
@@ -596,7 +599,16 @@
 
   async function dropEntries(entries) {
     if (state.inFlight) return;
-    const paths = await port.importEntries(entries);
+    let paths;
+    try {
+      paths = await port.importEntries(entries);
+    } catch (e) {
+      await modal({
+        title: "Quarvent ERROR", buttons: ["OK"], escape: "OK",
+        text: "Unexpected error\n" + String(e && e.message ? e.message : e),
+      });
+      return;
+    }
     await engineCall("web_drop", ["string", "number"], [paths.join("\n"), -1]);
   }
 

@@ -127,17 +127,26 @@ function makePort(ui) {
     // under /Inputs keeping their names; returns the top-level paths. Files that do not
     // start like a SEG-2 recording keep only their first bytes, which is all the list
     // looks at before it leaves them out.
+    // entries: {entry, file} pairs; a plain file is read through its File when its entry
+    // cannot be read (as with some synthetic drops).
     async importEntries(entries) {
       const FS = Module.FS;
+      const nameOf = (e) => (e.entry ? e.entry.name : e.file.name);
       let folder = INPUT_ROOT;
-      for (let n = 2; entries.some((e) => exists(FS, folder + "/" + e.name)); ++n) {
+      for (let n = 2; entries.some((e) => exists(FS, folder + "/" + nameOf(e))); ++n) {
         folder = INPUT_ROOT + "/" + n;
       }
       makeFolders(FS, folder);
       const paths = [];
-      for (const entry of entries) {
-        await copyEntry(FS, entry, folder + "/" + entry.name);
-        paths.push(folder + "/" + entry.name);
+      for (const dropped of entries) {
+        const path = folder + "/" + nameOf(dropped);
+        if (dropped.entry && dropped.entry.isDirectory) {
+          await copyEntry(FS, dropped.entry, path);
+        } else {
+          const file = dropped.file || await new Promise((resolve, reject) => dropped.entry.file(resolve, reject));
+          await copyFile(FS, file, path);
+        }
+        paths.push(path);
       }
       return paths;
     },
@@ -332,7 +341,10 @@ async function copyEntry(FS, entry, path) {
     }
     return;
   }
-  const file = await new Promise((resolve, reject) => entry.file(resolve, reject));
+  await copyFile(FS, await new Promise((resolve, reject) => entry.file(resolve, reject)), path);
+}
+
+async function copyFile(FS, file, path) {
   const head = new Uint8Array(await file.slice(0, 2).arrayBuffer());
   const seg2 = head.length === 2 && head[0] === 0x55 && head[1] === 0x3a;
   const bytes = seg2 ? new Uint8Array(await file.arrayBuffer()) : head;

@@ -311,6 +311,29 @@ describe("from file://", () => {
     }
   });
 
+  test("takes recordings dropped on the input list and leaves out other files", { skip: samples.length === 0 && "the shared SEG-2 recordings are absent" }, async () => {
+    const fresh = await openPage();
+    try {
+      const note = path.join(temp, "notes.txt");
+      fs.writeFileSync(note, "not a recording\n");
+      const box = await (await fresh.$("#List1")).boundingBox();
+      const session = await fresh.createCDPSession();
+      const data = { items: [], files: [samples[1], note, samples[0]], dragOperationsMask: 1 };
+      for (const type of ["dragEnter", "dragOver", "drop"]) {
+        await session.send("Input.dispatchDragEvent", { type, x: box.x + 40, y: box.y + 40, data });
+      }
+      await fresh.waitForFunction(() => document.getElementById("statusmessage").textContent !== "");
+      assert.equal(await fresh.$eval("#statusmessage", (e) => e.textContent),
+        "Added 2 SEG-2 recordings; left out 1 file that is not SEG-2.");
+      // In name order, whatever order they were dropped in.
+      assert.deepEqual(await fresh.$$eval("#List1 li", (items) => items.map((li) => li.textContent)),
+        [samples[0], samples[1]].map((name) => "/Inputs/" + path.basename(name)));
+      assert.deepEqual(fresh.errors, []);
+    } finally {
+      await fresh.close();
+    }
+  });
+
   test("stops a long run after the current record", { skip: !demoData && "quarvent-demo-data not given" }, async () => {
     const shots = path.join(temp, "shots");
     execFileSync(demoData, ["--shots", "6", "--format", "4", "--traces", "24", "--samples", "20000", shots]);
