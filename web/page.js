@@ -191,7 +191,9 @@
     if (menu === MENU.viewoutput) {
       await refreshOutput(outputName());
     }
-    return engineCall("web_command", ["number"], [menu], ALWAYS.has(menu));
+    const result = await engineCall("web_command", ["number"], [menu], ALWAYS.has(menu));
+    showOutputNote();
+    return result;
   }
 
   async function refreshOutput(path) {
@@ -450,7 +452,9 @@
     const path = outputName();
     const disk = port.isDiskOutput(path);
     const memory = !disk && path && port.fileExists(path);
-    $("outputnote").textContent = diskOutputAvailable() ? DISK_NOTE : MEMORY_NOTE;
+    // An output remembered from an earlier visit has no file handle any more: it is kept
+    // in the page until it is chosen again with Files, Output.
+    $("outputnote").textContent = disk || (diskOutputAvailable() && !path) ? DISK_NOTE : MEMORY_NOTE;
     $("saveoutput").hidden = !memory;
   }
   function showKeywordNote() {
@@ -493,10 +497,9 @@
           $("Text1").hidden = !!number;
           break;
         case "statusMessage":
-          $("statusmessage").textContent = text;
-          break;
         case "statusNote":
-          $("statusnote").textContent = text;
+          $(name.toLowerCase()).textContent = text;
+          $(name.toLowerCase()).title = text;
           break;
         case "traceShow":
           ui.traceView.show();
