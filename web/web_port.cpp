@@ -104,7 +104,7 @@ int label_index(Control label) {
 
 WebShellPort::WebShellPort() {
     enabled_.fill(true);
-    // The menu bar's captions as the window is designed; the page draws whatever is set here.
+    // The menu bar's captions at start; the page draws whatever is set here.
     constexpr std::array<std::string_view, menu_count> captions = {"Files",
                                                                    "Select &Inputs",
                                                                    "&Output ",

@@ -169,7 +169,7 @@ describe("from file://", () => {
     await page.click("#helpclose");
   });
 
-  test("asks the design's questions and takes either answer", async () => {
+  test("asks the run's questions and takes either answer", async () => {
     const rows = [
       { title: "No Output File Selected",
         text: "No Output file selected.\nPlease selected an output file under\nFiles menu." },
