@@ -435,8 +435,23 @@
       if (!li) continue;
       li.classList.add("selected");
       li.setAttribute("aria-selected", "true");
-      if (selected.size === 1) li.scrollIntoView({ block: "nearest" });
     }
+    // Scrolled into view once a frame at most: scrolling lays the page out, which a run that
+    // selects one input after another would otherwise pay for every file.
+    state.scrollTo = selected.size === 1 ? list.children[[...selected][0]] || null : null;
+    if (state.scrollTo && !state.scrollPending) {
+      state.scrollPending = true;
+      requestAnimationFrame(() => {
+        state.scrollPending = false;
+        if (state.scrollTo && state.scrollTo.isConnected) state.scrollTo.scrollIntoView({ block: "nearest" });
+      });
+    }
+  }
+
+  function showLog() {
+    const text1 = $("Text1");
+    text1.value = state.log;
+    text1.scrollTop = text1.scrollHeight;
   }
 
   function showProgress(position, total, lines) {
@@ -472,8 +487,8 @@
       switch (name) {
         case "text1Append":
           state.log += text;
-          $("Text1").value = state.log;
-          $("Text1").scrollTop = $("Text1").scrollHeight;
+          // While a run hides the report, the text area is filled once, when it shows again.
+          if (!$("Text1").hidden && !$("Text1").classList.contains("hidden")) showLog();
           break;
         case "text1Clear":
           state.log = "";
@@ -481,6 +496,7 @@
           break;
         case "text1Visible":
           $("Text1").classList.toggle("hidden", !number);
+          if (number) showLog();
           break;
         case "label":
           $("Label" + number).textContent = text;
@@ -495,6 +511,7 @@
         case "progressVisible":
           $("progress").hidden = !number;
           $("Text1").hidden = !!number;
+          if (!number) showLog();
           break;
         case "statusMessage":
         case "statusNote":

@@ -357,6 +357,9 @@ describe("from file://", () => {
       await idle(fresh);
       const log = await fresh.evaluate(() => window.quarventTest.log());
       assert.match(log, /Conversion stopped by the operator @ \d\d:\d\d:\d\d\r\n$/);
+      // The report shows again, with the log.
+      assert.deepEqual(await fresh.$eval("#Text1", (e) => [e.hidden, e.classList.contains("hidden"),
+        e.value.includes("stopped by the operator")]), [false, false, true]);
       assert.doesNotMatch(log, /Conversion complete/);
       const bytes = await outputBytes(fresh);
       const record = 240 + 4 * 5000;
