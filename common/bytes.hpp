@@ -2,12 +2,13 @@
 // Little-endian values composed from bytes and written as bytes. Every read checks that the
 // value lies wholly inside the bytes it is given, without overflow in the check.
 
-#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
 #include <vector>
+
+#include "common/bit_cast.hpp"
 
 namespace quarvent {
 
@@ -57,14 +58,14 @@ inline std::optional<float> read_le_f32(std::span<const std::uint8_t> bytes,
                                         std::size_t offset = 0) {
     const auto value = read_le_u32(bytes, offset);
     if (!value) return std::nullopt;
-    return std::bit_cast<float>(*value);
+    return bit_cast<float>(*value);
 }
 
 inline std::optional<double> read_le_f64(std::span<const std::uint8_t> bytes,
                                          std::size_t offset = 0) {
     const auto value = read_le_u64(bytes, offset);
     if (!value) return std::nullopt;
-    return std::bit_cast<double>(*value);
+    return bit_cast<double>(*value);
 }
 
 inline void append_le_u16(std::vector<std::uint8_t>& out, std::uint16_t value) {
@@ -90,10 +91,10 @@ inline void append_le_i32(std::vector<std::uint8_t>& out, std::int32_t value) {
     append_le_u32(out, static_cast<std::uint32_t>(value));
 }
 inline void append_le_f32(std::vector<std::uint8_t>& out, float value) {
-    append_le_u32(out, std::bit_cast<std::uint32_t>(value));
+    append_le_u32(out, bit_cast<std::uint32_t>(value));
 }
 inline void append_le_f64(std::vector<std::uint8_t>& out, double value) {
-    append_le_u64(out, std::bit_cast<std::uint64_t>(value));
+    append_le_u64(out, bit_cast<std::uint64_t>(value));
 }
 
 // Writes value at offset; the caller guarantees that the bytes exist.

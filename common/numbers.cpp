@@ -1,8 +1,22 @@
 #include "common/numbers.hpp"
 
+#include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <limits>
+#include <string>
+
+// The C++ library of the WebAssembly build has no floating-point from_chars and to_chars.
+// There the C library's strtod and snprintf stand in: both are correctly rounded, and the
+// formats used here are the printf ones that to_chars with a precision is defined by. They
+// depend on the C locale's decimal point, which that build never changes. Defining
+// QUARVENT_NUMBERS_WITHOUT_CHARCONV takes the same path in any build (the number tests do).
+#if !defined(__cpp_lib_to_chars) && !defined(QUARVENT_NUMBERS_WITHOUT_CHARCONV)
+#define QUARVENT_NUMBERS_WITHOUT_CHARCONV 1
+#endif
 
 namespace quarvent {
 
@@ -85,12 +99,25 @@ double read_number(std::string_view text) {
 
     const std::string_view number(cleaned.data() + mantissa_start, end - mantissa_start);
     double value = 0.0;
+#if QUARVENT_NUMBERS_WITHOUT_CHARCONV
+    // The text is a checked number, so strtod reads all of it. Its range error also covers
+    // results that are subnormal, which from_chars gives without one; only an infinity, or a
+    // zero from digits that are not all zeros, is out of range here.
+    const std::string terminated(number);
+    errno = 0;
+    value = std::strtod(terminated.c_str(), nullptr);
+    const bool out_of_range = errno == ERANGE && (std::isinf(value) || value == 0.0);
+    const bool failed = false;
+#else
     const auto result = std::from_chars(number.data(), number.data() + number.size(), value,
                                         std::chars_format::general);
-    if (result.ec == std::errc::result_out_of_range) {
+    const bool out_of_range = result.ec == std::errc::result_out_of_range;
+    const bool failed = result.ec != std::errc{} && !out_of_range;
+#endif
+    if (out_of_range) {
         value = magnitude_estimate(mantissa, exponent) > 0 ? std::numeric_limits<double>::infinity()
                                                            : 0.0;
-    } else if (result.ec != std::errc{}) {
+    } else if (failed) {
         value = 0.0;
     }
     return negative ? -value : value;
@@ -161,8 +188,15 @@ std::string number_text(double value, int significant_digits) {
     text.push_back(value < 0 ? '-' : ' ');
     const double magnitude = std::fabs(value);
     char buffer[64];
+    const bool whole = magnitude == std::floor(magnitude) && magnitude < 1e15;
+#if QUARVENT_NUMBERS_WITHOUT_CHARCONV
+    const int length =
+        whole ? std::snprintf(buffer, sizeof buffer, "%.0f", magnitude)
+              : std::snprintf(buffer, sizeof buffer, "%.*g", significant_digits, magnitude);
+    std::string digits(buffer, static_cast<std::size_t>(std::max(length, 0)));
+#else
     std::to_chars_result result;
-    if (magnitude == std::floor(magnitude) && magnitude < 1e15) {
+    if (whole) {
         result =
             std::to_chars(buffer, buffer + sizeof buffer, magnitude, std::chars_format::fixed, 0);
     } else {
@@ -170,6 +204,7 @@ std::string number_text(double value, int significant_digits) {
                                std::chars_format::general, significant_digits);
     }
     std::string digits(buffer, result.ptr);
+#endif
     // Exponent letters are written upper case, as in the rest of the program's texts.
     for (char& c : digits) {
         if (c == 'e') c = 'E';

@@ -6,8 +6,10 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <thread>
 #include <utility>
+#ifndef QUARVENT_NO_THREADS
+#include <thread>
+#endif
 
 namespace quarvent {
 
@@ -44,6 +46,7 @@ std::vector<DeletionOutcome> delete_converted_inputs(std::span<const ConvertedIn
             outcomes[i] = delete_one(inputs[i]);
         }
     };
+#ifndef QUARVENT_NO_THREADS
     const std::size_t helpers = std::min(deleting_threads, inputs.size() / inputs_per_thread);
     std::vector<std::thread> threads;
     threads.reserve(helpers);
@@ -54,6 +57,11 @@ std::vector<DeletionOutcome> delete_converted_inputs(std::span<const ConvertedIn
     }
     work();
     for (std::thread& thread : threads) thread.join();
+#else
+    (void)deleting_threads;
+    (void)inputs_per_thread;
+    work();
+#endif
     return outcomes;
 }
 
@@ -65,7 +73,9 @@ DeletionQueue::~DeletionQueue() {
         stopping_ = true;
     }
     changed_.notify_all();
+#ifndef QUARVENT_NO_THREADS
     if (thread_.joinable()) thread_.join();
+#endif
 }
 
 void DeletionQueue::add(std::vector<ConvertedInput> group) {
@@ -74,22 +84,29 @@ void DeletionQueue::add(std::vector<ConvertedInput> group) {
         const std::lock_guard lock(mutex_);
         waiting_.push_back(std::move(group));
     }
+    const auto finish_now = [this] {
+        std::vector<std::vector<ConvertedInput>> groups;
+        {
+            const std::lock_guard lock(mutex_);
+            for (auto& waiting : waiting_) groups.push_back(std::move(waiting));
+            waiting_.clear();
+        }
+        finish(std::move(groups));
+    };
+#ifndef QUARVENT_NO_THREADS
     if (!thread_.joinable()) {
         try {
             thread_ = std::thread([this] { work(); });
         } catch (const std::system_error&) {
             // No thread to be had: the group goes now, on this one.
-            std::vector<std::vector<ConvertedInput>> groups;
-            {
-                const std::lock_guard lock(mutex_);
-                for (auto& waiting : waiting_) groups.push_back(std::move(waiting));
-                waiting_.clear();
-            }
-            finish(std::move(groups));
+            finish_now();
             return;
         }
     }
     changed_.notify_all();
+#else
+    finish_now();
+#endif
 }
 
 std::vector<DeletionQueue::Done> DeletionQueue::take_done(bool wait) {

@@ -11,8 +11,10 @@
 #include <span>
 #include <string>
 #include <system_error>
-#include <thread>
 #include <vector>
+#ifndef QUARVENT_NO_THREADS
+#include <thread>
+#endif
 
 #include "common/byte_source.hpp"
 
@@ -43,6 +45,9 @@ struct DeletionOutcome {
 // opened; a symbolic link to that file goes itself, never the file it names. Returns one outcome
 // per input, in order.
 std::vector<DeletionOutcome> delete_converted_inputs(std::span<const ConvertedInput> inputs);
+
+// A build without threads (QUARVENT_NO_THREADS: the WebAssembly build, which a page opened
+// from a file cannot give threads) deletes everything on the calling thread, at once.
 
 // Groups of converted inputs deleted on a thread of their own, so that the run goes on
 // converting while the disk takes its output: each group goes after a sync of the output
@@ -81,7 +86,9 @@ private:
     std::error_code failure_;  // of the first sync that failed
     bool busy_ = false;
     bool stopping_ = false;
+#ifndef QUARVENT_NO_THREADS
     std::thread thread_;  // started with the first group; without it groups go at once
+#endif
 };
 
 }  // namespace quarvent

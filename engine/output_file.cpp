@@ -221,7 +221,8 @@ std::error_code OutputFile::begin_record(std::size_t bytes, std::span<std::uint8
     if (used_ + bytes > capacity_) {
         // Only a record larger than the whole buffer grows it (never one of this program's).
         const std::size_t capacity = std::max(buffer_bytes, used_ + bytes);
-        auto grown = std::make_unique_for_overwrite<std::uint8_t[]>(capacity);
+        // Left uninitialised (default-initialised), as records are built over it.
+        std::unique_ptr<std::uint8_t[]> grown(new std::uint8_t[capacity]);
         if (used_ > 0) std::memcpy(grown.get(), buffer_.get(), used_);
         buffer_ = std::move(grown);
         capacity_ = capacity;

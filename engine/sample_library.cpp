@@ -4,6 +4,9 @@
 #include <atomic>
 #include <cmath>
 #include <cstring>
+#if defined(__wasm_simd128__)
+#include <wasm_simd128.h>
+#endif
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
 #endif
@@ -104,12 +107,35 @@ void decimate(std::span<const double> x, std::span<float> out, std::int32_t f) {
             double s2 = 0.0;
             double s3 = 0.0;
             std::ptrdiff_t j = 1;
+#if defined(__wasm_simd128__)
+            // WebAssembly SIMD: the same four sums, two to a vector, each lane doing exactly
+            // the operations of its scalar sum, so the result is the same to the bit.
+            v128_t s01 = wasm_f64x2_splat(0.0);
+            v128_t s23 = wasm_f64x2_splat(0.0);
+            const auto mirrored = [](const double* at) {  // at[1], at[0]
+                const v128_t pair = wasm_v128_load(at);
+                return wasm_i64x2_shuffle(pair, pair, 1, 0);
+            };
+            for (; j + 3 <= half; j += 4) {
+                const v128_t sums01 =
+                    wasm_f64x2_add(mirrored(centre - j - 1), wasm_v128_load(centre + j));
+                const v128_t sums23 =
+                    wasm_f64x2_add(mirrored(centre - j - 3), wasm_v128_load(centre + j + 2));
+                s01 = wasm_f64x2_add(s01, wasm_f64x2_mul(wasm_v128_load(t + j), sums01));
+                s23 = wasm_f64x2_add(s23, wasm_f64x2_mul(wasm_v128_load(t + j + 2), sums23));
+            }
+            s0 = wasm_f64x2_extract_lane(s01, 0);
+            s1 = wasm_f64x2_extract_lane(s01, 1);
+            s2 = wasm_f64x2_extract_lane(s23, 0);
+            s3 = wasm_f64x2_extract_lane(s23, 1);
+#else
             for (; j + 3 <= half; j += 4) {
                 s0 += t[j] * (centre[-j] + centre[j]);
                 s1 += t[j + 1] * (centre[-j - 1] + centre[j + 1]);
                 s2 += t[j + 2] * (centre[-j - 2] + centre[j + 2]);
                 s3 += t[j + 3] * (centre[-j - 3] + centre[j + 3]);
             }
+#endif
             for (; j <= half; ++j) s0 += t[j] * (centre[-j] + centre[j]);
             sum = t[0] * centre[0] + ((s0 + s1) + (s2 + s3));
         } else {

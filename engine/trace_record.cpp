@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -199,7 +198,7 @@ std::error_code write_trace_record(OutputFile& output, OutputTraceHeader& header
             const float sample = trace_scale_factor == 1.0
                                      ? output_samples[k]
                                      : scaled_sample(output_samples[k], trace_scale_factor);
-            store_le_u32(out, 4 * k, std::bit_cast<std::uint32_t>(sample));
+            store_le_u32(out, 4 * k, bit_cast<std::uint32_t>(sample));
         }
     }
     if (const std::error_code reason = output.commit_record()) return reason;
