@@ -312,7 +312,11 @@ std::error_code OutputFile::sync_written() {
         if (dir_fd < 0) {
             // Opening a directory needs read permission, which a drop box (mode 0333) does
             // not give: syncing the file system the output lies on covers its entry too.
+#ifdef __EMSCRIPTEN__
+            // The browser's file system has no disk to sync.
+#else
             if (::syncfs(fd_) != 0) return last_error();
+#endif
         } else {
             const int result = calls_.fsync(dir_fd);
             const std::error_code reason = result != 0 ? last_error() : std::error_code{};

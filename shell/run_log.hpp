@@ -103,6 +103,7 @@ public:
     void list1_select(int index) override { ui_.list1_select(index); }
     void set_mouse_pointer(MousePointer pointer) override { ui_.set_mouse_pointer(pointer); }
     bool yield_events() override { return ui_.yield_events(); }
+    bool keep_responsive() override { return ui_.keep_responsive(); }
     void set_current_input(std::string_view path) override { ui_.set_current_input(path); }
 
     const std::string& last_title() const { return last_title_; }

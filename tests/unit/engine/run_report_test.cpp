@@ -109,7 +109,7 @@ TEST(run_report, inputs_as_the_output_holds_them) {
     };
     const Row rows[] = {
         {"stopped after the second record", false, 2, 0, InputStatus::partial, 2,
-         "the run was stopped after trace 2"},
+         "stopped by the operator after trace 2"},
         {"written to after its conversion", true, 0, 4, InputStatus::converted, 3,
          std::string(changed_after_conversion)},
     };
