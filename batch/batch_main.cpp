@@ -536,12 +536,11 @@ bool number_given(const char* option, const std::string& value, bool or_continue
     return false;
 }
 
-}  // namespace
+// --run-log with no name: the log goes beside the output.
+constexpr std::string_view run_log_beside = "OUTPUT.log";
 
-int main(int argc, char** argv) {
-    CLI::App app{"Converts SEG-2 seismic recordings into one QEX trace file."};
-    app.name("quarvent-batch");
-
+// The command line as given.
+struct BatchOptions {
     std::string output;
     std::string keywords;
     std::string ssn = "1";
@@ -561,16 +560,34 @@ int main(int argc, char** argv) {
     bool fresh_header = false;
     std::string report_path;
     std::string run_log_path;
+    bool write_run_log = false;  // --run-log was given
     std::vector<std::string> inputs;
+    std::string usage;  // the help text, shown when the command line names no input
+};
 
-    app.add_option("-o,--output", output, "Output file; always appended to")->required();
-    app.add_option("-k,--keywords", keywords,
+// What the checks settle before the run.
+struct CheckedRun {
+    std::string output_path;
+    quarvent::KeywordLoadResult loaded;
+    quarvent::RunRequest request;
+    LeftOut left_out;
+    ReportFile report_file;
+};
+
+// Reads the command line into options. The exit status when the program ends here: --help,
+// --version or a command line that cannot be read.
+std::optional<int> parse_options(int argc, char** argv, BatchOptions& options) {
+    CLI::App app{"Converts SEG-2 seismic recordings into one QEX trace file."};
+    app.name("quarvent-batch");
+
+    app.add_option("-o,--output", options.output, "Output file; always appended to")->required();
+    app.add_option("-k,--keywords", options.keywords,
                    "Keyword file (default: QEXKEYWO.RD in the system directory)");
-    app.add_option("--ssn", ssn,
+    app.add_option("--ssn", options.ssn,
                    "Starting SSN, a number; \"continue\": the one after the last record's SSN "
                    "(word 92) in the output, 1 for a new output")
         ->capture_default_str();
-    app.add_option("--resample", resample, "Resample factor: 1, 2 or 4")
+    app.add_option("--resample", options.resample, "Resample factor: 1, 2 or 4")
         ->check(CLI::Validator(
             [](const std::string& value) {
                 return value.empty() ? std::string("an empty value is not 1, 2 or 4")
@@ -580,83 +597,152 @@ int main(int argc, char** argv) {
         ->check(CLI::IsMember({1, 2, 4}))
         ->capture_default_str();
     app.add_option(
-           "--record-end-ms", record_end_ms,
+           "--record-end-ms", options.record_end_ms,
            "Record length in ms, a number; 0 keeps each length; shorter traces are not padded")
         ->capture_default_str();
-    app.add_flag("--delete-inputs", delete_inputs,
+    app.add_flag("--delete-inputs", options.delete_inputs,
                  "Delete each input whose traces were all converted");
-    app.add_flag("--append", append, "Append to an existing output file");
-    app.add_flag("--trim-partial-record", trim_partial_record,
+    app.add_flag("--append", options.append, "Append to an existing output file");
+    app.add_flag("--trim-partial-record", options.trim_partial_record,
                  "When the existing output ends in part of a record (left by a crash or a "
                  "killed run), cut it back to its last whole record before appending");
     app.add_option(
-        "--sample-interval-ms", sample_interval_ms,
+        "--sample-interval-ms", options.sample_interval_ms,
         "Sample interval in ms (a number), needed at the first trace that has no interval of "
         "its own nor one left by an earlier trace; from then on used for every "
         "trace that states none. A trace that states its interval keeps it.");
-    app.add_flag("-q,--quiet", quiet, "No progress display and no summary");
-    app.add_flag("--keep-going", keep_going,
+    app.add_flag("-q,--quiet", options.quiet, "No progress display and no summary");
+    app.add_flag("--keep-going", options.keep_going,
                  "A file that would end the run (too many samples, a length or interval the "
                  "record cannot hold, a short pointer table) ends only its own turn; it is kept");
-    app.add_flag("--dry-run", dry_run,
+    app.add_flag("--dry-run", options.dry_run,
                  "Check and read every trace as a run would, but write, delete and ask nothing");
-    app.add_option("--files-from", lists,
+    app.add_option("--files-from", options.lists,
                    "Convert the paths listed in this file too, one a line (LF or CR LF; - is "
                    "standard input); after the INPUT arguments, in list order")
         ->take_all();
-    app.add_flag("--null", null_separated, "The --files-from lists are NUL-separated");
-    app.add_flag("-r,--recursive", recursive,
+    app.add_flag("--null", options.null_separated, "The --files-from lists are NUL-separated");
+    app.add_flag("-r,--recursive", options.recursive,
                  "A directory among the inputs stands for the SEG-2 files below it, in name "
                  "order with numbers by their value (9 before 10); what it leaves out is "
                  "counted on standard error and in the report");
-    app.add_flag("--verbose", verbose, "Name each file that -r leaves out, and why");
-    app.add_flag("--fresh-header-per-file", fresh_header,
+    app.add_flag("--verbose", options.verbose, "Name each file that -r leaves out, and why");
+    app.add_flag("--fresh-header-per-file", options.fresh_header,
                  "Clear the trace header at the start of each input file, so that no header "
                  "word of one file carries into the next (within a file words still carry)");
-    app.add_option("--report", report_path,
+    app.add_option("--report", options.report_path,
                    "Write a JSON report of the run and of every input to this file");
     // A flag whose value, if any, follows "=": a bare --run-log never takes the next
     // argument (an input) for the log's name.
-    constexpr std::string_view run_log_beside = "OUTPUT.log";
     CLI::Option* run_log_option =
-        app.add_flag("--run-log{" + std::string(run_log_beside) + "}", run_log_path,
+        app.add_flag("--run-log{" + std::string(run_log_beside) + "}", options.run_log_path,
                      "Append the run's log (header, whole status log, summary) to a text "
                      "file: --run-log=FILE, or OUTPUT.log beside the output");
-    app.add_option("INPUT", inputs, "SEG-2 input files, converted in this order");
+    app.add_option("INPUT", options.inputs, "SEG-2 input files, converted in this order");
     app.footer(exit_status_table);
     app.set_version_flag("--version", "quarvent-batch " QUARVENT_VERSION);
 
-    install_signal_handlers();
     try {
         app.parse(with_empty_values(app, argc, argv));
     } catch (const CLI::ParseError& error) {
         const int code = app.exit(error);
         return code == 0 ? exit_completed : exit_usage;
     }
-    if (!number_given("--ssn", ssn, true) ||
-        !number_given("--record-end-ms", record_end_ms, false) ||
-        !number_given("--sample-interval-ms", sample_interval_ms, false)) {
+    options.write_run_log = run_log_option->count() > 0;
+    options.usage = app.help();
+    return std::nullopt;
+}
+
+// The inputs: each one named, or with -r the SEG-2 files below a folder named. The exit
+// status when the program ends here.
+std::optional<int> gather_inputs(const BatchOptions& options, CheckedRun& checked) {
+    for (const std::string& input : options.inputs) {
+        const std::string path = absolute_path(input);
+        std::error_code failed;
+        if (options.recursive && std::filesystem::is_directory(path, failed)) {
+            add_seg2_files(path, checked.request.inputs, checked.left_out);
+        } else {
+            checked.request.inputs.push_back(path);
+        }
+    }
+    print_left_out(checked.left_out, options.verbose);
+    // Lists and folders that hold nothing leave nothing to convert: said here, in the
+    // program's own words, rather than by the window's message about the Files menu.
+    if (checked.request.inputs.empty()) {
+        std::fprintf(stderr,
+                     "quarvent-batch: no input to convert: the lists and folders named hold "
+                     "none\n");
         return exit_usage;
     }
-    for (const std::string& list : lists) {
-        if (!read_list(list, null_separated, inputs)) {
+    // The list is converted as it stands, a file named twice twice; the operator is told.
+    for (const quarvent::RepeatedInput& repeated :
+         quarvent::repeated_inputs(checked.request.inputs)) {
+        std::fprintf(stderr,
+                     "quarvent-batch: %s is named %d times among the inputs and is "
+                     "converted each time\n",
+                     quarvent::as_utf8(repeated.path).c_str(), repeated.times);
+    }
+    return std::nullopt;
+}
+
+// The report is renamed into place at the end: it must not take the place of the output
+// or of an input, however their paths are spelt (".." or a link leads to the same file).
+// Its folder must take a new file; both are known before anything is converted.
+// The exit status when the program ends here.
+std::optional<int> open_report(const BatchOptions& options, CheckedRun& checked) {
+    if (!options.report_path.empty()) {
+        const ReportPlace report_identity = report_place(options.report_path);
+        const auto refuse = [&](const char* what, const std::string& path) {
+            std::fprintf(stderr, "quarvent-batch: the report %s would replace %s %s\n",
+                         quarvent::as_utf8(options.report_path).c_str(), what,
+                         quarvent::as_utf8(path).c_str());
+            return exit_usage;
+        };
+        if (options.report_path == checked.output_path ||
+            report_takes(report_identity, checked.output_path)) {
+            return refuse("the output", checked.output_path);
+        }
+        for (const std::string& input : checked.request.inputs) {
+            if (options.report_path == input || report_takes(report_identity, input)) {
+                return refuse("the input", input);
+            }
+        }
+        if (!create_report_file(options.report_path, checked.report_file)) {
+            std::fprintf(stderr, "quarvent-batch: the report %s cannot be created: %s\n",
+                         quarvent::as_utf8(options.report_path).c_str(), std::strerror(errno));
+            return exit_usage;
+        }
+    }
+    return std::nullopt;
+}
+
+// Checks the options before anything is converted, and settles the output, the keyword
+// table, the inputs and the report. The exit status when the program ends here.
+std::optional<int> check_options(BatchOptions& options, CheckedRun& checked) {
+    if (!number_given("--ssn", options.ssn, true) ||
+        !number_given("--record-end-ms", options.record_end_ms, false) ||
+        !number_given("--sample-interval-ms", options.sample_interval_ms, false)) {
+        return exit_usage;
+    }
+    for (const std::string& list : options.lists) {
+        if (!read_list(list, options.null_separated, options.inputs)) {
             std::fprintf(stderr, "quarvent-batch: the list %s cannot be read: %s\n",
                          list == "-" ? "- (standard input)" : quarvent::as_utf8(list).c_str(),
                          std::strerror(errno));
             return exit_usage;
         }
     }
-    if (inputs.empty() && lists.empty()) {
+    if (options.inputs.empty() && options.lists.empty()) {
         std::fprintf(stderr, "quarvent-batch: name the inputs (INPUT or --files-from)\n%s",
-                     app.help().c_str());
+                     options.usage.c_str());
         return exit_usage;
     }
 
     // Records written into the file that also receives the log or the messages would be
     // broken by their text: refused before anything is opened.
-    const std::string output_path = absolute_path(output);
-    const bool output_is_out = names_open_file(output_path, STDOUT_FILENO);
-    const bool output_is_err = names_open_file(output_path, STDERR_FILENO);
+    checked.output_path = absolute_path(options.output);
+    const bool output_is_out = names_open_file(checked.output_path, STDOUT_FILENO);
+    const bool output_is_err = names_open_file(checked.output_path, STDERR_FILENO);
     if (output_is_out || output_is_err) {
         // The message goes where it does not land in the output itself.
         std::FILE* to = !output_is_err ? stderr : !output_is_out ? stdout : nullptr;
@@ -664,16 +750,17 @@ int main(int argc, char** argv) {
             std::fprintf(to,
                          "quarvent-batch: the output %s is the same file as standard %s; "
                          "name another output file\n",
-                         quarvent::as_utf8(output).c_str(), output_is_out ? "output" : "error");
+                         quarvent::as_utf8(options.output).c_str(),
+                         output_is_out ? "output" : "error");
         }
         return exit_usage;
     }
 
-    if (keywords.empty()) keywords = quarvent::default_keyword_file_path();
-    const quarvent::KeywordLoadResult loaded = quarvent::load_keyword_table(keywords);
-    if (!loaded.table) {
+    if (options.keywords.empty()) options.keywords = quarvent::default_keyword_file_path();
+    checked.loaded = quarvent::load_keyword_table(options.keywords);
+    if (!checked.loaded.table) {
         std::string message;
-        for (char c : loaded.error_title + ": " + loaded.error_text) {
+        for (char c : checked.loaded.error_title + ": " + checked.loaded.error_text) {
             if (c != '\r') message.push_back(c);  // CR LF as a newline
         }
         while (!message.empty() && message.back() == '\n') message.pop_back();
@@ -681,132 +768,35 @@ int main(int argc, char** argv) {
         return exit_not_completed;
     }
 
-    if (!report_path.empty()) report_path = absolute_path(report_path);
+    if (!options.report_path.empty()) options.report_path = absolute_path(options.report_path);
 
-    const bool write_run_log = run_log_option->count() > 0;
-    if (write_run_log) {
-        run_log_path = run_log_path == run_log_beside || run_log_path.empty()
-                           ? quarvent::run_log_path_for(output_path)
-                           : absolute_path(run_log_path);
-        if (run_log_path == output_path) {
+    if (options.write_run_log) {
+        options.run_log_path =
+            options.run_log_path == run_log_beside || options.run_log_path.empty()
+                ? quarvent::run_log_path_for(checked.output_path)
+                : absolute_path(options.run_log_path);
+        if (options.run_log_path == checked.output_path) {
             std::fprintf(stderr, "quarvent-batch: the run log and the output are one file\n");
             return exit_usage;
         }
     }
 
-    quarvent::RunRequest request;
-    LeftOut left_out;
-    for (const std::string& input : inputs) {
-        const std::string path = absolute_path(input);
-        std::error_code failed;
-        if (recursive && std::filesystem::is_directory(path, failed)) {
-            add_seg2_files(path, request.inputs, left_out);
-        } else {
-            request.inputs.push_back(path);
-        }
-    }
-    print_left_out(left_out, verbose);
-    // Lists and folders that hold nothing leave nothing to convert: said here, in the
-    // program's own words, rather than by the window's message about the Files menu.
-    if (request.inputs.empty()) {
-        std::fprintf(stderr,
-                     "quarvent-batch: no input to convert: the lists and folders named hold "
-                     "none\n");
-        return exit_usage;
-    }
-    // The list is converted as it stands, a file named twice twice; the operator is told.
-    for (const quarvent::RepeatedInput& repeated : quarvent::repeated_inputs(request.inputs)) {
-        std::fprintf(stderr,
-                     "quarvent-batch: %s is named %d times among the inputs and is "
-                     "converted each time\n",
-                     quarvent::as_utf8(repeated.path).c_str(), repeated.times);
-    }
-    request.output_file_name = output_path;
-    request.keep_going = keep_going;
-    request.dry_run = dry_run;
-    request.options.resample_factor = static_cast<std::int16_t>(resample);
-    request.options.delete_inputs = delete_inputs;
-    request.options.record_end_ms = quarvent::to_float(quarvent::read_number(record_end_ms));
-    request.options.fresh_header_per_file = fresh_header;
+    if (const std::optional<int> status = gather_inputs(options, checked)) return status;
+    checked.request.output_file_name = checked.output_path;
+    checked.request.keep_going = options.keep_going;
+    checked.request.dry_run = options.dry_run;
+    checked.request.options.resample_factor = static_cast<std::int16_t>(options.resample);
+    checked.request.options.delete_inputs = options.delete_inputs;
+    checked.request.options.record_end_ms =
+        quarvent::to_float(quarvent::read_number(options.record_end_ms));
+    checked.request.options.fresh_header_per_file = options.fresh_header;
 
-    // The report is renamed into place at the end: it must not take the place of the output
-    // or of an input, however their paths are spelt (".." or a link leads to the same file).
-    // Its folder must take a new file; both are known before anything is converted.
-    ReportFile report_file;
-    if (!report_path.empty()) {
-        const ReportPlace report_identity = report_place(report_path);
-        const auto refuse = [&](const char* what, const std::string& path) {
-            std::fprintf(stderr, "quarvent-batch: the report %s would replace %s %s\n",
-                         quarvent::as_utf8(report_path).c_str(), what,
-                         quarvent::as_utf8(path).c_str());
-            return exit_usage;
-        };
-        if (report_path == output_path || report_takes(report_identity, output_path)) {
-            return refuse("the output", output_path);
-        }
-        for (const std::string& input : request.inputs) {
-            if (report_path == input || report_takes(report_identity, input)) {
-                return refuse("the input", input);
-            }
-        }
-        if (!create_report_file(report_path, report_file)) {
-            std::fprintf(stderr, "quarvent-batch: the report %s cannot be created: %s\n",
-                         quarvent::as_utf8(report_path).c_str(), std::strerror(errno));
-            return exit_usage;
-        }
-    }
+    return open_report(options, checked);
+}
 
-    quarvent::ConsoleAnswers answers;
-    answers.ssn = ssn;
-    answers.ssn_proposed = ssn == ssn_continue;
-    request.propose_next_ssn = answers.ssn_proposed;
-    answers.trim_partial_record = trim_partial_record;
-    answers.sample_interval_ms = sample_interval_ms;
-    answers.append = append;
-    answers.delete_inputs = delete_inputs;
-    answers.dry_run = dry_run;
-    quarvent::Progress progress = quarvent::Progress::none;
-    if (!quiet && ::isatty(STDERR_FILENO) == 1) {
-        progress =
-            one_terminal() ? quarvent::Progress::shared_terminal : quarvent::Progress::own_terminal;
-    }
-    quarvent::ConsolePort port(answers, stdout, stderr, progress,
-                               static_cast<int>(request.inputs.size()));
-    // The log goes to standard output as it is written; keeping it too would cost memory
-    // without end on a long run.
-    quarvent::StatusLog log(port, quarvent::StatusLog::Keeping::length_only);
-    quarvent::HeaderTranslator translator(*loaded.table, log, port);
-    quarvent::TitleRecorder titles(port);
-    // The run log keeps the whole status log, which the console's log does not.
-    std::string whole_log;
-    if (write_run_log) log.copy_to(&whole_log);
-    quarvent::RunLogHeader log_header;
-    log_header.date_time = quarvent::local_date_and_time();
-    log_header.program = "quarvent-batch";
-    log_header.output = output_path;
-    log_header.options = request.options;
-    log_header.manual_interval_ms = sample_interval_ms;
-    log_header.keyword_file = keywords;
-
-    const auto start = std::chrono::steady_clock::now();
-    quarvent::RunReport report = quarvent::convert_run_reporting(request, titles, log, translator);
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    port.finish();
-    std::fflush(stdout);
-    log.copy_to(nullptr);
-    // A run that ended at a check wrote nothing and leaves no run log. A log that cannot be
-    // written is reported; the run's result stands.
-    if (write_run_log && report.outcome != quarvent::RunOutcome::ended_at_check) {
-        const quarvent::RunEnding ending = quarvent::run_ending(
-            report.outcome, quarvent::ConsolePort::stop_requested != 0, titles.last_title());
-        if (const std::error_code reason = quarvent::append_run_log(
-                run_log_path, quarvent::run_log_text(log_header, whole_log, report, ending))) {
-            std::fprintf(stderr, "quarvent-batch: the run log %s was not written: %s\n",
-                         quarvent::as_utf8(run_log_path).c_str(), reason.message().c_str());
-        }
-    }
-
+// The exit status the run's end gives: whether it reached its end, with every input
+// converted completely.
+int exit_status_of(const quarvent::RunReport& report, const LeftOut& left_out) {
     int status = exit_not_completed;
     if (report.outcome == quarvent::RunOutcome::completed) {
         const bool all = std::all_of(report.inputs.begin(), report.inputs.end(), [](const auto& i) {
@@ -816,23 +806,95 @@ int main(int argc, char** argv) {
         // A folder or file -r could not read is an input not converted.
         if (left_out.unreadable > 0) status = exit_not_all_converted;
     }
+    return status;
+}
+
+// The run itself, its summary on standard error, the run log and the report. The exit
+// status.
+int run(const BatchOptions& options, CheckedRun& checked) {
+    quarvent::ConsoleAnswers answers;
+    answers.ssn = options.ssn;
+    answers.ssn_proposed = options.ssn == ssn_continue;
+    checked.request.propose_next_ssn = answers.ssn_proposed;
+    answers.trim_partial_record = options.trim_partial_record;
+    answers.sample_interval_ms = options.sample_interval_ms;
+    answers.append = options.append;
+    answers.delete_inputs = options.delete_inputs;
+    answers.dry_run = options.dry_run;
+    quarvent::Progress progress = quarvent::Progress::none;
+    if (!options.quiet && ::isatty(STDERR_FILENO) == 1) {
+        progress =
+            one_terminal() ? quarvent::Progress::shared_terminal : quarvent::Progress::own_terminal;
+    }
+    quarvent::ConsolePort port(answers, stdout, stderr, progress,
+                               static_cast<int>(checked.request.inputs.size()));
+    // The log goes to standard output as it is written; keeping it too would cost memory
+    // without end on a long run.
+    quarvent::StatusLog log(port, quarvent::StatusLog::Keeping::length_only);
+    quarvent::HeaderTranslator translator(*checked.loaded.table, log, port);
+    quarvent::TitleRecorder titles(port);
+    // The run log keeps the whole status log, which the console's log does not.
+    std::string whole_log;
+    if (options.write_run_log) log.copy_to(&whole_log);
+    quarvent::RunLogHeader log_header;
+    log_header.date_time = quarvent::local_date_and_time();
+    log_header.program = "quarvent-batch";
+    log_header.output = checked.output_path;
+    log_header.options = checked.request.options;
+    log_header.manual_interval_ms = options.sample_interval_ms;
+    log_header.keyword_file = options.keywords;
+
+    const auto start = std::chrono::steady_clock::now();
+    quarvent::RunReport report =
+        quarvent::convert_run_reporting(checked.request, titles, log, translator);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    port.finish();
+    std::fflush(stdout);
+    log.copy_to(nullptr);
+    // A run that ended at a check wrote nothing and leaves no run log. A log that cannot be
+    // written is reported; the run's result stands.
+    if (options.write_run_log && report.outcome != quarvent::RunOutcome::ended_at_check) {
+        const quarvent::RunEnding ending = quarvent::run_ending(
+            report.outcome, quarvent::ConsolePort::stop_requested != 0, titles.last_title());
+        if (const std::error_code reason = quarvent::append_run_log(
+                options.run_log_path,
+                quarvent::run_log_text(log_header, whole_log, report, ending))) {
+            std::fprintf(stderr, "quarvent-batch: the run log %s was not written: %s\n",
+                         quarvent::as_utf8(options.run_log_path).c_str(), reason.message().c_str());
+        }
+    }
+
+    int status = exit_status_of(report, checked.left_out);
     if (report.outcome == quarvent::RunOutcome::ended_at_check) {
         // Nothing was converted: every input is listed as not reached.
-        for (const std::string& path : request.inputs) {
+        for (const std::string& path : checked.request.inputs) {
             quarvent::InputResult input;
             input.path = path;
             input.reason = "not reached: the run ended at a check before the first file";
             report.inputs.push_back(input);
         }
-    } else if (!quiet) {
-        print_summary(report, seconds, dry_run);
+    } else if (!options.quiet) {
+        print_summary(report, seconds, options.dry_run);
     }
-    if (!report_path.empty() &&
-        !write_report(report_path, report_file,
-                      report_text(report, output_path, seconds, dry_run, status, left_out))) {
+    if (!options.report_path.empty() &&
+        !write_report(options.report_path, checked.report_file,
+                      report_text(report, checked.output_path, seconds, options.dry_run, status,
+                                  checked.left_out))) {
         std::fprintf(stderr, "quarvent-batch: the report %s could not be written: %s\n",
-                     quarvent::as_utf8(report_path).c_str(), std::strerror(errno));
+                     quarvent::as_utf8(options.report_path).c_str(), std::strerror(errno));
         status = exit_not_completed;
     }
     return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    install_signal_handlers();
+    BatchOptions options;
+    if (const std::optional<int> status = parse_options(argc, argv, options)) return *status;
+    CheckedRun checked;
+    if (const std::optional<int> status = check_options(options, checked)) return *status;
+    return run(options, checked);
 }
