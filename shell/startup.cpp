@@ -34,6 +34,9 @@ public:
         return translator_.header_string(s, header, trace_scale_factor);
     }
     void file_begins() override { translator_.file_begins(); }
+    std::optional<float> unrounded_value(int n) const override {
+        return translator_.unrounded_value(n);
+    }
 
 private:
     KeywordTable table_;
@@ -53,6 +56,9 @@ public:
     Result header_string(std::string_view s, OutputTraceHeader& header,
                          double& trace_scale_factor) override {
         return translator_.header_string(s, header, trace_scale_factor);
+    }
+    std::optional<float> unrounded_value(int n) const override {
+        return translator_.unrounded_value(n);
     }
 
 private:

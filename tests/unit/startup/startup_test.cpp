@@ -131,6 +131,13 @@ TEST_F(startup, without_a_settings_file_reports_it_and_starts_as_designed) {
     EXPECT_EQ(window.view_header_strings->header_string("SAMPLE_INTERVAL 0.00025", viewed, scale),
               HeaderStringReceiver::Result::go_on);
     EXPECT_EQ(viewed.word(59), 250);
+    // Both hand on the interval before rounding, which a resampled record's word 59 is made
+    // from: 62.5 µs at factor 2 is 125, not 2 x 62.
+    for (HeaderStringReceiver* receiver :
+         {window.header_strings.get(), window.view_header_strings.get()}) {
+        (void)receiver->header_string("SAMPLE_INTERVAL 0.0000625", viewed, scale);
+        EXPECT_EQ(receiver->unrounded_value(59), std::optional<float>(62.5F));
+    }
     const std::string log_before = window.status_log().text();
     (void)window.view_header_strings->header_string("SAMPLE_INTERVAL 1000 ", viewed, scale);
     EXPECT_EQ(window.status_log().text(), log_before);
