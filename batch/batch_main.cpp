@@ -37,6 +37,7 @@
 #include "common/numbers.hpp"
 #include "common/status_log.hpp"
 #include "common/system_directory.hpp"
+#include "common/title_watch.hpp"
 #include "engine/conversion_run.hpp"
 #include "engine/file_probe.hpp"
 #include "keywords/header_translation.hpp"
@@ -832,7 +833,7 @@ int run(const BatchOptions& options, CheckedRun& checked) {
     // without end on a long run.
     quarvent::StatusLog log(port, quarvent::StatusLog::Keeping::length_only);
     quarvent::HeaderTranslator translator(*checked.loaded.table, log, port);
-    quarvent::TitleRecorder titles(port);
+    quarvent::TitleWatch titles(port, quarvent::TitleWatch::Counts::message_boxes_and_prompts);
     // The run log keeps the whole status log, which the console's log does not.
     std::string whole_log;
     if (options.write_run_log) log.copy_to(&whole_log);

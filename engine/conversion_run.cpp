@@ -14,6 +14,7 @@
 
 #include "common/byte_source.hpp"
 #include "common/numbers.hpp"
+#include "common/title_watch.hpp"
 #include "common/trace_header.hpp"
 #include "engine/file_probe.hpp"
 #include "engine/input_deletion.hpp"
@@ -33,37 +34,6 @@ constexpr std::uint64_t walk_records_between_yields = 4096;
 
 // Word 92 holds the SSN: the run can go no further than this one.
 constexpr std::int16_t last_ssn = std::numeric_limits<std::int16_t>::max();
-
-// Passes every call on and remembers the title of the last message box, so that a run
-// ended by a check can say which check it was.
-class TitleWatch final : public UiPort {
-public:
-    explicit TitleWatch(UiPort& ui) : ui_(ui) {}
-
-    Answer message_box(const MessageBoxRequest& request) override {
-        last_title_ = request.title;
-        return ui_.message_box(request);
-    }
-    std::string input_prompt(const PromptRequest& request) override {
-        return ui_.input_prompt(request);
-    }
-    void text1_append(std::string_view text) override { ui_.text1_append(text); }
-    void text1_clear() override { ui_.text1_clear(); }
-    void set_text1_visible(bool visible) override { ui_.set_text1_visible(visible); }
-    void set_label3_caption(std::string_view caption) override { ui_.set_label3_caption(caption); }
-    void set_label3_visible(bool visible) override { ui_.set_label3_visible(visible); }
-    void list1_select(int index) override { ui_.list1_select(index); }
-    void set_mouse_pointer(MousePointer pointer) override { ui_.set_mouse_pointer(pointer); }
-    bool yield_events() override { return ui_.yield_events(); }
-    void set_current_input(std::string_view path) override { ui_.set_current_input(path); }
-    bool keep_responsive() override { return ui_.keep_responsive(); }
-
-    const std::string& last_title() const { return last_title_; }
-
-private:
-    UiPort& ui_;
-    std::string last_title_;
-};
 
 std::optional<struct stat> status_of(const std::string& path) {
     struct stat info {};

@@ -14,6 +14,7 @@
 
 #include "common/byte_source.hpp"
 #include "common/numbers.hpp"
+#include "common/title_watch.hpp"
 #include "engine/conversion_run.hpp"
 #include "engine/file_probe.hpp"
 #include "engine/qex_reader.hpp"
@@ -641,7 +642,7 @@ void MainWindow::convert_Click() {
     port_.set_menu_enabled(Menu::convertstop, true);
     RunPort run_port(port_, close_requested_, stop_requested_, progress, request.inputs,
                      [this] { return now_seconds(); });
-    TitleRecorder titles(run_port);
+    TitleWatch titles(run_port, TitleWatch::Counts::message_boxes_and_prompts);
     IgnoreHeaderStrings no_translation;
     HeaderStringReceiver& receiver = header_strings ? *header_strings : no_translation;
     // The run log keeps the whole status log, also what the report's emptying drops.

@@ -81,36 +81,4 @@ std::error_code save_text_file(const std::string& path, std::string_view text);
 // separator is given so that a window can use its own character set.
 std::string options_in_force_text(const ConversionOptions& options, std::string_view separator);
 
-// Passes every call on to ui and remembers the title of the last message box or prompt, so
-// that a run that ended at a check can say which.
-class TitleRecorder final : public UiPort {
-public:
-    explicit TitleRecorder(UiPort& ui) : ui_(ui) {}
-
-    Answer message_box(const MessageBoxRequest& request) override {
-        last_title_ = request.title;
-        return ui_.message_box(request);
-    }
-    std::string input_prompt(const PromptRequest& request) override {
-        last_title_ = request.title;
-        return ui_.input_prompt(request);
-    }
-    void text1_append(std::string_view text) override { ui_.text1_append(text); }
-    void text1_clear() override { ui_.text1_clear(); }
-    void set_text1_visible(bool visible) override { ui_.set_text1_visible(visible); }
-    void set_label3_caption(std::string_view caption) override { ui_.set_label3_caption(caption); }
-    void set_label3_visible(bool visible) override { ui_.set_label3_visible(visible); }
-    void list1_select(int index) override { ui_.list1_select(index); }
-    void set_mouse_pointer(MousePointer pointer) override { ui_.set_mouse_pointer(pointer); }
-    bool yield_events() override { return ui_.yield_events(); }
-    bool keep_responsive() override { return ui_.keep_responsive(); }
-    void set_current_input(std::string_view path) override { ui_.set_current_input(path); }
-
-    const std::string& last_title() const { return last_title_; }
-
-private:
-    UiPort& ui_;
-    std::string last_title_;
-};
-
 }  // namespace quarvent
